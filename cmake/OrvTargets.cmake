@@ -1,0 +1,59 @@
+# Project-wide compile settings and helpers to declare libraries, tests and fuzzers.
+add_library(orv_warnings INTERFACE)
+target_compile_options(orv_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initializers)
+
+if(ORVWS_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orv_library(<name> SOURCES ... DEPS ...): a static library of one subsystem.
+function(orv_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_DEPS} PRIVATE orv_warnings)
+endfunction()
+
+# orv_test(<name> SOURCES ... DEPS ... [ENV k=v ...] [LABELS ...]): one GoogleTest executable.
+function(orv_test name)
+  if(ORVWS_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main orv_warnings)
+  target_compile_definitions(${name} PRIVATE ORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ORV_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${A_ENV}" LABELS "${A_LABELS}")
+endfunction()
+
+# orv_fuzzer(<name> SOURCES ... DEPS ... RUNS n): a libFuzzer target, run n times as a test.
+function(orv_fuzzer name)
+  if(NOT ORVWS_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "RUNS" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  if(NOT A_RUNS)
+    set(A_RUNS 20000)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} -runs=${A_RUNS} -max_len=8192 -seed=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS fuzz)
+  add_dependencies(fuzzers ${name})
+endfunction()
+
+if(ORVWS_FUZZ)
+  add_custom_target(fuzzers)
+  # Fuzzers instrument the libraries they link too.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined)
+endif()

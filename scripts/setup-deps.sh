@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests, the benchmarks and the demo need on Debian 12 (as root).
+# Idempotent: a second run only checks that the packages are present.
+set -euo pipefail
+
+PKGS=(
+  build-essential cmake ninja-build pkg-config git ca-certificates
+  libgtest-dev googletest libgmock-dev libbenchmark-dev
+  libsoci-dev libboost-dev libboost-system-dev firebird-dev libfbclient2
+  firebird3.0-server-core firebird3.0-utils firebird3.0-server
+  unixodbc unixodbc-dev tdsodbc libsqliteodbc
+  libxml2-dev libsqlite3-dev sqlite3
+  qt6-base-dev xvfb xauth
+  clang libclang-rt-14-dev
+  curl python3 python3-zeep
+  wrk nginx-light
+)
+
+missing=()
+# Node.js comes with some images (from its own repository); take Debian's only where none is present.
+command -v npm >/dev/null 2>&1 || PKGS+=(nodejs npm)
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  # Package scripts must not try to start services (no init system here).
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds everything and runs every test three ways:
+# a normal build, an AddressSanitizer+UBSan build, and a short run of each libFuzzer target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/setup-deps.sh
+
+jobs=$(nproc)
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_suppressions=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+# A Firebird server for the tests where real logins matter; stopped by PID whatever happens.
+if [ -x scripts/fbserver.sh ]; then
+  scripts/fbserver.sh start
+  trap 'scripts/fbserver.sh stop || true' EXIT
+fi
+
+echo "== build (RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+echo "== tests"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+echo "== build (ASan+UBSan)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVWS_SANITIZE=ON -DORVWS_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+echo "== tests under ASan+UBSan"
+ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 900 -LE nosan
+
+echo "== fuzzers (fixed number of runs)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVWS_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzzers
+ctest --test-dir build-fuzz --output-on-failure -j"$jobs" -L fuzz
