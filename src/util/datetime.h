@@ -1,0 +1,36 @@
+// Date-times as the system keeps them: local wall-clock time as a floating-point count of days
+// since 30 December 1899 00:00, the fraction being the time of day, millisecond precision.
+// A duration is the difference of two date-times and is shown as a time of day.
+//
+// Thread safety: all functions may be called from any thread. The clock can be replaced by a
+// test (SetClockForTesting); production code never replaces it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace orv::util {
+
+using TDateTime = double;
+
+// Current local time with milliseconds.
+TDateTime Now();
+// Replaces the clock used by Now(); pass an empty function to restore the real clock.
+void SetClockForTesting(std::function<TDateTime()> clock);
+
+struct DateTimeParts {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+TDateTime EncodeDateTime(const DateTimeParts& parts);
+// Rounds to the nearest millisecond. For negative values (before 1899-12-30) the date part is
+// the integral part and the time is the absolute value of the fraction, as customary.
+DateTimeParts DecodeDateTime(TDateTime value);
+
+// Formats a moment by a pattern: "yyyy" four-digit year, "mm" two-digit month, "dd" two-digit
+// day, "tt" the long time format of the regional settings, "zzz" three-digit milliseconds,
+// "/" the date separator, ":" the time separator; any other character is copied unchanged.
+// Durations are formatted as a time of day (whole days are not shown).
+std::string FormatarDataHora(std::string_view pattern, TDateTime value);
+
+}  // namespace orv::util

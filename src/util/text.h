@@ -1,0 +1,63 @@
+// Text helpers shared by every subsystem.
+//
+// Text is UTF-8 std::string in memory. Where the system counts characters or works on
+// character codes (field widths, scrambling, padding) it counts UTF-16 code units, through
+// the helpers below. Code-page conversions (the host's "ANSI" code page, Firebird's WIN1252)
+// also live here.
+//
+// Thread safety: every function is pure (the ANSI helpers read the current regional settings,
+// see regional.h) and may be called from any thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orv::util {
+
+// UTF-8 <-> UTF-16. Invalid UTF-8 sequences and lone surrogates become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// True when every byte sequence of `bytes` is well-formed UTF-8 (no overlongs, no surrogates).
+bool IsValidUtf8(std::string_view bytes);
+
+// Number of UTF-16 code units of a UTF-8 text.
+std::size_t Utf16Length(std::string_view utf8);
+// The first `units` UTF-16 code units of a UTF-8 text (never splits a surrogate pair:
+// a pair that would be cut is dropped whole).
+std::string Utf16Left(std::string_view utf8, std::size_t units);
+// The last `units` UTF-16 code units of a UTF-8 text (same rule for pairs).
+std::string Utf16Right(std::string_view utf8, std::size_t units);
+
+// ASCII-only case folding (A-Z / a-z); every other byte is unchanged.
+std::string AsciiUpper(std::string_view s);
+std::string AsciiLower(std::string_view s);
+bool AsciiIEquals(std::string_view a, std::string_view b);
+bool AsciiIStartsWith(std::string_view s, std::string_view prefix);
+bool AsciiIContains(std::string_view haystack, std::string_view needle);
+
+// Removes every character whose code is 32 or less from both ends.
+std::string TrimControl(std::string_view s);
+
+// Windows-1252 <-> UTF-8 (the character set of the management databases). A character that
+// Windows-1252 cannot hold becomes '?'. The five bytes that Windows-1252 leaves undefined
+// (0x81 0x8D 0x8F 0x90 0x9D) map to the C1 controls of the same code.
+std::string Utf8ToWin1252(std::string_view utf8);
+std::string Win1252ToUtf8(std::string_view bytes);
+
+// Conversions to and from the host's ANSI code page (RegionalSettings::ansi_code_page).
+// With a UTF-8 code page they are the identity on valid text (invalid bytes become U+FFFD on
+// the way in). A character that an 8-bit code page cannot hold becomes '?'.
+std::string Utf8ToAnsi(std::string_view utf8);
+std::string AnsiToUtf8(std::string_view bytes);
+// The same with an explicit code page name ("UTF-8", "WINDOWS-1252", "ISO-8859-1", or any
+// name iconv knows).
+std::string Utf8ToCodePage(std::string_view utf8, std::string_view code_page);
+std::string CodePageToUtf8(std::string_view bytes, std::string_view code_page);
+
+// The text as it survives a round trip through the ANSI code page: what a field of
+// "8-bit text in the host's code page" holds after storing `utf8`.
+std::string ThroughAnsi(std::string_view utf8);
+
+}  // namespace orv::util
