@@ -1,0 +1,40 @@
+// The installation folder and the installation's configuration file SCONF.xml: finding the
+// folder through PATH, reading the data packet, decoding the scrambled fields and producing
+// the connection settings (ConfigConexao) with the process-wide database kind and locations.
+//
+// Thread safety: LerConfiguracao runs once on the main thread at start-up, before any request
+// thread exists; afterwards the process-wide values are only read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orv::data {
+
+struct ConfigConexao {
+  std::int32_t TipoBanco = 0;   // 0 Firebird, 1 Interbase, 2 SQL Server, 3 Oracle; others as 0/1
+  std::string Servidor;
+  std::string LocalGestao;
+  std::string LocalOnline;
+  std::string Usuario;
+  std::string Senha;
+};
+
+// The installation folder found through PATH (list separator and folder separator of the
+// platform), or an error "Não foi encontrado o caminho do Orvalen no PATH do sistema.".
+std::string ObterPastaSistema();
+// The same algorithm on an explicit PATH text and separators (tests run both platforms' rules).
+std::string ObterPastaSistema(std::string_view path_value, char list_separator,
+                              char folder_separator);
+
+// Reads SCONF.xml of the installation folder. Any failure raises ConfigError whose message is
+// "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: " "\n\r" + cause.
+ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd);
+
+// Process-wide copies set by LerConfiguracao.
+std::int32_t TipoBanco();
+std::string LocalGestao();
+std::string LocalOnline();
+
+}  // namespace orv::data

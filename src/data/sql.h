@@ -1,0 +1,117 @@
+// The SQL client layer: connections with a named parameter list and statements with named
+// parameters, over SOCI (Firebird backend for Firebird/Interbase, ODBC for SQL Server/Oracle).
+//
+// Every statement is committed on its own: a statement runs, its rows are read into memory,
+// and the transaction is committed (rolled back on error). Text crosses this layer as UTF-8;
+// Firebird databases use WIN1252 and the layer converts both ways.
+//
+// Thread safety: one connection may be used by several threads; each statement execution
+// holds that connection's lock for its whole run (execute, fetch, commit). A SqlQuery object
+// itself belongs to one thread. Different connections work in parallel.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "util/datetime.h"
+
+namespace orv::data {
+
+// An error of the database or of the client layer; what() is the database's own message
+// (without SOCI's " while executing ..." suffix).
+class SqlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class SqlConnectionImpl;
+
+class SqlConnection {
+ public:
+  SqlConnection();
+  ~SqlConnection();
+  SqlConnection(const SqlConnection&) = delete;
+  SqlConnection& operator=(const SqlConnection&) = delete;
+
+  // Driver kind ("Firebird", "MSSQL", "Oracle"), its client library and the connection name.
+  void SetDriver(std::string driver_name, std::string vendor_lib);
+  const std::string& DriverName() const;
+  const std::string& VendorLib() const;
+  void SetConnectionName(std::string name);
+  const std::string& ConnectionName() const;
+  void SetLoginPrompt(bool on);
+  bool LoginPrompt() const;
+
+  // Named parameters; names compare without regard to ASCII case; an empty value removes.
+  void SetParam(std::string_view name, std::string_view value);
+  std::string Param(std::string_view name) const;   // "" when absent
+  bool HasParam(std::string_view name) const;
+  const std::vector<std::pair<std::string, std::string>>& Params() const;
+
+  // Opening an open connection does nothing; closing a closed one does nothing.
+  void Open();
+  void Close();
+  bool IsOpen() const;
+
+  // A new, closed connection with the same driver, name and parameters.
+  std::unique_ptr<SqlConnection> Copy() const;
+
+  // The backend and connection string that Open() would use (for diagnostics and tests).
+  std::string BackendName() const;
+  std::string ConnectString() const;
+
+  SqlConnectionImpl& impl();
+
+ private:
+  std::unique_ptr<SqlConnectionImpl> impl_;
+};
+
+class SqlQuery {
+ public:
+  explicit SqlQuery(SqlConnection& connection);
+  ~SqlQuery();
+  SqlQuery(const SqlQuery&) = delete;
+  SqlQuery& operator=(const SqlQuery&) = delete;
+
+  // The SQL text as a list of lines, joined with CR LF when sent.
+  void SetSql(std::vector<std::string> lines);
+  void AddLine(std::string line);
+  void ClearSql();
+  // The lines, each followed by CR LF.
+  std::string SqlText() const;
+
+  // Named parameters (":NAME" in the text).
+  void ParamAsString(std::string_view name, std::string_view value);
+  void ParamAsInteger(std::string_view name, std::int32_t value);
+  void ParamAsFloat(std::string_view name, float value);
+
+  // Runs a statement that returns rows: all rows are read, then the statement is committed.
+  void Open();
+  bool IsEmpty() const;
+  void First();
+  void Next();
+  bool Eof() const;
+  std::size_t RowCount() const;
+  void Close();   // drops the rows; keeps SQL and parameters
+
+  // Columns of the current row by name (ASCII case-insensitive). A null reads as "", 0 or the
+  // zero date-time; a numeric column read as text uses the host's decimal separator.
+  std::string FieldAsString(std::string_view column) const;
+  std::int32_t FieldAsInteger(std::string_view column) const;
+  util::TDateTime FieldAsDateTime(std::string_view column) const;
+
+  // Runs a statement that returns no rows, committed on its own.
+  void ExecSQL();
+
+ private:
+  struct State;
+  SqlConnection& connection_;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace orv::data
