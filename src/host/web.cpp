@@ -1,0 +1,174 @@
+// Web request and web response.
+#include "host/web.h"
+
+#include <cstdio>
+
+#include "host/http_util.h"
+#include "util/text.h"
+
+namespace orv::host {
+
+TMethodType MethodTypeOf(std::string_view method) {
+  if (method == "GET") return TMethodType::Get;
+  if (method == "PUT") return TMethodType::Put;
+  if (method == "POST") return TMethodType::Post;
+  if (method == "HEAD") return TMethodType::Head;
+  return TMethodType::Any;
+}
+
+std::string ReasonPhrase(int code) {
+  switch (code) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 201: return "Created";
+    case 202: return "Accepted";
+    case 203: return "Non-authoritative Information";
+    case 204: return "No Content";
+    case 205: return "Reset Content";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Moved Temporarily";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 305: return "Use Proxy";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method not allowed";
+    case 406: return "Not Acceptable";
+    case 407: return "Proxy Authentication Required";
+    case 408: return "Request Timeout";
+    case 409: return "Conflict";
+    case 410: return "Gone";
+    case 411: return "Length Required";
+    case 412: return "Precondition Failed";
+    case 413: return "Request Entity Too Long";
+    case 414: return "Request-URI Too Long. 256 Chars max";
+    case 415: return "Unsupported Media Type";
+    case 417: return "Expectation Failed";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway timeout";
+    case 505: return "HTTP version not supported";
+    default: return "Unknown Response Code";
+  }
+}
+
+// ---- TNameValueList --------------------------------------------------------------------------
+
+void TNameValueList::Add(std::string name, std::string value) {
+  items_.emplace_back(std::move(name), std::move(value));
+}
+
+void TNameValueList::SetValue(std::string_view name, std::string value) {
+  for (auto& [n, v] : items_) {
+    if (util::AsciiIEquals(n, name)) {
+      v = std::move(value);
+      return;
+    }
+  }
+  items_.emplace_back(std::string(name), std::move(value));
+}
+
+std::string TNameValueList::Values(std::string_view name) const {
+  for (const auto& [n, v] : items_) {
+    if (util::AsciiIEquals(n, name)) return v;
+  }
+  return {};
+}
+
+bool TNameValueList::Contains(std::string_view name) const {
+  for (const auto& entry : items_) {
+    if (util::AsciiIEquals(entry.first, name)) return true;
+  }
+  return false;
+}
+
+// ---- TCookie ---------------------------------------------------------------------------------
+
+std::string TCookie::HeaderValue() const {
+  std::string out = Name + "=" + Value;
+  if (!Domain.empty()) out += "; domain=" + Domain;
+  if (!Path.empty()) out += "; path=" + Path;
+  if (Expires >= 0) out += "; expires=" + FormatHttpDate(Expires);
+  if (Secure) out += "; secure";
+  if (HttpOnly) out += "; httponly";
+  return out;
+}
+
+// ---- TWebRequest -----------------------------------------------------------------------------
+
+std::string TWebRequest::GetFieldByName(std::string_view name) const {
+  for (const auto& [n, v] : Headers) {
+    if (util::AsciiIEquals(n, name)) return v;
+  }
+  return {};
+}
+
+bool TWebRequest::HasField(std::string_view name) const {
+  for (const auto& header : Headers) {
+    if (util::AsciiIEquals(header.first, name)) return true;
+  }
+  return false;
+}
+
+std::int64_t TWebRequest::GetIntegerField(std::string_view name) const {
+  return ParseDecimal(GetFieldByName(name));
+}
+
+util::TDateTime TWebRequest::GetDateField(std::string_view name) const {
+  return ParseHttpDate(GetFieldByName(name));
+}
+
+// ---- TWebResponse ----------------------------------------------------------------------------
+
+TWebResponse::TWebResponse(std::string version, Sender sender)
+    : version_(std::move(version)), sender_(std::move(sender)) {}
+
+void TWebResponse::SetStatusCode(int code) {
+  status_code_ = code;
+  ReasonString = ReasonPhrase(code);
+}
+
+void TWebResponse::SetContent(std::string utf8_text) {
+  content_ = std::move(utf8_text);
+  stream_.reset();
+}
+
+void TWebResponse::SetContentStream(std::string bytes) {
+  stream_ = std::move(bytes);
+  content_.clear();
+}
+
+std::string TWebResponse::BodyBytes() const {
+  if (stream_) return *stream_;
+  if (content_.empty()) return {};
+  return EncodeBodyText(content_, ContentType);
+}
+
+std::int64_t TWebResponse::ContentLength() const {
+  if (stream_) return static_cast<std::int64_t>(stream_->size());
+  return static_cast<std::int64_t>(BodyBytes().size());
+}
+
+void TWebResponse::SendResponse() {
+  if (sent_) return;
+  sent_ = true;
+  if (sender_) sender_(*this);
+}
+
+void TWebResponse::SendRedirect(const std::string& uri) {
+  SetStatusCode(302);
+  Location = uri;
+  SendResponse();
+}
+
+void TWebResponse::SendStream(std::string bytes) {
+  SetContentStream(std::move(bytes));
+  SendResponse();
+}
+
+}  // namespace orv::host
