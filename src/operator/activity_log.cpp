@@ -1,0 +1,148 @@
+#include "operator/activity_log.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "util/text.h"
+#include "util/utilities.h"
+
+namespace orv::op {
+
+namespace {
+
+// What a field of 8-bit text in the host's code page keeps of `text`, cut to `width`.
+std::string CampoAnsi(std::string_view text, std::size_t width) {
+  return util::Utf16Left(util::ThroughAnsi(text), width);
+}
+
+}  // namespace
+
+std::string PastaLogsDe(std::string_view pasta_sistema) {
+  std::string pasta(pasta_sistema);
+  pasta += kSeparadorPasta;
+  pasta += kNomePastaLogs;
+  return pasta;
+}
+
+TActivityLog::TActivityLog(ActivityLogOptions options)
+    : clock_(options.clock ? std::move(options.clock) : std::function<util::TDateTime()>(util::Now)),
+      fs_(options.fs ? options.fs : &RealLogFileSystem()),
+      pasta_logs_(std::move(options.PastaLogs)) {
+  arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, clock_());
+  arquivo_log_ += kExtensaoLog;
+  caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
+}
+
+util::TDateTime TActivityLog::Now() const { return clock_(); }
+
+void TActivityLog::CreateFolder() { fs_->CreateFolders(pasta_logs_); }
+
+void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
+                            const TOperationTiming& marks) {
+  std::lock_guard lock(mutex_);
+  if (CalcTmpMedio) CalcIndicadoresLocked(marks.TempoExecucao());
+
+  std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
+  if (!Line.empty()) {
+    const std::string inicio = util::FormatarDataHora(kFormatoDataHora, marks.DtaInicio());
+    const std::string duracao = util::FormatarDataHora(kFormatoDuracao, marks.TempoExecucao());
+
+    TLogRow row;
+    row.DES_LOG = CampoAnsi(Line, kLarguraDesLog);
+    row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, clock_()), kLarguraDataHora);
+    row.DTA_INICIO = CampoAnsi(inicio, kLarguraDataHora);
+    row.DTA_TERMINO =
+        CampoAnsi(util::FormatarDataHora(kFormatoDataHora, marks.DtaTermino()), kLarguraDataHora);
+    row.VAL_TMP_EXEC = CampoAnsi(duracao, kLarguraDataHora);
+    cliLogs_.push_back(std::move(row));
+    for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
+
+    std::string linha;
+    linha.reserve(inicio.size() + duracao.size() + Line.size() + 6);
+    linha += inicio;
+    linha += '(';
+    linha += duracao;
+    linha += "), ";
+    linha += Line;
+    std::string bytes = util::Utf8ToAnsi(linha);
+    bytes += "\r\n";
+    file->Write(bytes);  // on failure the file object closes itself on destruction
+  }
+  file->Close();
+}
+
+void TActivityLog::CalcIndicadoresTempo(util::TDateTime TempoExecucao) {
+  std::lock_guard lock(mutex_);
+  CalcIndicadoresLocked(TempoExecucao);
+}
+
+void TActivityLog::CalcIndicadoresLocked(util::TDateTime tempo_execucao) {
+  TIndicadores& i = indicadores_;
+  i.NumRequisicoes += 1;
+  i.TempoTotal += tempo_execucao;
+  i.TempoMedio = i.TempoTotal / static_cast<double>(i.NumRequisicoes);
+  i.lblNumRequisicoes = std::to_string(i.NumRequisicoes);
+  i.lblTmpMedio = util::FormatarDataHora(kFormatoDuracao, i.TempoMedio);
+  NotifyIndicadoresLocked();
+}
+
+void TActivityLog::AddUpload(std::int64_t Value) {
+  if (Value <= 0) return;
+  std::lock_guard lock(mutex_);
+  indicadores_.TotalEnviado += Value;
+  indicadores_.lblUpload = util::FormatarTamanho(indicadores_.TotalEnviado);
+  NotifyIndicadoresLocked();
+}
+
+void TActivityLog::ZerarIndicadores() {
+  std::lock_guard lock(mutex_);
+  indicadores_ = TIndicadores{};
+  NotifyIndicadoresLocked();
+}
+
+void TActivityLog::NotifyIndicadoresLocked() {
+  for (IActivityObserver* o : observers_) o->IndicatorsChanged(indicadores_);
+}
+
+TIndicadores TActivityLog::Indicadores() const {
+  std::lock_guard lock(mutex_);
+  return indicadores_;
+}
+
+std::size_t TActivityLog::RowCount() const {
+  std::lock_guard lock(mutex_);
+  return cliLogs_.size();
+}
+
+TLogRow TActivityLog::Row(std::size_t index) const {
+  std::lock_guard lock(mutex_);
+  return cliLogs_.at(index);
+}
+
+std::vector<TLogRow> TActivityLog::Rows() const {
+  std::lock_guard lock(mutex_);
+  return cliLogs_;
+}
+
+void TActivityLog::AddObserver(IActivityObserver* observer) {
+  std::lock_guard lock(mutex_);
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void TActivityLog::RemoveObserver(IActivityObserver* observer) {
+  std::lock_guard lock(mutex_);
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void TOperationTiming::SetDtaInicio(util::TDateTime start) {
+  dta_inicio_ = start != 0 ? start : log_->Now();
+  SetDtaTermino();
+}
+
+void TOperationTiming::SetDtaTermino() {
+  dta_termino_ = log_->Now();
+  tempo_execucao_ = dta_termino_ - dta_inicio_;
+}
+
+}  // namespace orv::op

@@ -1,0 +1,197 @@
+// Activity log and timing indicators: the daily log file, the in-memory log table cliLogs, the
+// request count, the average execution time and the bytes sent.
+//
+// Every timed step keeps its own marks in a TOperationTiming (one per collector operation, one
+// for the window's own steps), so concurrent operations never overwrite each other's marks.
+// WriteLog is serialised: each line reaches the file and the table whole, in one order, and the
+// counters are exact. The window learns of new rows and indicator changes through
+// IActivityObserver; it must hand them over to its own thread (the observer is called on the
+// writer's thread).
+//
+// Thread safety: TActivityLog may be used from any thread (one internal lock). A
+// TOperationTiming belongs to the one operation (thread) that created it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/datetime.h"
+#include "util/platform.h"
+
+namespace orv::op {
+
+// ---- Limits -------------------------------------------------------------------------------
+// Width of cliLogs.DES_LOG in characters: the grid keeps at most this much of a line; the file
+// always gets the whole line.
+inline constexpr std::size_t kLarguraDesLog = 1000;
+// Width of the cliLogs date-time fields: "dd/mm/yyyy tt.zzz" with a two-digit-hour long time
+// format is exactly 23 characters; a longer regional format is cut there.
+inline constexpr std::size_t kLarguraDataHora = 23;
+
+// Pattern of the table's date-time fields and of the start mark in the file.
+inline constexpr std::string_view kFormatoDataHora = "dd/mm/yyyy tt.zzz";
+// Pattern of durations (shown as a time of day).
+inline constexpr std::string_view kFormatoDuracao = "tt.zzz";
+// Pattern of the daily file name (literal hyphens, independent of the regional settings).
+inline constexpr std::string_view kFormatoArquivoLog = "yyyy-mm-dd";
+inline constexpr std::string_view kExtensaoLog = ".log";
+inline constexpr std::string_view kNomePastaLogs = "logs";
+
+inline constexpr char kSeparadorPasta = util::platform::kFolderSeparator;
+
+// The log folder of an installation folder: the folder followed by "\logs" ("/logs" on POSIX).
+std::string PastaLogsDe(std::string_view pasta_sistema);
+
+// One row of cliLogs. Each field holds the text as the host's code page keeps it (characters
+// the code page cannot represent are '?'), cut to the field's width, and is kept as UTF-8.
+struct TLogRow {
+  std::string DES_LOG;
+  std::string DTA_LOG;
+  std::string DTA_INICIO;
+  std::string DTA_TERMINO;
+  std::string VAL_TMP_EXEC;
+};
+
+// The indicators and the texts of their three labels.
+struct TIndicadores {
+  std::int64_t NumRequisicoes = 0;
+  util::TDateTime TempoTotal = 0;
+  util::TDateTime TempoMedio = 0;
+  std::int64_t TotalEnviado = 0;
+  std::string lblNumRequisicoes = "0";
+  std::string lblTmpMedio = "0";
+  std::string lblUpload = "0 B";
+};
+
+// Told of every appended row and every change of the indicators. Called on the thread that
+// wrote the line or counted the bytes, with the log's lock held (so rows arrive in order):
+// an implementation must return quickly and must not call back into the log.
+class IActivityObserver {
+ public:
+  virtual ~IActivityObserver() = default;
+  virtual void RowAppended(std::size_t index, const TLogRow& row) = 0;
+  virtual void IndicatorsChanged(const TIndicadores& indicadores) = 0;
+};
+
+// An I/O failure of the log file or folder; the message names the path and the system error.
+class LogIOError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The file operations the log needs, behind an interface so tests can inject failures.
+class ILogFile {
+ public:
+  virtual ~ILogFile() = default;  // closes quietly when Close was not called
+  virtual void Write(std::string_view bytes) = 0;   // raises LogIOError
+  virtual void Close() = 0;                         // raises LogIOError
+};
+
+class ILogFileSystem {
+ public:
+  virtual ~ILogFileSystem() = default;
+  // Opens the file for appending, creating it empty when missing. Raises LogIOError.
+  virtual std::unique_ptr<ILogFile> OpenAppend(const std::string& path) = 0;
+  // Creates the folder with every missing parent. Raises LogIOError.
+  virtual void CreateFolders(const std::string& path) = 0;
+};
+
+// The operating system's file system (the platform layer).
+ILogFileSystem& RealLogFileSystem();
+
+struct ActivityLogOptions {
+  std::string PastaLogs;                            // the log folder
+  std::function<util::TDateTime()> clock;           // empty: util::Now
+  ILogFileSystem* fs = nullptr;                     // null: RealLogFileSystem(); not owned
+};
+
+class TOperationTiming;
+
+class TActivityLog {
+ public:
+  // Fixes PastaLogs and ArquivoLog (today's date by the clock) for the log's whole life.
+  explicit TActivityLog(ActivityLogOptions options);
+  TActivityLog(const TActivityLog&) = delete;
+  TActivityLog& operator=(const TActivityLog&) = delete;
+
+  const std::string& PastaLogs() const { return pasta_logs_; }
+  const std::string& ArquivoLog() const { return arquivo_log_; }
+  // PastaLogs + separator + ArquivoLog.
+  const std::string& CaminhoArquivo() const { return caminho_; }
+
+  // Creates PastaLogs with every missing parent. Raises LogIOError.
+  void CreateFolder();
+
+  // Appends Line, timed by `marks`, to the file and to cliLogs. With CalcTmpMedio the line
+  // counts as a request first (also when Line is empty or the file fails). An empty Line only
+  // makes sure the file exists. Raises LogIOError when the file cannot be opened (no row is
+  // added) or written (the row stays).
+  void WriteLog(std::string_view Line, bool CalcTmpMedio, const TOperationTiming& marks);
+
+  // Counts one request of the given duration and refreshes the count and average labels.
+  void CalcIndicadoresTempo(util::TDateTime TempoExecucao);
+  // Adds bytes sent and refreshes the bytes-sent label. Negative values are ignored.
+  void AddUpload(std::int64_t Value);
+  // Zeroes the counters (main window creation).
+  void ZerarIndicadores();
+
+  TIndicadores Indicadores() const;
+  std::size_t RowCount() const;
+  TLogRow Row(std::size_t index) const;   // raises std::out_of_range
+  std::vector<TLogRow> Rows() const;
+
+  void AddObserver(IActivityObserver* observer);     // not owned
+  void RemoveObserver(IActivityObserver* observer);
+
+  util::TDateTime Now() const;
+
+ private:
+  void CalcIndicadoresLocked(util::TDateTime tempo_execucao);
+  void NotifyIndicadoresLocked();
+
+  std::function<util::TDateTime()> clock_;
+  ILogFileSystem* fs_;
+  std::string pasta_logs_;
+  std::string arquivo_log_;
+  std::string caminho_;
+
+  mutable std::mutex mutex_;
+  std::vector<TLogRow> cliLogs_;
+  TIndicadores indicadores_;
+  std::vector<IActivityObserver*> observers_;
+};
+
+// The timing marks of one operation: DtaInicio, DtaTermino and TempoExecucao.
+class TOperationTiming {
+ public:
+  explicit TOperationTiming(TActivityLog& log) : log_(&log) {}
+
+  // DtaInicio := start, or now when start is 0; then SetDtaTermino.
+  void SetDtaInicio(util::TDateTime start = 0);
+  // DtaTermino := now; TempoExecucao := DtaTermino - DtaInicio.
+  void SetDtaTermino();
+  // Writes a line with these marks.
+  void WriteLog(std::string_view Line, bool CalcTmpMedio) const {
+    log_->WriteLog(Line, CalcTmpMedio, *this);
+  }
+
+  util::TDateTime DtaInicio() const { return dta_inicio_; }
+  util::TDateTime DtaTermino() const { return dta_termino_; }
+  util::TDateTime TempoExecucao() const { return tempo_execucao_; }
+  TActivityLog& Log() const { return *log_; }
+
+ private:
+  TActivityLog* log_;
+  util::TDateTime dta_inicio_ = 0;
+  util::TDateTime dta_termino_ = 0;
+  util::TDateTime tempo_execucao_ = 0;
+};
+
+}  // namespace orv::op

@@ -1,0 +1,377 @@
+#include "operator/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "util/datetime.h"
+#include "util/regional.h"
+#include "util/text.h"
+#include "util/utilities.h"
+#include "operator/temp_dir.h"
+
+namespace fs = std::filesystem;
+using orv::op::ActivityLogOptions;
+using orv::op::ILogFile;
+using orv::op::ILogFileSystem;
+using orv::op::LogIOError;
+using orv::op::TActivityLog;
+using orv::op::TOperationTiming;
+using orv::util::DateTimeParts;
+using orv::util::EncodeDateTime;
+using orv::util::TDateTime;
+
+namespace {
+
+constexpr double kMsPorDia = 86400000.0;
+
+using orv::testing::TempDir;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// A settable clock shared by the log and the test.
+struct FakeClock {
+  std::mutex m;
+  TDateTime now = 0;
+  void Set(TDateTime t) {
+    std::lock_guard l(m);
+    now = t;
+  }
+  void AdvanceMs(double ms) {
+    std::lock_guard l(m);
+    now += ms / kMsPorDia;
+  }
+  std::function<TDateTime()> Fn() {
+    return [this] {
+      std::lock_guard l(m);
+      return now;
+    };
+  }
+};
+
+class ActivityLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = orv::util::Regional();
+    orv::util::SetRegional(orv::util::RegionalPtBR());
+    clock_.Set(EncodeDateTime({2026, 12, 9, 14, 3, 27, 415}));
+  }
+  void TearDown() override { orv::util::SetRegional(saved_); }
+
+  std::unique_ptr<TActivityLog> MakeLog(ILogFileSystem* fs = nullptr) {
+    ActivityLogOptions o;
+    o.PastaLogs = orv::op::PastaLogsDe(dir_.str());
+    o.clock = clock_.Fn();
+    o.fs = fs;
+    auto log = std::make_unique<TActivityLog>(std::move(o));
+    log->CreateFolder();
+    return log;
+  }
+
+  orv::util::RegionalSettings saved_;
+  FakeClock clock_;
+  TempDir dir_;
+};
+
+TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
+  auto log = MakeLog();
+  EXPECT_EQ(log->ArquivoLog(), "2026-12-09.log");
+  EXPECT_EQ(log->CaminhoArquivo(), dir_.str() + "/logs/2026-12-09.log");
+
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  clock_.AdvanceMs(62);
+  t.SetDtaTermino();
+  clock_.AdvanceMs(5);
+  t.WriteLog("Aplicação encerrada", false);
+
+  // Windows-1252: "ç" and "ã" are one byte each.
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+            "09/12/2026 14:03:27.415(00:00:00.062), Aplica\xE7\xE3o encerrada\r\n");
+  ASSERT_EQ(log->RowCount(), 1u);
+  const auto row = log->Row(0);
+  EXPECT_EQ(row.DES_LOG, "Aplicação encerrada");
+  EXPECT_EQ(row.DTA_INICIO, "09/12/2026 14:03:27.415");
+  EXPECT_EQ(row.DTA_TERMINO, "09/12/2026 14:03:27.477");
+  EXPECT_EQ(row.DTA_LOG, "09/12/2026 14:03:27.482");
+  EXPECT_EQ(row.VAL_TMP_EXEC, "00:00:00.062");
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 0);  // window lines do not count
+
+  // A second line is appended after the first, never over it.
+  t.SetDtaInicio();
+  t.WriteLog("segunda", false);
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+            "09/12/2026 14:03:27.415(00:00:00.062), Aplica\xE7\xE3o encerrada\r\n"
+            "09/12/2026 14:03:27.482(00:00:00.000), segunda\r\n");
+}
+
+TEST_F(ActivityLogTest, EmptyLineOnlyCreatesTheFileAndMayCount) {
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  ASSERT_FALSE(fs::exists(log->CaminhoArquivo()));
+
+  t.WriteLog("", false);
+  EXPECT_TRUE(fs::exists(log->CaminhoArquivo()));
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()), "");
+  EXPECT_EQ(log->RowCount(), 0u);
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 0);
+
+  t.WriteLog("", true);
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()), "");
+  EXPECT_EQ(log->RowCount(), 0u);
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 1);
+  EXPECT_EQ(log->Indicadores().lblNumRequisicoes, "1");
+}
+
+TEST_F(ActivityLogTest, StepPastMidnightStaysInTheStartDatesFile) {
+  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 59, 900}));
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  clock_.AdvanceMs(400);  // 00:00:00.300 of the 10th
+  t.SetDtaTermino();
+  t.WriteLog("passou da meia-noite", true);
+  clock_.AdvanceMs(3600000);
+  t.SetDtaInicio();
+  t.WriteLog("depois", true);
+
+  EXPECT_EQ(log->ArquivoLog(), "2026-12-09.log");
+  EXPECT_FALSE(fs::exists(dir_.str() + "/logs/2026-12-10.log"));
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+            "09/12/2026 23:59:59.900(00:00:00.400), passou da meia-noite\r\n"
+            "10/12/2026 01:00:00.300(00:00:00.000), depois\r\n");
+  EXPECT_EQ(log->Row(0).DTA_TERMINO, "10/12/2026 00:00:00.300");
+}
+
+TEST_F(ActivityLogTest, LongLineIsWholeInTheFileAndCutInTheTable) {
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  std::string line;
+  for (int i = 0; i < 1200; ++i) line += "é";
+  t.WriteLog(line, false);
+
+  const std::string file = ReadFile(log->CaminhoArquivo());
+  const std::string prefix = "09/12/2026 14:03:27.415(00:00:00.000), ";
+  ASSERT_EQ(file.size(), prefix.size() + 1200 + 2);  // one byte per character in Windows-1252
+  EXPECT_EQ(file.substr(prefix.size(), 1200), std::string(1200, '\xE9'));
+  EXPECT_EQ(orv::util::Utf16Length(log->Row(0).DES_LOG), 1000u);
+}
+
+TEST_F(ActivityLogTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  t.WriteLog("ana \xC5\x82\xF0\x9F\x98\x80 fim", false);  // U+0142 and U+1F600
+  EXPECT_EQ(log->Row(0).DES_LOG, "ana ?? fim");
+  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+            "09/12/2026 14:03:27.415(00:00:00.000), ana ?? fim\r\n");
+}
+
+TEST_F(ActivityLogTest, AverageOfThreeOperations) {
+  auto log = MakeLog();
+  EXPECT_EQ(log->Indicadores().lblNumRequisicoes, "0");
+  EXPECT_EQ(log->Indicadores().lblTmpMedio, "0");
+  for (double ms : {100.0, 200.0, 300.0}) {
+    TOperationTiming t(*log);
+    t.SetDtaInicio();
+    clock_.AdvanceMs(ms);
+    t.SetDtaTermino();
+    t.WriteLog("Coletor(127.0.0.1) operação", true);
+  }
+  const auto ind = log->Indicadores();
+  EXPECT_EQ(ind.NumRequisicoes, 3);
+  EXPECT_EQ(ind.lblNumRequisicoes, "3");
+  EXPECT_EQ(ind.lblTmpMedio, "00:00:00.200");
+}
+
+TEST_F(ActivityLogTest, BytesSentAreCountedIn64Bits) {
+  auto log = MakeLog();
+  EXPECT_EQ(log->Indicadores().lblUpload, "0 B");
+  log->AddUpload(512);
+  EXPECT_EQ(log->Indicadores().lblUpload, "512 B");
+  log->AddUpload(1024);
+  EXPECT_EQ(log->Indicadores().lblUpload, orv::util::FormatarTamanho(1536));
+  log->AddUpload(2147483647);
+  log->AddUpload(2147483647);
+  EXPECT_EQ(log->Indicadores().TotalEnviado, 4294968830LL);
+  EXPECT_EQ(log->Indicadores().lblUpload, orv::util::FormatarTamanho(4294968830LL));
+  log->AddUpload(-5);  // a negative length is no byte sent
+  EXPECT_EQ(log->Indicadores().TotalEnviado, 4294968830LL);
+}
+
+// A file system whose open or write fails on demand.
+class FaultyFs : public ILogFileSystem {
+ public:
+  bool fail_open = false, fail_write = false;
+  std::string written;
+  class File : public ILogFile {
+   public:
+    explicit File(FaultyFs& f) : fs_(f) {}
+    void Write(std::string_view b) override {
+      if (fs_.fail_write) throw LogIOError("Erro de E/S ao gravar o arquivo de log \"x\": No space left on device");
+      fs_.written.append(b);
+    }
+    void Close() override {}
+
+   private:
+    FaultyFs& fs_;
+  };
+  std::unique_ptr<ILogFile> OpenAppend(const std::string& path) override {
+    if (fail_open) throw LogIOError("Erro de E/S ao abrir o arquivo de log \"" + path + "\": Permission denied");
+    return std::make_unique<File>(*this);
+  }
+  void CreateFolders(const std::string&) override {}
+};
+
+TEST_F(ActivityLogTest, OpenFailureAddsNoRowButTheRequestIsCounted) {
+  FaultyFs ffs;
+  auto log = MakeLog(&ffs);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  ffs.fail_open = true;
+  try {
+    t.WriteLog("linha", true);
+    FAIL() << "no error";
+  } catch (const LogIOError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Erro de E/S ao abrir o arquivo de log \"" + log->CaminhoArquivo() +
+                  "\": Permission denied");
+  }
+  EXPECT_EQ(log->RowCount(), 0u);
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 1);
+}
+
+TEST_F(ActivityLogTest, WriteFailureKeepsTheRowAndRaises) {
+  FaultyFs ffs;
+  auto log = MakeLog(&ffs);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  ffs.fail_write = true;
+  EXPECT_THROW(t.WriteLog("linha", false), LogIOError);
+  EXPECT_EQ(log->RowCount(), 1u);
+  EXPECT_EQ(ffs.written, "");
+}
+
+TEST_F(ActivityLogTest, RealFileSystemErrorsNameThePathAndTheSystemError) {
+  ActivityLogOptions o;
+  o.PastaLogs = dir_.str() + "/ausente/logs";
+  o.clock = clock_.Fn();
+  TActivityLog log(std::move(o));
+  TOperationTiming t(log);
+  try {
+    t.WriteLog("x", false);
+    FAIL() << "no error";
+  } catch (const LogIOError& e) {
+    EXPECT_EQ(std::string(e.what()), "Erro de E/S ao abrir o arquivo de log \"" +
+                                         log.CaminhoArquivo() + "\": No such file or directory");
+  }
+  // A plain file where the folder should be: the folder cannot be made.
+  { std::ofstream(dir_.str() + "/arquivo") << "x"; }
+  ActivityLogOptions o2;
+  o2.PastaLogs = dir_.str() + "/arquivo/logs";
+  TActivityLog log2(std::move(o2));
+  EXPECT_THROW(log2.CreateFolder(), LogIOError);
+  // CreateFolder makes every missing parent.
+  ActivityLogOptions o3;
+  o3.PastaLogs = dir_.str() + "/a/b/c";
+  TActivityLog log3(std::move(o3));
+  log3.CreateFolder();
+  EXPECT_TRUE(fs::is_directory(dir_.str() + "/a/b/c"));
+}
+
+class RecordingObserver : public orv::op::IActivityObserver {
+ public:
+  std::vector<std::pair<std::size_t, std::string>> rows;
+  std::vector<std::string> counts;
+  void RowAppended(std::size_t index, const orv::op::TLogRow& row) override {
+    rows.emplace_back(index, row.DES_LOG);
+  }
+  void IndicatorsChanged(const orv::op::TIndicadores& i) override {
+    counts.push_back(i.lblNumRequisicoes + "|" + i.lblUpload);
+  }
+};
+
+TEST_F(ActivityLogTest, ObserverIsToldOfRowsAndIndicators) {
+  auto log = MakeLog();
+  RecordingObserver obs;
+  log->AddObserver(&obs);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  t.WriteLog("um", true);
+  t.WriteLog("dois", false);
+  log->AddUpload(10);
+  log->RemoveObserver(&obs);
+  t.WriteLog("tres", true);
+  ASSERT_EQ(obs.rows.size(), 2u);
+  EXPECT_EQ(obs.rows[0], std::make_pair(std::size_t{0}, std::string("um")));
+  EXPECT_EQ(obs.rows[1], std::make_pair(std::size_t{1}, std::string("dois")));
+  EXPECT_EQ(obs.counts, (std::vector<std::string>{"1|0 B", "1|10 B"}));
+}
+
+// Many operations at once: every line whole, with its own marks, and the count exact.
+TEST(ActivityLogConcurrency, LinesAreWholeWithTheirOwnMarks) {
+  const auto saved = orv::util::Regional();
+  orv::util::SetRegional(orv::util::RegionalPtBR());
+  TempDir dir;
+  ActivityLogOptions o;
+  o.PastaLogs = dir.str();
+  TActivityLog log(std::move(o));
+  constexpr int kThreads = 32, kLines = 40;
+  const TDateTime base = EncodeDateTime({2020, 1, 1, 0, 0, 0, 0});
+  std::vector<std::thread> threads;
+  for (int th = 0; th < kThreads; ++th) {
+    threads.emplace_back([&, th] {
+      for (int i = 0; i < kLines; ++i) {
+        TOperationTiming t(log);
+        // Each operation's start is unique and is also written into its text.
+        const TDateTime start = base + (th * kLines + i) / 1440.0;
+        t.SetDtaInicio(start);
+        std::this_thread::yield();
+        t.SetDtaTermino();
+        const std::string mark = orv::util::FormatarDataHora("dd/mm/yyyy tt.zzz", start);
+        t.WriteLog("op " + mark + " " + std::string(200, static_cast<char>('a' + th % 26)), true);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+
+  EXPECT_EQ(log.Indicadores().NumRequisicoes, kThreads * kLines);
+  EXPECT_EQ(log.RowCount(), static_cast<std::size_t>(kThreads * kLines));
+  std::istringstream in(ReadFile(log.CaminhoArquivo()));
+  std::string line;
+  int n = 0;
+  std::set<std::string> starts;
+  while (std::getline(in, line)) {
+    ASSERT_FALSE(line.empty());
+    ASSERT_EQ(line.back(), '\r');
+    line.pop_back();
+    ++n;
+    // "<start>(<dur>), op <start> <200 letters>"
+    const std::string start = line.substr(0, 23);
+    const auto pos = line.find("), op ");
+    ASSERT_NE(pos, std::string::npos) << line;
+    EXPECT_EQ(line.substr(pos + 6, 23), start) << line;
+    const std::string tail = line.substr(pos + 6 + 24);
+    ASSERT_EQ(tail.size(), 200u);
+    EXPECT_EQ(tail.find_first_not_of(tail[0]), std::string::npos);
+    starts.insert(start);
+  }
+  EXPECT_EQ(n, kThreads * kLines);
+  EXPECT_EQ(starts.size(), static_cast<std::size_t>(kThreads * kLines));
+  orv::util::SetRegional(saved);
+}
+
+}  // namespace
