@@ -1,0 +1,35 @@
+// The fixed values of the start-up spine, the settings file and the operator window, with the
+// reason for each. Everything here is a compile-time constant; any thread may read it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace orv::startup {
+
+// Program title: the window's caption and the title of every error box.
+inline constexpr std::string_view kTituloAplicacao = "Orv Web Service";
+
+// Settings file beside the executable, its section and keys.
+inline constexpr std::string_view kArquivoIni = "orvws.ini";
+inline constexpr std::string_view kSecaoConf = "Conf";
+inline constexpr std::string_view kChaveNumPorta = "NumPorta";
+inline constexpr std::string_view kChaveIniAut = "IniAut";
+
+// The port used when the settings file has none (and the field's initial text).
+inline constexpr std::int32_t kPortaPadrao = 8080;
+// The port field takes at most four typed digits, so the highest port an operator can type;
+// anything higher can only come from the settings file and is refused.
+inline constexpr std::int32_t kPortaMaxima = 9999;
+inline constexpr int kMaxDigitosPorta = 4;
+// Port 0 would make the system pick a random port that no collector could find; below 1 is
+// refused like a port above the maximum.
+inline constexpr std::int32_t kPortaMinima = 1;
+
+// The settings file is a few lines; a larger file is not ours and is read no further than this.
+inline constexpr std::size_t kTamanhoMaximoIni = 64 * 1024;
+
+// Folder of the daily log under the installation folder.
+inline constexpr std::string_view kSubpastaLogs = "logs";
+
+}  // namespace orv::startup

@@ -1,0 +1,313 @@
+// The window's share of start-up, server control and shutdown, driven through a recording view
+// and a listener stand-in (the tests with the real listener live in servico_test.cpp).
+#include "host/startup/frm_principal_core.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "host/startup/limites.h"
+#include "operator/temp_dir.h"
+
+namespace orv::startup {
+namespace {
+
+class ServidorFalso : public IServidorHttp {
+ public:
+  explicit ServidorFalso(std::set<std::uint16_t>* ocupadas) : ocupadas_(ocupadas) {}
+  bool Active() const override { return ativo_; }
+  void Iniciar(std::uint16_t porta) override {
+    if (ocupadas_->count(porta))
+      throw std::runtime_error("Could not bind socket. Address and port are already in use.");
+    ativo_ = true;
+  }
+  void Parar() override { ativo_ = false; }
+
+ private:
+  std::set<std::uint16_t>* ocupadas_;
+  bool ativo_ = false;
+};
+
+class ViewGravada : public IPrincipalView {
+ public:
+  std::string PortText() const override { return porta; }
+  void SetPortText(const std::string& t) override { porta = t; }
+  bool AutoStart() const override { return auto_start; }
+  void SetAutoStart(bool c) override { auto_start = c; }
+  void SetPanel(int i, const std::string& t) override { paineis[static_cast<std::size_t>(i)] = t; }
+  void MostrarErro(const std::string& t) override { erros.push_back(t); }
+  void FocusPort() override { ++focos; }
+
+  std::string porta = "8080";
+  bool auto_start = false;
+  std::array<std::string, 3> paineis;
+  std::vector<std::string> erros;
+  int focos = 0;
+};
+
+class FalhaLogFs : public op::ILogFileSystem {
+ public:
+  std::unique_ptr<op::ILogFile> OpenAppend(const std::string& p) override {
+    return op::RealLogFileSystem().OpenAppend(p);
+  }
+  void CreateFolders(const std::string& p) override {
+    throw op::LogIOError("Não foi possível criar a pasta \"" + p + "\"");
+  }
+};
+
+class FrmPrincipalCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Recriar(); }
+
+  void Recriar(op::ILogFileSystem* fs = nullptr) {
+    core.reset();
+    log = std::make_unique<op::TActivityLog>(
+        op::ActivityLogOptions{op::PastaLogsDe(dir.str()), {}, fs});
+    PecasPrincipal p;
+    p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
+    p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
+    p.ip_local = [this] {
+      if (ip_falha) throw std::runtime_error("Host not found");
+      return std::string("10.1.2.3");
+    };
+    p.tipo_banco = 0;
+    p.local_gestao = "/dados/gestao.fdb";
+    p.log = log.get();
+    p.caminho_ini = Ini().string();
+    core = std::make_unique<TFrmPrincipalCore>(std::move(p), view);
+  }
+
+  std::filesystem::path Ini() const { return dir.path() / "orvws.ini"; }
+  void GravarIni(const std::string& s) { std::ofstream(Ini(), std::ios::binary) << s; }
+
+  std::vector<std::string> Linhas() const {
+    std::vector<std::string> r;
+    for (const op::TLogRow& row : log->Rows()) r.push_back(row.DES_LOG);
+    return r;
+  }
+  // The texts of the log file's lines (after the marks).
+  std::vector<std::string> LinhasDoArquivo() const {
+    std::ifstream in(log->CaminhoArquivo(), std::ios::binary);
+    std::vector<std::string> r;
+    std::string linha;
+    while (std::getline(in, linha)) {
+      EXPECT_EQ(linha.back(), '\r');
+      const auto pos = linha.find("), ");
+      r.push_back(linha.substr(pos + 3, linha.size() - pos - 4));
+    }
+    return r;
+  }
+
+  testing::TempDir dir;
+  std::set<std::uint16_t> ocupadas;
+  int sessoes_esvaziadas = 0;
+  bool ip_falha = false;
+  ViewGravada view;
+  std::unique_ptr<op::TActivityLog> log;
+  std::unique_ptr<TFrmPrincipalCore> core;
+};
+
+const std::string kAberta = "Aplicação aberta, status do serviço: Parado";
+const std::string kAbertaIniciando = "Aplicação aberta, status do serviço: Iniciando";
+const std::string kInfo =
+    "Informações:: IP: 10.1.2.3, GESTAO: /dados/gestao.fdb, Tipo: Firebird";
+const std::string kIniciado = "Aplicação(10.1.2.3), Serviço iniciado na porta 8080";
+const std::string kParado = "Aplicação(10.1.2.3), Serviço parado";
+
+TEST_F(FrmPrincipalCoreTest, WithoutSettingsFileOpensStoppedOnPort8080AndLeavesNoFile) {
+  ASSERT_TRUE(core->FormCreate());
+  EXPECT_EQ(view.porta, "8080");
+  EXPECT_FALSE(view.auto_start);
+  EXPECT_FALSE(std::filesystem::exists(Ini()));
+  EXPECT_EQ(Linhas(), (std::vector<std::string>{kAberta, kInfo}));
+  EXPECT_EQ(LinhasDoArquivo(), Linhas());
+  EXPECT_EQ(view.paineis[0], "IP: 10.1.2.3");
+  EXPECT_EQ(view.paineis[1], "GESTAO: /dados/gestao.fdb, Tipo: Firebird");
+  EXPECT_EQ(view.paineis[2], "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: " +
+                                 log->ArquivoLog());
+  EXPECT_TRUE(view.erros.empty());
+  EXPECT_EQ(sessoes_esvaziadas, 0);
+}
+
+TEST_F(FrmPrincipalCoreTest, ControlStatesFollowTheListener) {
+  ASSERT_TRUE(core->FormCreate());
+  EstadoControles parado;
+  EXPECT_EQ(core->ChangeStatusServerUpdate(), parado);
+
+  core->ChangeStatusServerExecute();
+  EstadoControles ativo;
+  ativo.ativo = true;
+  ativo.btnIniciar_visible = ativo.btnIniciar_enabled = false;
+  ativo.btnParar_visible = ativo.btnParar_enabled = true;
+  ativo.edtNumPorta_enabled = false;
+  ativo.lblLink_enabled = true;
+  ativo.lblLink = "http://10.1.2.3:8080";
+  ativo.lblStatus = "Rodando em: ";
+  EXPECT_EQ(core->ChangeStatusServerUpdate(), ativo);
+
+  core->ChangeStatusServerExecute();
+  EXPECT_EQ(core->ChangeStatusServerUpdate(), parado);
+}
+
+TEST_F(FrmPrincipalCoreTest, StartStopStartThenCloseWhileActive) {
+  ASSERT_TRUE(core->FormCreate());
+  core->ChangeStatusServerExecute();
+  EXPECT_EQ(sessoes_esvaziadas, 1);
+  core->ChangeStatusServerExecute();
+  EXPECT_EQ(sessoes_esvaziadas, 2);
+  core->ChangeStatusServerExecute();
+  EXPECT_EQ(sessoes_esvaziadas, 3);
+  core->FormClose();
+  EXPECT_EQ(sessoes_esvaziadas, 4);
+  EXPECT_FALSE(core->Ativo());
+  const std::vector<std::string> esperadas = {
+      kAberta, kInfo, kIniciado, kParado, kIniciado,
+      "Aplicação encerrada, parando serviço",
+      "Aplicação recebeu 0 requisição(ões) com tempo médio de execução de 0",
+      kParado, "Aplicação encerrada"};
+  EXPECT_EQ(Linhas(), esperadas);
+  EXPECT_EQ(LinhasDoArquivo(), esperadas);
+  EXPECT_TRUE(view.erros.empty());
+}
+
+TEST_F(FrmPrincipalCoreTest, CloseWhileStoppedWritesThreeLines) {
+  ASSERT_TRUE(core->FormCreate());
+  core->FormClose();
+  EXPECT_EQ(Linhas(), (std::vector<std::string>{
+                          kAberta, kInfo, "Aplicação encerrada, serviço parado",
+                          "Aplicação recebeu 0 requisição(ões) com tempo médio de execução de 0",
+                          "Aplicação encerrada"}));
+  EXPECT_EQ(sessoes_esvaziadas, 0);
+}
+
+TEST_F(FrmPrincipalCoreTest, SummaryLineShowsTheIndicatorsAsLabelled) {
+  ASSERT_TRUE(core->FormCreate());
+  op::TOperationTiming t(*log);
+  t.SetDtaInicio(log->Now() - 0.2 / 86400.0);
+  t.SetDtaTermino();
+  t.WriteLog("Coletor(1.2.3.4), operação", true);
+  core->FormClose();
+  const auto linhas = Linhas();
+  ASSERT_GE(linhas.size(), 2u);
+  EXPECT_EQ(linhas[linhas.size() - 2].rfind("Aplicação recebeu 1 requisição(ões) com tempo médio de "
+                                            "execução de 00:00:00.2", 0),
+            0u)
+      << linhas[linhas.size() - 2];
+}
+
+TEST_F(FrmPrincipalCoreTest, AutoStartWithThePortInUseShowsTheMessageAndStaysStopped) {
+  GravarIni("[Conf]\nNumPorta=8080\nIniAut=1\n");
+  ocupadas.insert(8080);
+  Recriar();
+  EXPECT_TRUE(core->FormCreate());
+  EXPECT_TRUE(view.auto_start);
+  EXPECT_FALSE(core->Ativo());
+  EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(kMsgPortaNaoPermitida)}));
+  EXPECT_EQ(view.focos, 1);
+  EXPECT_EQ(Linhas(), (std::vector<std::string>{kAbertaIniciando, kInfo}));
+  EXPECT_EQ(sessoes_esvaziadas, 1);
+}
+
+TEST_F(FrmPrincipalCoreTest, AutoStartOnAFreePortStartsDuringCreation) {
+  GravarIni("[Conf]\nNumPorta=0x1F90\nIniAut=1\n");
+  Recriar();
+  EXPECT_TRUE(core->FormCreate());
+  EXPECT_TRUE(core->Ativo());
+  EXPECT_EQ(view.porta, "8080");
+  EXPECT_EQ(Linhas(), (std::vector<std::string>{kAbertaIniciando, kInfo, kIniciado}));
+}
+
+TEST_F(FrmPrincipalCoreTest, PortsOutsideTheRangeAreRefused) {
+  for (const char* porta : {"12000", "0", "-5"}) {
+    GravarIni(std::string("[Conf]\nNumPorta=") + porta + "\n");
+    Recriar();
+    view.erros.clear();
+    ASSERT_TRUE(core->FormCreate());
+    EXPECT_EQ(view.porta, porta);
+    const int antes = sessoes_esvaziadas;
+    core->ChangeStatusServerExecute();
+    EXPECT_EQ(sessoes_esvaziadas, antes + 1) << porta;   // sessions dropped all the same
+    EXPECT_FALSE(core->Ativo()) << porta;
+    EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(kMsgPortaInvalida)})) << porta;
+    EXPECT_EQ(Linhas().size(), 2u) << porta;
+  }
+}
+
+TEST_F(FrmPrincipalCoreTest, EmptyPortFieldRaisesTheConversionErrorAndWritesNothing) {
+  ASSERT_TRUE(core->FormCreate());
+  view.porta = "";
+  core->edtNumPortaChange();
+  core->ChangeStatusServerExecute();
+  const std::string esperado = "'''' is not a valid integer value.";
+  EXPECT_EQ(view.erros, (std::vector<std::string>{esperado, esperado}));
+  EXPECT_FALSE(std::filesystem::exists(Ini()));
+  EXPECT_FALSE(core->Ativo());
+}
+
+TEST_F(FrmPrincipalCoreTest, HandlersWriteTheSettingsFileAtOnce) {
+  ASSERT_TRUE(core->FormCreate());
+  view.porta = "9091";
+  core->edtNumPortaChange();
+  EXPECT_EQ(core->ArqIni()->ReadInteger("Conf", "NumPorta", 0), 9091);
+  view.auto_start = true;
+  core->ckbIniAutClick();
+  EXPECT_TRUE(TArqIni(Ini().string()).ReadBool("Conf", "IniAut", false));
+  view.auto_start = false;
+  core->ckbIniAutClick();
+  EXPECT_FALSE(TArqIni(Ini().string()).ReadBool("Conf", "IniAut", true));
+  EXPECT_TRUE(view.erros.empty());
+}
+
+TEST_F(FrmPrincipalCoreTest, SettingsFileThatCannotBeWrittenShowsUnableToWrite) {
+  std::filesystem::create_directory(Ini());   // a folder where the file should be
+  ASSERT_TRUE(core->FormCreate());
+  view.porta = "81";
+  core->edtNumPortaChange();
+  EXPECT_EQ(view.erros, (std::vector<std::string>{"Unable to write to " + Ini().string() + "."}));
+}
+
+TEST_F(FrmPrincipalCoreTest, LogFolderFailureSkipsTheOpeningLinesAndAutoStart) {
+  GravarIni("[Conf]\nIniAut=1\n");
+  FalhaLogFs fs;
+  Recriar(&fs);
+  EXPECT_FALSE(core->FormCreate());
+  ASSERT_EQ(view.erros.size(), 1u);
+  EXPECT_EQ(view.erros[0], "Não foi possível criar a pasta \"" + log->PastaLogs() + "\"");  // ends in a quote: no full stop
+  EXPECT_TRUE(Linhas().empty());
+  EXPECT_FALSE(core->Ativo());
+  EXPECT_EQ(view.paineis[2], "");
+  // The operator can still start it by hand.
+  core->ChangeStatusServerExecute();
+  EXPECT_TRUE(core->Ativo());
+}
+
+TEST_F(FrmPrincipalCoreTest, HostLookupFailureEndsTheCreationSteps) {
+  ip_falha = true;
+  Recriar();
+  EXPECT_FALSE(core->FormCreate());
+  EXPECT_EQ(view.erros, (std::vector<std::string>{"Host not found."}));
+  EXPECT_FALSE(std::filesystem::exists(log->CaminhoArquivo()));
+  EXPECT_EQ(view.paineis[0], "");
+}
+
+TEST(TextoDeExcecao, FullStopRule) {
+  struct Caso { const char* entrada; const char* saida; };
+  const Caso casos[] = {{"abc", "abc."},   {"abc.", "abc."}, {"abc!", "abc!"}, {"a)", "a)"},
+                        {"a/", "a/."},     {"a?", "a?."},    {"", ""},        {"não é", "não é."},
+                        {"x 9", "x 9."},   {"x -", "x -"}};
+  for (const Caso& c : casos) EXPECT_EQ(TextoDeExcecao(c.entrada), c.saida) << c.entrada;
+}
+
+TEST(NomeTipoBanco, Kinds) {
+  EXPECT_EQ(NomeTipoBanco(0), "Firebird");
+  EXPECT_EQ(NomeTipoBanco(1), "Interbase");
+  EXPECT_EQ(NomeTipoBanco(2), "SQL Server");
+  EXPECT_EQ(NomeTipoBanco(3), "Oracle");
+  EXPECT_EQ(NomeTipoBanco(7), "Oracle");
+}
+
+}  // namespace
+}  // namespace orv::startup
