@@ -25,6 +25,7 @@ struct DateTimeParts {
 TDateTime EncodeDateTime(const DateTimeParts& parts);
 // Rounds to the nearest millisecond. For negative values (before 1899-12-30) the date part is
 // the integral part and the time is the absolute value of the fraction, as customary.
+// NaN reads as 0; values outside 0001-01-01 .. 9999-12-31 23:59:59.999 read as the nearest bound.
 DateTimeParts DecodeDateTime(TDateTime value);
 
 // Formats a moment by a pattern: "yyyy" four-digit year, "mm" two-digit month, "dd" two-digit

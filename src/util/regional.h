@@ -26,9 +26,12 @@ struct RegionalSettings {
 
 RegionalSettings RegionalPtBR();   // "/", ":", "hh:nn:ss", ",", WINDOWS-1252
 RegionalSettings RegionalC();      // "/", ":", "hh:nn:ss", ".", UTF-8
-// Read from the process's locale (LANG/LC_* through setlocale(LC_ALL, "")).
+// Read from the host: on POSIX the locale that LANG/LC_* name (as setlocale(LC_ALL, "")
+// would choose, without changing the process locale; the 7-bit C locale counts as UTF-8);
+// on Windows the user's regional settings and the ANSI code page ("WINDOWS-<n>").
 RegionalSettings RegionalFromHost();
 
+// The settings in force; read from the host on first use unless SetRegional came first.
 RegionalSettings Regional();
 void SetRegional(const RegionalSettings& settings);
 

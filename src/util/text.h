@@ -52,9 +52,14 @@ std::string Win1252ToUtf8(std::string_view bytes);
 std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view bytes);
 // The same with an explicit code page name ("UTF-8", "WINDOWS-1252", "ISO-8859-1", or any
-// name iconv knows).
+// name iconv knows). An unknown code page name raises std::invalid_argument. Bytes that the
+// code page does not define become U+FFFD on the way in.
 std::string Utf8ToCodePage(std::string_view utf8, std::string_view code_page);
 std::string CodePageToUtf8(std::string_view bytes, std::string_view code_page);
+
+// True when every character of the code page is one byte ("WINDOWS-1252", "ISO-8859-1", ...);
+// false for UTF-8 and the multi-byte pages. Throws std::invalid_argument for an unknown name.
+bool IsSingleByteCodePage(std::string_view code_page);
 
 // The text as it survives a round trip through the ANSI code page: what a field of
 // "8-bit text in the host's code page" holds after storing `utf8`.

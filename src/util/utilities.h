@@ -27,7 +27,8 @@ std::string FormatarTamanho(std::int64_t bytes);
 
 // Trims characters <= 32 from both ends, pads with `filler` up to `length` (in front for side
 // "L"/"E", behind otherwise), then cuts to `length` (keeping the end for "L"/"E").
-// An empty filler never pads (instead of looping forever).
+// An empty filler never pads (instead of looping forever). A cut never splits a surrogate pair
+// (the pair is dropped whole, leaving one unit less).
 std::string CompletarTexto(std::string_view text, int length, std::string_view filler,
                            char side);
 

@@ -1,0 +1,277 @@
+// POSIX and Windows implementations of the operating-system layer.
+#include "util/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "util/text.h"
+
+#ifdef _WIN32
+#include <share.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
+#endif
+
+namespace orv::util::platform {
+
+#ifdef _WIN32
+
+namespace {
+std::wstring Wide(std::string_view utf8) {
+  const std::u16string u = Utf8ToUtf16(utf8);
+  return std::wstring(u.begin(), u.end());
+}
+std::string Narrow(const wchar_t* text, std::size_t length) {
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+}
+std::string LocaleText(LCTYPE what, const char* fallback) {
+  wchar_t buffer[128];
+  const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, what, buffer, 128);
+  if (n <= 1) return fallback;
+  return Narrow(buffer, static_cast<std::size_t>(n - 1));
+}
+// Windows time pictures use H/HH (24 h), h/hh (12 h), m/mm, s/ss and t/tt (AM/PM).
+std::string TimePicture(const std::string& picture) {
+  std::string out;
+  bool twelve = false;
+  for (std::size_t i = 0; i < picture.size();) {
+    const char c = picture[i];
+    std::size_t run = 1;
+    while (i + run < picture.size() && picture[i + run] == c) ++run;
+    switch (c) {
+      case 'H': out += run >= 2 ? "hh" : "h"; break;
+      case 'h': out += run >= 2 ? "hh" : "h"; twelve = true; break;
+      case 'm': out += run >= 2 ? "nn" : "n"; break;
+      case 's': out += run >= 2 ? "ss" : "s"; break;
+      case 't': out += "AM/PM"; break;
+      case '\'': {
+        const std::size_t end = picture.find('\'', i + 1);
+        out += picture.substr(i, end == std::string::npos ? std::string::npos : end - i + 1);
+        i = end == std::string::npos ? picture.size() : end + 1;
+        continue;
+      }
+      default: out.append(run, c); break;
+    }
+    i += run;
+  }
+  if (twelve && out.find("AM/PM") == std::string::npos) out += " AM/PM";
+  return out;
+}
+}  // namespace
+
+std::optional<std::string> EnvironmentVariable(std::string_view name) {
+  const std::wstring wname = Wide(name);
+  const DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+  if (n == 0) return std::nullopt;
+  std::wstring value(n, L'\0');
+  const DWORD got = GetEnvironmentVariableW(wname.c_str(), value.data(), n);
+  return Narrow(value.data(), got);
+}
+
+std::tm LocalTime(std::time_t moment) {
+  std::tm parts{};
+  localtime_s(&parts, &moment);
+  return parts;
+}
+
+RegionalSettings HostRegionalSettings() {
+  RegionalSettings s;
+  s.date_separator = LocaleText(LOCALE_SDATE, "/");
+  s.time_separator = LocaleText(LOCALE_STIME, ":");
+  s.long_time_format = TimePicture(LocaleText(LOCALE_STIMEFORMAT, "HH:mm:ss"));
+  s.decimal_separator = LocaleText(LOCALE_SDECIMAL, ".");
+  const UINT acp = GetACP();
+  s.ansi_code_page = acp == CP_UTF8 ? "UTF-8" : "WINDOWS-" + std::to_string(acp);
+  return s;
+}
+
+std::string SystemErrorText(int code) { return std::system_category().message(code); }
+
+std::string ExecutablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return Narrow(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
+  ReadResult r;
+  FILE* f = _wfsopen(Wide(path).c_str(), L"rb", _SH_DENYWR);
+  if (f == nullptr) {
+    const DWORD err = GetLastError();
+    r.status = (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) ? ReadStatus::kNotFound
+                                                                            : ReadStatus::kCannotOpen;
+    r.error = static_cast<int>(err);
+    return r;
+  }
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    if (r.bytes.size() + n > max_bytes) {
+      std::fclose(f);
+      return ReadResult{ReadStatus::kTooLarge, {}, 0};
+    }
+    r.bytes.append(buffer, n);
+  }
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return ReadResult{ReadStatus::kCannotOpen, {}, static_cast<int>(ERROR_READ_FAULT)};
+  return r;
+}
+
+#else  // POSIX
+
+namespace {
+// The first literal character of a strftime picture that is not blank: the separator.
+std::string SeparatorOf(const char* picture, const char* fallback) {
+  for (const char* p = picture; p != nullptr && *p != '\0'; ++p) {
+    if (*p == '%') {
+      ++p;
+      while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^' || *p == '#')
+        ++p;
+      if (*p == '\0') break;
+      continue;
+    }
+    if (*p != ' ') return std::string(1, *p);
+  }
+  return fallback;
+}
+
+// strftime time picture -> the long time format tokens of regional.h.
+std::string TimePicture(const char* picture, const std::string& separator) {
+  std::string out;
+  for (const char* p = picture; p != nullptr && *p != '\0'; ++p) {
+    if (*p != '%') {
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (std::string(1, *p) == separator) {
+        out += ':';
+      } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':' || c == '"' ||
+                 c == '\'') {
+        out += '"';
+        out += *p == '"' ? '\'' : *p;
+        out += '"';
+      } else {
+        out += *p;
+      }
+      continue;
+    }
+    ++p;
+    while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^' || *p == '#')
+      ++p;
+    switch (*p) {
+      case 'H': out += "hh"; break;
+      case 'k': out += "h"; break;
+      case 'I': out += "hh"; break;
+      case 'l': out += "h"; break;
+      case 'M': out += "nn"; break;
+      case 'S': out += "ss"; break;
+      case 'p': out += "AM/PM"; break;
+      case 'P': out += "am/pm"; break;
+      case 'T': out += "hh:nn:ss"; break;
+      case 'R': out += "hh:nn"; break;
+      case 'r': out += "hh:nn:ss AM/PM"; break;
+      case '%': out += '%'; break;
+      case '\0': return out.empty() ? "hh:nn:ss" : out;
+      default: break;
+    }
+  }
+  return out.empty() ? "hh:nn:ss" : out;
+}
+}  // namespace
+
+std::optional<std::string> EnvironmentVariable(std::string_view name) {
+  const char* value = std::getenv(std::string(name).c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::tm LocalTime(std::time_t moment) {
+  std::tm parts{};
+  localtime_r(&moment, &parts);
+  return parts;
+}
+
+RegionalSettings HostRegionalSettings() {
+  // newlocale reads LANG/LC_* exactly as setlocale(LC_ALL, "") would, without changing the
+  // process's global locale.
+  locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr))
+    loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  RegionalSettings s;
+  s.date_separator = SeparatorOf(nl_langinfo_l(D_FMT, loc), "/");
+  s.time_separator = SeparatorOf(nl_langinfo_l(T_FMT, loc), ":");
+  s.long_time_format = TimePicture(nl_langinfo_l(T_FMT, loc), s.time_separator);
+  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+  s.decimal_separator = (radix != nullptr && *radix != '\0') ? radix : ".";
+  const std::string codeset = nl_langinfo_l(CODESET, loc);
+  // The C/POSIX locale reports 7-bit ASCII; the system's text is UTF-8 there.
+  s.ansi_code_page = (codeset.empty() || codeset == "ANSI_X3.4-1968" || codeset == "ASCII")
+                         ? std::string("UTF-8")
+                         : codeset;
+  freelocale(loc);
+  return s;
+}
+
+std::string SystemErrorText(int code) { return std::generic_category().message(code); }
+
+std::string ExecutablePath() {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
+  ReadResult r;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    r.error = errno;
+    r.status = (r.error == ENOENT || r.error == ENOTDIR) ? ReadStatus::kNotFound
+                                                         : ReadStatus::kCannotOpen;
+    return r;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    r.error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    r.status = ReadStatus::kCannotOpen;
+    ::close(fd);
+    return r;
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      r = ReadResult{ReadStatus::kCannotOpen, {}, errno};
+      break;
+    }
+    if (r.bytes.size() + static_cast<std::size_t>(n) > max_bytes) {
+      r = ReadResult{ReadStatus::kTooLarge, {}, EFBIG};
+      break;
+    }
+    r.bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return r;
+}
+
+#endif
+
+}  // namespace orv::util::platform

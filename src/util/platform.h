@@ -1,0 +1,55 @@
+// The operating-system layer of the utilities: environment variables, local time, the host's
+// regional settings, system error texts, the executable's own path and whole-file reading.
+// Everything here is a thin wrapper over the platform's calls; the rest of the code base
+// reaches the operating system only through these functions (or through interfaces built on
+// them), so that tests can replace them.
+//
+// Thread safety: every function may be called from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "util/regional.h"
+
+namespace orv::util::platform {
+
+#ifdef _WIN32
+inline constexpr char kPathListSeparator = ';';
+inline constexpr char kFolderSeparator = '\\';
+#else
+inline constexpr char kPathListSeparator = ':';
+inline constexpr char kFolderSeparator = '/';
+#endif
+
+// The value of an environment variable as UTF-8, or nothing when it is not set.
+std::optional<std::string> EnvironmentVariable(std::string_view name);
+
+// Broken-down local time of a moment (seconds since the epoch).
+std::tm LocalTime(std::time_t moment);
+
+// The host's regional settings as the operating system reports them (see regional.h).
+RegionalSettings HostRegionalSettings();
+
+// The system's text for an error number (errno on POSIX, GetLastError codes on Windows).
+std::string SystemErrorText(int code);
+
+// The running program's full path ("" when it cannot be found).
+std::string ExecutablePath();
+
+enum class ReadStatus { kOk, kNotFound, kCannotOpen, kTooLarge };
+struct ReadResult {
+  ReadStatus status = ReadStatus::kOk;
+  std::string bytes;   // the content when kOk
+  int error = 0;       // the system error number when kCannotOpen
+};
+// Reads a whole file opened for reading only; while it is read other writers are excluded
+// where the platform allows it (Windows share mode). A file larger than max_bytes is not
+// read (kTooLarge).
+ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes);
+
+}  // namespace orv::util::platform
