@@ -1,0 +1,329 @@
+// HTTP request reader.
+#include "host/http_request.h"
+
+#include <algorithm>
+
+#include "host/http_util.h"
+#include "util/text.h"
+
+namespace orv::host {
+namespace {
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// "HTTP/1.1" -> 1, 1; anything else leaves -1.
+void ParseVersion(std::string_view v, int& major, int& minor) {
+  major = minor = -1;
+  if (!util::AsciiIStartsWith(v, "HTTP/")) return;
+  v.remove_prefix(5);
+  const std::size_t dot = v.find('.');
+  if (dot == std::string_view::npos) return;
+  const std::int64_t ma = ParseDecimal(v.substr(0, dot));
+  const std::int64_t mi = ParseDecimal(v.substr(dot + 1));
+  if (ma < 0 || mi < 0 || ma > 1000 || mi > 1000) return;
+  major = static_cast<int>(ma);
+  minor = static_cast<int>(mi);
+}
+
+}  // namespace
+
+std::string ParsedRequest::Header(std::string_view name) const {
+  for (const auto& [n, v] : headers) {
+    if (util::AsciiIEquals(n, name)) return v;
+  }
+  return {};
+}
+
+bool ParsedRequest::HasHeader(std::string_view name) const {
+  return std::any_of(headers.begin(), headers.end(),
+                     [&](const auto& h) { return util::AsciiIEquals(h.first, name); });
+}
+
+HeaderList DecodeUrlParams(std::string_view text) {
+  HeaderList out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t amp = text.find('&', start);
+    if (amp == std::string_view::npos) amp = text.size();
+    const std::string_view piece = text.substr(start, amp - start);
+    if (!piece.empty()) {
+      const std::size_t eq = piece.find('=');
+      if (eq == std::string_view::npos) {
+        out.emplace_back(PercentDecode(piece, true), std::string());
+      } else {
+        out.emplace_back(PercentDecode(piece.substr(0, eq), true),
+                         PercentDecode(piece.substr(eq + 1), true));
+      }
+    }
+    start = amp + 1;
+  }
+  return out;
+}
+
+HttpRequestReader::HttpRequestReader(ReaderLimits limits) : limits_(limits) {}
+
+HttpRequestReader::Status HttpRequestReader::Fail(Status s, int code) {
+  status_ = s;
+  reject_status_ = code;
+  phase_ = Phase::Done;
+  return s;
+}
+
+std::string HttpRequestReader::TakeInterim() {
+  std::string out;
+  out.swap(interim_);
+  return out;
+}
+
+HttpRequestReader::Status HttpRequestReader::Feed(std::string_view bytes) {
+  if (status_ != Status::NeedMore) return status_;
+  // Drop what was consumed before growing the buffer.
+  if (pos_ > 0 && (pos_ == buffer_.size() || pos_ > 65536)) {
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+  }
+  buffer_.append(bytes.data(), bytes.size());
+  status_ = Advance();
+  return status_;
+}
+
+bool HttpRequestReader::TakeLine(std::string_view& line) {
+  const std::string_view rest = std::string_view(buffer_).substr(pos_);
+  const std::size_t lf = rest.find('\n');
+  if (lf == std::string_view::npos) {
+    // A CR may still come before the LF: allow one character beyond the limit.
+    if (rest.size() > limits_.max_line + 1) Fail(Status::Close);
+    return false;
+  }
+  std::size_t len = lf;
+  if (len > 0 && rest[len - 1] == '\r') --len;
+  if (len > limits_.max_line) {
+    Fail(Status::Close);
+    return false;
+  }
+  line = rest.substr(0, len);
+  pos_ += lf + 1;
+  return true;
+}
+
+HttpRequestReader::Status HttpRequestReader::Advance() {
+  for (;;) {
+    switch (phase_) {
+      case Phase::RequestLine: {
+        std::string_view line;
+        if (!TakeLine(line)) return status_;
+        const std::size_t first = line.find(' ');
+        if (first == std::string_view::npos) return Fail(Status::Close);
+        const std::size_t last = line.rfind(' ');
+        request_.method = util::AsciiUpper(line.substr(0, first));
+        request_.version = std::string(line.substr(last + 1));
+        request_.target = first < last ? std::string(line.substr(first + 1, last - first - 1))
+                                       : std::string();
+        ParseVersion(request_.version, request_.version_major, request_.version_minor);
+        const std::size_t q = request_.target.find('?');
+        request_.raw_path = request_.target.substr(0, q);
+        if (q != std::string::npos) request_.query = request_.target.substr(q + 1);
+        request_.path = request_.target == "*" ? std::string("*")
+                                               : PercentDecode(request_.raw_path, false);
+        phase_ = Phase::Headers;
+        break;
+      }
+      case Phase::Headers: {
+        std::string_view line;
+        if (!TakeLine(line)) return status_;
+        if (line.empty()) {
+          const Status s = AfterHeaders();
+          if (s != Status::NeedMore || phase_ == Phase::Done) return s;
+          break;
+        }
+        if (++header_lines_ > limits_.max_header_lines) return Fail(Status::Close);
+        if ((line.front() == ' ' || line.front() == '\t') && !request_.headers.empty()) {
+          // A folded line continues the previous header's value.
+          std::string& value = request_.headers.back().second;
+          value += ' ';
+          value += TrimSpaces(line);
+          break;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+          request_.headers.emplace_back(std::string(TrimSpaces(line)), std::string());
+        } else {
+          request_.headers.emplace_back(std::string(TrimSpaces(line.substr(0, colon))),
+                                        std::string(TrimSpaces(line.substr(colon + 1))));
+        }
+        break;
+      }
+      case Phase::Body: {
+        const std::size_t avail = buffer_.size() - pos_;
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
+        request_.body.append(buffer_, pos_, take);
+        pos_ += take;
+        remaining_ -= take;
+        if (remaining_ > 0) return Status::NeedMore;
+        return Finish();
+      }
+      case Phase::ChunkSize: {
+        std::string_view line;
+        if (!TakeLine(line)) return status_;
+        const std::size_t semi = line.find(';');
+        const std::string_view hex = TrimSpaces(line.substr(0, semi));
+        if (hex.empty()) return Fail(Status::Reject, 400);
+        std::uint64_t size = 0;
+        for (char c : hex) {
+          int v;
+          if (c >= '0' && c <= '9') v = c - '0';
+          else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+          else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+          else return Fail(Status::Reject, 400);
+          size = size * 16 + static_cast<std::uint64_t>(v);
+          if (size > limits_.max_body) return Fail(Status::Reject, 413);
+        }
+        if (request_.body.size() + size > limits_.max_body) return Fail(Status::Reject, 413);
+        if (size == 0) {
+          phase_ = Phase::Trailers;
+        } else {
+          remaining_ = size;
+          phase_ = Phase::ChunkData;
+        }
+        break;
+      }
+      case Phase::ChunkData: {
+        const std::size_t avail = buffer_.size() - pos_;
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
+        request_.body.append(buffer_, pos_, take);
+        pos_ += take;
+        remaining_ -= take;
+        if (remaining_ > 0) return Status::NeedMore;
+        phase_ = Phase::ChunkEnd;
+        break;
+      }
+      case Phase::ChunkEnd: {
+        // The line break after a chunk's data; anything on that line is ignored.
+        std::string_view line;
+        if (!TakeLine(line)) return status_;
+        phase_ = Phase::ChunkSize;
+        break;
+      }
+      case Phase::Trailers: {
+        std::string_view line;
+        if (!TakeLine(line)) return status_;
+        if (line.empty()) return Finish();
+        // Trailer fields are read and dropped; they count against the header line limit.
+        if (++header_lines_ > limits_.max_header_lines) return Fail(Status::Close);
+        break;
+      }
+      case Phase::LengthCheck:
+        return Status::LengthCheck;
+      case Phase::Done:
+        return status_;
+    }
+  }
+}
+
+HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
+  ParsedRequest& r = request_;
+  const bool http11 = r.version_major > 1 || (r.version_major == 1 && r.version_minor >= 1);
+  if (http11 && TrimSpaces(r.Header("Host")).empty()) return Fail(Status::Reject, 400);
+
+  // Expect is honoured only while no body byte has arrived.
+  if (r.HasHeader("Expect") && pending_bytes() == 0) {
+    if (!util::AsciiIContains(r.Header("Expect"), "100-continue")) {
+      return Fail(Status::Reject, 417);
+    }
+    interim_ = r.version + " 100 " + "Continue" + "\r\n\r\n";
+  }
+
+  const std::string te(TrimSpaces(r.Header("Transfer-Encoding")));
+  if (!te.empty() && !util::AsciiIEquals(te, "identity")) {
+    if (!util::AsciiIEquals(te, "chunked")) return Fail(Status::Reject, 400);
+    r.has_body = true;
+    phase_ = Phase::ChunkSize;
+    return Status::NeedMore;
+  }
+  if (r.HasHeader("Content-Length")) {
+    // Every Content-Length header must agree and be a plain decimal number.
+    std::int64_t length = -1;
+    for (const auto& [n, v] : r.headers) {
+      if (!util::AsciiIEquals(n, "Content-Length")) continue;
+      const std::int64_t l = ParseDecimal(TrimSpaces(v));
+      if (l < 0 || (length >= 0 && l != length)) {
+        // Too many digits for a number is a body far over the cap.
+        if (l < 0 && TrimSpaces(v).size() > 18 &&
+            std::all_of(TrimSpaces(v).begin(), TrimSpaces(v).end(),
+                        [](char c) { return c >= '0' && c <= '9'; }))
+          return Fail(Status::Reject, 413);
+        return Fail(Status::Reject, 400);
+      }
+      length = l;
+    }
+    if (static_cast<std::uint64_t>(length) > limits_.max_body) return Fail(Status::Reject, 413);
+    r.has_body = true;
+    remaining_ = static_cast<std::uint64_t>(length);
+    r.body.reserve(static_cast<std::size_t>(std::min<std::int64_t>(length, 1 << 20)));
+    phase_ = Phase::Body;
+    return Status::NeedMore;
+  }
+  // No body framing: bytes already here mean a body sent without a length.
+  if (pending_bytes() > 0) return Fail(Status::Reject, 411);
+  phase_ = Phase::LengthCheck;
+  return Status::LengthCheck;
+}
+
+HttpRequestReader::Status HttpRequestReader::FinishLengthCheck(bool bytes_waiting) {
+  if (status_ != Status::LengthCheck) return status_;
+  if (bytes_waiting) return Fail(Status::Reject, 411);
+  return status_ = Finish();
+}
+
+HttpRequestReader::Status HttpRequestReader::Finish() {
+  ParsedRequest& r = request_;
+  phase_ = Phase::Done;
+  const ContentTypeParts ct = SplitContentType(r.Header("Content-Type"));
+  if (util::AsciiIEquals(ct.media_type, "application/x-www-form-urlencoded")) {
+    r.form = true;
+    r.form_text = DecodeText(r.body, ct.charset);
+    r.form_params = DecodeUrlParams(r.form_text);
+  }
+  r.query_params = DecodeUrlParams(r.query);
+
+  for (const auto& [n, v] : r.headers) {
+    if (!util::AsciiIEquals(n, "Cookie")) continue;
+    std::size_t start = 0;
+    while (start <= v.size()) {
+      std::size_t semi = v.find(';', start);
+      if (semi == std::string::npos) semi = v.size();
+      const std::string_view piece = TrimSpaces(std::string_view(v).substr(start, semi - start));
+      if (!piece.empty()) {
+        const std::size_t eq = piece.find('=');
+        r.cookies.emplace_back(std::string(TrimSpaces(piece.substr(0, eq))),
+                               eq == std::string_view::npos
+                                   ? std::string()
+                                   : std::string(TrimSpaces(piece.substr(eq + 1))));
+      }
+      start = semi + 1;
+    }
+  }
+
+  if (r.HasHeader("Authorization")) {
+    const std::string auth = r.Header("Authorization");
+    const std::string_view a = TrimSpaces(auth);
+    const std::size_t sp = a.find(' ');
+    if (!util::AsciiIEquals(a.substr(0, sp), "Basic")) return Fail(Status::Close);
+    std::string decoded;
+    if (sp != std::string_view::npos && !Base64Decode(TrimSpaces(a.substr(sp + 1)), decoded)) {
+      return Fail(Status::Close);
+    }
+    const std::size_t colon = decoded.find(':');
+    r.has_credentials = true;
+    r.auth_user = decoded.substr(0, colon);
+    if (colon != std::string::npos) r.auth_password = decoded.substr(colon + 1);
+  }
+  status_ = Status::Complete;
+  return Status::Complete;
+}
+
+}  // namespace orv::host

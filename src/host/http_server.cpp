@@ -1,0 +1,458 @@
+// The HTTP listener: an Asio event loop on one thread for accepting, reading and writing, and
+// a worker pool for dispatch. Every socket operation runs on the event-loop thread; dispatch
+// threads only hand finished responses back to it.
+#include "host/http_server.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <unordered_set>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+
+#include "host/net_platform.h"
+#include "host/worker_pool.h"
+
+namespace orv::host {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+struct Listener {
+  explicit Listener(asio::io_context& io) : acceptor(io), retry(io) {}
+  tcp::acceptor acceptor;
+  asio::steady_timer retry;
+  bool paused = false;
+};
+
+struct THttpServer::Impl {
+  Impl(const HttpServerOptions& opts, std::size_t max_conn, CommandHandler handler,
+       SendErrorSink sink)
+      : options(opts),
+        max_connections(max_conn),
+        on_command(std::move(handler)),
+        on_send_error(std::move(sink)),
+        workers(opts.max_dispatch_threads) {}
+
+  void Accept(Listener& l);
+  void Remove(const std::shared_ptr<Connection>& c);
+  void ConnectionEnded() {
+    std::lock_guard<std::mutex> lock(count_mutex);
+    --count;
+    count_changed.notify_all();
+  }
+
+  HttpServerOptions options;
+  std::size_t max_connections;
+  CommandHandler on_command;
+  SendErrorSink on_send_error;
+  asio::io_context io;
+  std::vector<std::unique_ptr<Listener>> listeners;
+  std::unordered_set<std::shared_ptr<Connection>> connections;   // event-loop thread only
+  std::atomic<bool> stopping{false};
+  std::mutex count_mutex;
+  std::condition_variable count_changed;
+  std::size_t count = 0;   // connections not yet destroyed, under count_mutex
+  WorkerPool workers;
+  std::thread loop;
+};
+
+// One client connection: reads one request, has it dispatched, writes the response, closes.
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(THttpServer::Impl& server, tcp::socket socket)
+      : ended_{&server},
+        server_(server),
+        socket_(std::move(socket)),
+        timer_(server.io),
+        reader_(server.options.limits) {}
+
+  void Start() {
+    error_code ec;
+    const tcp::endpoint peer = socket_.remote_endpoint(ec);
+    if (!ec) {
+      asio::ip::address a = peer.address();
+      if (a.is_v6() && a.to_v6().is_v4_mapped()) {
+        a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
+      }
+      reader_.request().peer_address = a.to_string();
+    }
+    const tcp::endpoint local = socket_.local_endpoint(ec);
+    if (!ec) reader_.request().local_port = local.port();
+    ReadMore();
+  }
+
+  // Stop: the connection is closed at once; a dispatch in progress runs to its end and its
+  // response is dropped.
+  void Abort() { Finish(false); }
+
+  // From a dispatch thread: the rendered response, written by the event loop.
+  void QueueResponse(std::string bytes) {
+    auto self = shared_from_this();
+    asio::post(server_.io, [self, b = std::move(bytes)]() mutable {
+      self->WriteAndClose(std::move(b), true);
+    });
+  }
+
+ private:
+  enum class TimerUse { Idle, LengthCheck, Linger };
+
+  void ArmTimer(std::chrono::milliseconds after, TimerUse use) {
+    const unsigned generation = ++timer_generation_;
+    timer_.expires_after(after);
+    timer_.async_wait([self = shared_from_this(), generation, use](const error_code& ec) {
+      if (ec || generation != self->timer_generation_ || self->finished_) return;
+      self->OnTimer(use);
+    });
+  }
+  void DisarmTimer() {
+    ++timer_generation_;
+    timer_.cancel();
+  }
+
+  void OnTimer(TimerUse use) {
+    switch (use) {
+      case TimerUse::Idle:
+      case TimerUse::Linger:
+        timed_out_ = true;
+        Finish(false);
+        break;
+      case TimerUse::LengthCheck: {
+        error_code ec;
+        const std::size_t waiting = socket_.available(ec);
+        Handle(reader_.FinishLengthCheck(!ec && waiting > 0));
+        break;
+      }
+    }
+  }
+
+  void ReadMore() {
+    ArmTimer(server_.options.idle_timeout, TimerUse::Idle);
+    socket_.async_read_some(asio::buffer(buffer_),
+                            [self = shared_from_this()](const error_code& ec, std::size_t n) {
+                              self->OnRead(ec, n);
+                            });
+  }
+
+  void OnRead(const error_code& ec, std::size_t n) {
+    if (finished_) return;
+    if (ec) {
+      // End of stream, reset or abort by the peer: the connection ends quietly.
+      Finish(false);
+      return;
+    }
+    const HttpRequestReader::Status status = reader_.Feed(std::string_view(buffer_.data(), n));
+    std::string interim = reader_.TakeInterim();
+    if (interim.empty()) {
+      Handle(status);
+      return;
+    }
+    out_ = std::move(interim);
+    asio::async_write(socket_, asio::buffer(out_),
+                      [self = shared_from_this(), status](const error_code& wec, std::size_t) {
+                        if (self->finished_) return;
+                        if (wec) {
+                          self->Finish(false);
+                          return;
+                        }
+                        self->Handle(status);
+                      });
+  }
+
+  void Handle(HttpRequestReader::Status status) {
+    using S = HttpRequestReader::Status;
+    switch (status) {
+      case S::NeedMore:
+        ReadMore();
+        break;
+      case S::LengthCheck:
+        ArmTimer(server_.options.length_check_delay, TimerUse::LengthCheck);
+        break;
+      case S::Complete:
+        StartDispatch();
+        break;
+      case S::Reject: {
+        const HttpResponse r = HttpResponse::Error(reader_.reject_status());
+        WriteAndClose(r.RenderHeader(0), false);
+        break;
+      }
+      case S::Close:
+        Finish(false);
+        break;
+    }
+  }
+
+  void StartDispatch() {
+    DisarmTimer();
+    dispatching_ = true;
+    server_.workers.Post([self = shared_from_this()] { self->RunDispatch(); });
+  }
+
+  // On a dispatch thread.
+  void RunDispatch() {
+    HttpExchange exchange(shared_from_this(), reader_.request());
+    try {
+      if (server_.on_command) server_.on_command(exchange);
+    } catch (const std::exception& e) {
+      FailExchange(exchange, e.what());
+    } catch (...) {
+      FailExchange(exchange, "Unknown error");
+    }
+    if (!exchange.HeaderWritten()) exchange.Write();
+  }
+
+  // An error that reached the listener: 500 with the error's text as the body, in the content
+  // type set so far.
+  static void FailExchange(HttpExchange& exchange, const std::string& message) {
+    if (exchange.HeaderWritten()) return;
+    HttpResponse& r = exchange.Response();
+    r.SetStatus(500);
+    r.body_stream.reset();
+    r.body_text = message;
+    r.content_length = -1;
+  }
+
+  // Writes bytes and closes; a failure is reported only for a dispatched response.
+  void WriteAndClose(std::string bytes, bool report_errors) {
+    if (finished_) return;   // closed by a stop meanwhile
+    out_ = std::move(bytes);
+    ArmTimer(server_.options.idle_timeout, TimerUse::Idle);
+    asio::async_write(
+        socket_, asio::buffer(out_),
+        [self = shared_from_this(), report_errors](const error_code& ec, std::size_t) {
+          if (ec) {
+            if (report_errors && !self->server_.stopping && self->server_.on_send_error) {
+              const error_code shown = self->timed_out_ ? error_code(asio::error::timed_out) : ec;
+              try {
+                self->server_.on_send_error(shown.message());
+              } catch (...) {
+                // A failing report must not take the event loop down.
+              }
+            }
+            self->Finish(false);
+            return;
+          }
+          // Bytes the client sent beyond what was read would turn the close into a reset
+          // that can destroy the answer on its way: drain them first.
+          error_code aec;
+          const bool unread = self->reader_.pending_bytes() > 0 ||
+                              self->reader_.status() != HttpRequestReader::Status::Complete ||
+                              self->socket_.available(aec) > 0;
+          self->Finish(unread);
+        });
+  }
+
+  void Finish(bool linger) {
+    if (finished_) return;
+    if (linger && !lingering_) {
+      lingering_ = true;
+      error_code ec;
+      socket_.shutdown(tcp::socket::shutdown_send, ec);
+      if (!ec) {
+        ArmTimer(kLingerTimeout, TimerUse::Linger);
+        Drain();
+        return;
+      }
+    }
+    finished_ = true;
+    DisarmTimer();
+    error_code ec;
+    socket_.shutdown(tcp::socket::shutdown_both, ec);
+    socket_.close(ec);
+    server_.Remove(shared_from_this());
+  }
+
+  void Drain() {
+    socket_.async_read_some(asio::buffer(buffer_),
+                            [self = shared_from_this()](const error_code& ec, std::size_t n) {
+                              if (self->finished_) return;
+                              self->drained_ += n;
+                              if (ec || self->drained_ > kLingerMaxBytes) {
+                                self->Finish(false);
+                                return;
+                              }
+                              self->Drain();
+                            });
+  }
+
+  friend class HttpExchange;
+
+  // Declared first so that it is destroyed last: the stop waits for this count, and the
+  // socket and timer must be gone before the event loop may end.
+  struct EndToken {
+    THttpServer::Impl* server;
+    ~EndToken() { server->ConnectionEnded(); }
+  } ended_;
+  THttpServer::Impl& server_;
+  tcp::socket socket_;
+  asio::steady_timer timer_;
+  unsigned timer_generation_ = 0;
+  HttpRequestReader reader_;
+  std::array<char, kReadChunk> buffer_{};
+  std::string out_;
+  std::size_t drained_ = 0;
+  bool dispatching_ = false;
+  bool finished_ = false;
+  bool lingering_ = false;
+  bool timed_out_ = false;
+};
+
+void HttpExchange::Write() {
+  if (written_) return;
+  written_ = true;
+  const std::string body = response_.BodyBytes();
+  std::string bytes = response_.RenderHeader(body.size());
+  bytes += body;
+  connection_->QueueResponse(std::move(bytes));
+}
+
+void THttpServer::Impl::Accept(Listener& l) {
+  if (stopping) return;
+  if (connections.size() >= max_connections) {
+    l.paused = true;   // resumed when a connection ends
+    return;
+  }
+  l.acceptor.async_accept([this, &l](const error_code& ec, tcp::socket socket) {
+    if (stopping || ec == asio::error::operation_aborted) return;
+    if (ec) {
+      // Out of descriptors or buffers: wait a little; anything else: go on accepting.
+      if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+          ec == asio::error::no_memory) {
+        l.retry.expires_after(kAcceptRetryDelay);
+        l.retry.async_wait([this, &l](const error_code& wec) {
+          if (!wec) Accept(l);
+        });
+        return;
+      }
+      Accept(l);
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(count_mutex);
+      ++count;
+    }
+    auto c = std::make_shared<Connection>(*this, std::move(socket));
+    connections.insert(c);
+    c->Start();
+    Accept(l);
+  });
+}
+
+void THttpServer::Impl::Remove(const std::shared_ptr<Connection>& c) {
+  connections.erase(c);
+  for (auto& l : listeners) {
+    if (l->paused && connections.size() < max_connections) {
+      l->paused = false;
+      Accept(*l);
+    }
+  }
+}
+
+// ---- THttpServer -----------------------------------------------------------------------------
+
+THttpServer::THttpServer(HttpServerOptions options, NetPlatform* platform)
+    : options_(std::move(options)), platform_(platform ? platform : &DefaultNetPlatform()) {}
+
+THttpServer::~THttpServer() { Stop(); }
+
+void THttpServer::Start() {
+  if (impl_) return;
+  std::vector<Binding> bindings = bindings_;
+  if (bindings.empty()) {
+    bindings.push_back({"0.0.0.0", default_port_});
+    if (platform_->Ipv6Supported()) bindings.push_back({"::", default_port_});
+  }
+
+  std::size_t max_conn = options_.max_connections;
+  if (max_conn == 0) {
+    const long limit = platform_->RaiseDescriptorLimit();
+    max_conn = limit < 0 ? kMaxConnectionsUnlimited
+                         : static_cast<std::size_t>(std::max(16L, limit - kDescriptorReserve));
+  }
+
+  auto impl = std::make_unique<Impl>(options_, max_conn, on_command_, on_send_error_);
+  // Bind everything first: a failure leaves nothing listening (the acceptors close with impl).
+  for (const Binding& b : bindings) {
+    error_code ec;
+    const asio::ip::address address = asio::ip::make_address(b.address, ec);
+    if (ec) throw std::runtime_error("Could not bind socket. " + ec.message());
+    const tcp::endpoint endpoint(address, b.port);
+    auto l = std::make_unique<Listener>(impl->io);
+    l->acceptor.open(endpoint.protocol(), ec);
+    if (!ec) platform_->SetListenerReuse(l->acceptor, ec);
+    if (!ec && address.is_v6()) l->acceptor.set_option(asio::ip::v6_only(true), ec);
+    if (!ec) l->acceptor.bind(endpoint, ec);
+    if (ec) {
+      if (ec == asio::error::address_in_use) throw std::runtime_error(kBindInUseMessage);
+      throw std::runtime_error("Could not bind socket. " + ec.message());
+    }
+    impl->listeners.push_back(std::move(l));
+  }
+  std::vector<unsigned short> ports;
+  for (auto& l : impl->listeners) {
+    error_code ec;
+    ports.push_back(l->acceptor.local_endpoint(ec).port());
+  }
+  for (auto& l : impl->listeners) {
+    error_code ec;
+    l->acceptor.listen(options_.backlog, ec);
+    if (ec) throw std::runtime_error("Could not bind socket. " + ec.message());
+  }
+  max_connections_ = max_conn;
+  bound_ports_ = std::move(ports);
+  Impl* raw = impl.get();
+  for (auto& l : raw->listeners) {
+    Listener* lp = l.get();
+    asio::post(raw->io, [raw, lp] { raw->Accept(*lp); });
+  }
+  raw->loop = std::thread([raw] {
+    auto guard = asio::make_work_guard(raw->io);
+    raw->io.run();
+  });
+  impl_ = std::move(impl);
+}
+
+void THttpServer::Stop() {
+  if (!impl_) return;
+  Impl* raw = impl_.get();
+  raw->stopping = true;
+  asio::post(raw->io, [raw] {
+    for (auto& l : raw->listeners) {
+      error_code ec;
+      l->acceptor.close(ec);
+      l->retry.cancel();
+    }
+    // Copy first: aborting removes from the set.
+    const std::vector<std::shared_ptr<Connection>> open(raw->connections.begin(),
+                                                        raw->connections.end());
+    for (const auto& c : open) c->Abort();
+  });
+  {
+    std::unique_lock<std::mutex> lock(raw->count_mutex);
+    raw->count_changed.wait(lock, [raw] { return raw->count == 0; });
+  }
+  raw->io.stop();
+  raw->loop.join();
+  impl_.reset();
+}
+
+std::vector<unsigned short> THttpServer::BoundPorts() const {
+  return impl_ ? bound_ports_ : std::vector<unsigned short>();
+}
+
+std::size_t THttpServer::OpenConnections() const {
+  if (!impl_) return 0;
+  std::lock_guard<std::mutex> lock(impl_->count_mutex);
+  return impl_->count;
+}
+
+}  // namespace orv::host

@@ -1,0 +1,118 @@
+// The HTTP listener (the main window's FServer): listening sockets on the IPv4 and IPv6
+// any-address, an event loop that accepts connections and reads one request from each, and a
+// pool of dispatch threads that hand each complete request to the request bridge. Every
+// response closes its connection (no keep-alive).
+//
+// Thread safety: Start, Stop, the setters and the destructor are called from one controlling
+// thread (the main thread). The command handler runs on dispatch threads, many at once; the
+// send-error sink runs on the event-loop thread and must not block.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/http_limits.h"
+#include "host/http_request.h"
+#include "host/http_response.h"
+
+namespace orv::host {
+
+class NetPlatform;
+class Connection;
+
+// One listening address and port.
+struct Binding {
+  std::string address;   // "0.0.0.0", "::", "127.0.0.1", ...
+  unsigned short port = 0;
+};
+
+struct HttpServerOptions {
+  int backlog = kListenBacklog;
+  std::chrono::milliseconds idle_timeout = kIdleTimeout;
+  std::chrono::milliseconds length_check_delay = kLengthCheckDelay;
+  ReaderLimits limits;
+  // Cap on simultaneous connections; 0: the descriptor limit less kDescriptorReserve.
+  std::size_t max_connections = 0;
+  std::size_t max_dispatch_threads = kMaxDispatchThreads;
+};
+
+// One request and its response, handed to the command handler on a dispatch thread.
+class HttpExchange {
+ public:
+  const ParsedRequest& Request() const { return request_; }
+  HttpResponse& Response() { return response_; }
+  bool HeaderWritten() const { return written_; }
+  // Writes the header (one buffered write) and the body, once; the connection closes after.
+  // Returns at once: the bytes are sent by the event loop.
+  void Write();
+
+ private:
+  friend class Connection;
+  HttpExchange(std::shared_ptr<Connection> connection, ParsedRequest& request)
+      : connection_(std::move(connection)), request_(request) {}
+
+  std::shared_ptr<Connection> connection_;
+  ParsedRequest& request_;
+  HttpResponse response_;
+  bool written_ = false;
+};
+
+using CommandHandler = std::function<void(HttpExchange&)>;
+using SendErrorSink = std::function<void(const std::string& message)>;
+
+// Message of a failed start when the port is taken.
+inline constexpr const char* kBindInUseMessage =
+    "Could not bind socket. Address and port are already in use.";
+
+class THttpServer {
+ public:
+  explicit THttpServer(HttpServerOptions options = {}, NetPlatform* platform = nullptr);
+  ~THttpServer();   // stops when active
+  THttpServer(const THttpServer&) = delete;
+  THttpServer& operator=(const THttpServer&) = delete;
+
+  // Bindings to listen on; with none, Start uses the IPv4 and (when supported) IPv6
+  // any-address on DefaultPort().
+  std::vector<Binding>& Bindings() { return bindings_; }
+  void ClearBindings() { bindings_.clear(); }
+  unsigned short DefaultPort() const { return default_port_; }
+  void SetDefaultPort(unsigned short port) { default_port_ = port; }
+
+  void SetOnCommand(CommandHandler handler) { on_command_ = std::move(handler); }
+  void SetOnSendError(SendErrorSink sink) { on_send_error_ = std::move(sink); }
+
+  // Binds every binding and starts listening, or raises std::runtime_error with nothing
+  // listening.
+  void Start();
+  // Closes the listening sockets and every connection, then waits until every connection
+  // (a dispatch in progress included) has ended.
+  void Stop();
+  bool Active() const { return impl_ != nullptr; }
+  void SetActive(bool active) { active ? Start() : Stop(); }
+
+  // The ports actually bound, one per binding (useful with port 0).
+  std::vector<unsigned short> BoundPorts() const;
+  // Connections open right now.
+  std::size_t OpenConnections() const;
+  // The cap on simultaneous connections in force (after Start).
+  std::size_t MaxConnections() const { return max_connections_; }
+
+  struct Impl;   // the running listener (defined in the source file)
+
+ private:
+  HttpServerOptions options_;
+  NetPlatform* platform_;
+  std::vector<Binding> bindings_;
+  unsigned short default_port_ = 80;
+  CommandHandler on_command_;
+  SendErrorSink on_send_error_;
+  std::size_t max_connections_ = 0;
+  std::vector<unsigned short> bound_ports_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orv::host

@@ -1,0 +1,57 @@
+// The listener's operating-system calls.
+#include "host/net_platform.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/resource.h>
+#endif
+
+namespace orv::host {
+namespace {
+
+class RealNetPlatform : public NetPlatform {
+ public:
+  long RaiseDescriptorLimit() override {
+#ifdef _WIN32
+    return -1;
+#else
+    rlimit rl{};
+    if (getrlimit(RLIMIT_NOFILE, &rl) != 0) return -1;
+    if (rl.rlim_cur < rl.rlim_max) {
+      rlimit raised = rl;
+      raised.rlim_cur = rl.rlim_max;
+      if (setrlimit(RLIMIT_NOFILE, &raised) == 0) rl = raised;
+    }
+    if (rl.rlim_cur == RLIM_INFINITY) return -1;
+    return static_cast<long>(rl.rlim_cur);
+#endif
+  }
+
+  bool Ipv6Supported() override {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::socket s(io);
+    boost::system::error_code ec;
+    s.open(boost::asio::ip::tcp::v6(), ec);
+    return !ec;
+  }
+
+  void SetListenerReuse(boost::asio::ip::tcp::acceptor& acceptor,
+                        boost::system::error_code& ec) override {
+#ifdef _WIN32
+    using exclusive = boost::asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+    acceptor.set_option(exclusive(true), ec);
+#else
+    acceptor.set_option(boost::asio::socket_base::reuse_address(true), ec);
+#endif
+  }
+};
+
+}  // namespace
+
+NetPlatform& DefaultNetPlatform() {
+  static RealNetPlatform platform;
+  return platform;
+}
+
+}  // namespace orv::host

@@ -1,0 +1,31 @@
+// The listener's few operating-system calls: the open-descriptor limit, IPv6 availability and
+// the address-reuse setting of listening sockets. Behind an interface so tests can stand in
+// for the operating system.
+//
+// Thread safety: the default platform's calls may be made from any thread.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+
+namespace orv::host {
+
+class NetPlatform {
+ public:
+  virtual ~NetPlatform() = default;
+  // Raises the open-descriptor soft limit to the hard limit and returns the soft limit in
+  // force afterwards; -1 when the system has no such limit.
+  virtual long RaiseDescriptorLimit() = 0;
+  // Whether the host's network stack can open IPv6 sockets.
+  virtual bool Ipv6Supported() = 0;
+  // Sets the address-reuse option of a listening socket before it is bound: SO_REUSEADDR on
+  // POSIX systems (it only allows rebinding over connections left in TIME_WAIT, so an operator
+  // can stop and start at once), exclusive use on Windows (where SO_REUSEADDR would allow
+  // another process to take the port).
+  virtual void SetListenerReuse(boost::asio::ip::tcp::acceptor& acceptor,
+                                boost::system::error_code& ec) = 0;
+};
+
+// The real operating system.
+NetPlatform& DefaultNetPlatform();
+
+}  // namespace orv::host

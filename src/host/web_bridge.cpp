@@ -1,0 +1,204 @@
+// Web request bridge and module pool.
+#include "host/web_bridge.h"
+
+#include <stdexcept>
+
+#include "host/http_server.h"
+#include "host/http_util.h"
+#include "util/text.h"
+
+namespace orv::host {
+
+// ---- TWebRequestHandler ----------------------------------------------------------------------
+
+TWebRequestHandler::TWebRequestHandler(std::size_t max_active) : max_active_(max_active) {}
+
+TWebRequestHandler::~TWebRequestHandler() = default;
+
+void TWebRequestHandler::SetWebModuleClass(WebModuleFactory factory) {
+  std::lock_guard<std::mutex> lock(lock_);
+  factory_ = std::move(factory);
+  idle_.clear();   // sets of an earlier class are not reused
+}
+
+std::size_t TWebRequestHandler::InactiveCount() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return idle_.size();
+}
+
+std::size_t TWebRequestHandler::CreatedCount() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return created_;
+}
+
+std::unique_ptr<TWebRequestHandler::ModuleSet> TWebRequestHandler::Take() {
+  // A first check without the lock keeps refusals cheap when the pool is full.
+  if (active_count_.load() >= max_active_) throw std::runtime_error(kTooManyConnectionsMessage);
+  WebModuleFactory factory;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (active_count_.load() >= max_active_) throw std::runtime_error(kTooManyConnectionsMessage);
+    ++active_count_;
+    if (!idle_.empty()) {
+      std::unique_ptr<ModuleSet> set = std::move(idle_.front());
+      idle_.pop_front();
+      return set;
+    }
+    factory = factory_;
+    ++created_;
+  }
+  // A new set is made outside the lock: its slot is already counted as active.
+  try {
+    if (!factory) throw std::runtime_error("No web module class is set");
+    auto set = std::make_unique<ModuleSet>();
+    set->module = factory();
+    if (!set->module) throw std::runtime_error("No web module class is set");
+    return set;
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(lock_);
+    --active_count_;
+    --created_;
+    throw;
+  }
+}
+
+void TWebRequestHandler::Return(std::unique_ptr<ModuleSet> set) {
+  std::lock_guard<std::mutex> lock(lock_);
+  idle_.push_back(std::move(set));
+  --active_count_;
+}
+
+bool TWebRequestHandler::HandleRequest(TWebRequest& request, TWebResponse& response) {
+  std::unique_ptr<ModuleSet> set = Take();
+  struct Returner {
+    TWebRequestHandler* handler;
+    std::unique_ptr<ModuleSet>& set;
+    ~Returner() { handler->Return(std::move(set)); }
+  } returner{this, set};
+  const bool handled = set->module->Dispatch(request, response);
+  if (handled && !response.Sent()) response.SendResponse();
+  return handled;
+}
+
+TWebRequestHandler& WebRequestHandler() {
+  static TWebRequestHandler handler;
+  return handler;
+}
+
+// ---- Building the web request ----------------------------------------------------------------
+
+TWebRequest BuildWebRequest(const ParsedRequest& http) {
+  TWebRequest r;
+  r.Method = http.HasHeader("X-HTTP-Method-Override") ? http.Header("X-HTTP-Method-Override")
+                                                      : http.method;
+  r.MethodType = MethodTypeOf(r.Method);
+  r.ProtocolVersion = http.version;
+  r.Query = http.query;
+  r.PathInfo = http.path;
+  r.PathTranslated = http.path;
+  r.InternalPathInfo = http.path;
+  r.RawPathInfo = http.raw_path;
+
+  // Host and port; a bracketed IPv6 literal keeps its colons in the host part.
+  const std::string host = http.Header("Host");
+  std::size_t colon = std::string::npos;
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t close = host.find(']');
+    colon = close == std::string::npos ? std::string::npos : host.find(':', close);
+  } else {
+    colon = host.find(':');
+  }
+  r.Host = host.substr(0, colon);
+  if (colon != std::string::npos) {
+    const std::int64_t port = ParseDecimal(host.substr(colon + 1));
+    r.ServerPort = port >= 0 && port <= 65535 ? static_cast<int>(port) : -1;
+  } else {
+    r.ServerPort = http.local_port;
+  }
+
+  r.RemoteAddr = http.peer_address;
+  r.RemoteIP = http.peer_address;
+  r.RemoteHost = http.Header("REMOTE_HOST");
+
+  const ContentTypeParts ct = SplitContentType(http.Header("Content-Type"));
+  if (http.HasHeader("Content-Type")) r.ContentType = ct.media_type + ct.other_params;
+
+  r.ContentLength = static_cast<std::int64_t>(http.body.size());
+  r.RawContent = http.body;
+  if (http.form) {
+    r.Content = http.form_text;
+    r.RawContent = http.form_text;
+  } else if (!http.has_body && http.body.empty()) {
+    r.Content = http.query;   // a request without a body presents its query as its content
+  } else {
+    r.Content = DecodeText(http.body, ct.charset);
+  }
+
+  r.Accept = http.Header("Accept");
+  r.From = http.Header("From");
+  r.Referer = http.Header("Referer");
+  r.UserAgent = http.Header("User-Agent");
+  r.ContentEncoding = http.Header("Content-Encoding");
+  r.CacheControl = http.Header("Cache-Control");
+  r.Date = ParseHttpDate(http.Header("Date"));
+  r.IfModifiedSince = ParseHttpDate(http.Header("If-Modified-Since"));
+  r.ContentVersion = http.Header("CONTENT_VERSION");
+  r.DerivedFrom = http.Header("Derived-From");
+  r.Expires = ParseHttpDate(http.Header("Expires"));
+  r.Title = http.Header("Title");
+  r.Connection = http.Header("Connection");
+  r.Authorization = http.Header("Authorization");
+
+  r.Headers = http.headers;
+  for (const auto& [n, v] : http.cookies) r.CookieFields.Add(n, v);
+  for (const auto& [n, v] : http.query_params) r.QueryFields.Add(n, v);
+  for (const auto& [n, v] : http.form_params) r.ContentFields.Add(n, v);
+  if (http.has_credentials) {
+    r.AuthUserName = http.auth_user;
+    r.AuthPassword = http.auth_password;
+  }
+  return r;
+}
+
+// ---- Sending the web response ----------------------------------------------------------------
+
+void CopyToHttpResponse(const TWebResponse& web, HttpResponse& http) {
+  http.status = web.StatusCode();
+  http.reason = web.ReasonString;
+  http.content_type = web.ContentType;
+  http.content_encoding = web.ContentEncoding;
+  http.location = web.Location;
+  http.server = web.Server;
+  if (web.Date >= 0) http.date = FormatHttpDate(web.Date);
+  if (web.Expires >= 0) http.expires = FormatHttpDate(web.Expires);
+  if (web.LastModified >= 0) http.last_modified = FormatHttpDate(web.LastModified);
+  if (!web.Allow.empty()) http.custom_headers.emplace_back("Allow", web.Allow);
+  if (!web.DerivedFrom.empty()) http.custom_headers.emplace_back("Derived-From", web.DerivedFrom);
+  if (!web.Title.empty()) http.custom_headers.emplace_back("Title", web.Title);
+  for (const auto& [n, v] : web.CustomHeaders.Items()) http.custom_headers.emplace_back(n, v);
+  if (!web.WWWAuthenticate.empty()) http.www_authenticate.push_back(web.WWWAuthenticate);
+  if (!web.Realm.empty()) {
+    http.SetStatus(401);
+    http.www_authenticate.push_back("Basic realm=\"" + web.Realm + "\"");
+  }
+  for (const TCookie& c : web.Cookies) http.set_cookies.push_back(c.HeaderValue());
+  http.content_length = -1;   // recomputed from the body actually sent
+  if (web.ContentStream()) {
+    http.body_stream = *web.ContentStream();
+    http.body_text.clear();
+  } else {
+    http.body_text = web.Content();
+    http.body_stream.reset();
+  }
+}
+
+void ServeWebRequest(TWebRequestHandler& handler, HttpExchange& exchange) {
+  TWebRequest request = BuildWebRequest(exchange.Request());
+  TWebResponse response(request.ProtocolVersion, [&exchange](TWebResponse& r) {
+    CopyToHttpResponse(r, exchange.Response());
+    exchange.Write();
+  });
+  handler.HandleRequest(request, response);
+}
+
+}  // namespace orv::host

@@ -1,0 +1,90 @@
+// Web request bridge and module pool: turns each parsed HTTP request into a TWebRequest and a
+// TWebResponse, runs a web module from the request handler's pool on them, and turns the web
+// response back into the HTTP response.
+//
+// Thread safety: TWebRequestHandler::HandleRequest and ServeWebRequest are called from many
+// dispatch threads at once; the pool's lists are guarded by one lock, held only while a module
+// set is taken or returned. SetWebModuleClass is called once at start-up, before listening.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "host/http_limits.h"
+#include "host/http_request.h"
+#include "host/http_response.h"
+#include "host/web.h"
+
+namespace orv::host {
+
+class HttpExchange;
+
+// A web module: decides who answers a web request. Returns whether it handled the request.
+// Errors it raises are its own to answer; one that escapes reaches the listener (500).
+class TWebModule {
+ public:
+  virtual ~TWebModule() = default;
+  virtual bool Dispatch(TWebRequest& request, TWebResponse& response) = 0;
+};
+
+// Makes one web module instance with its components (the "web module class").
+using WebModuleFactory = std::function<std::unique_ptr<TWebModule>()>;
+
+// Refusal of a request beyond the active-module limit.
+inline constexpr const char* kTooManyConnectionsMessage =
+    "Maximum number of concurrent connections exceeded.  Please try again later";
+
+class TWebRequestHandler {
+ public:
+  explicit TWebRequestHandler(std::size_t max_active = kMaxActiveModules);
+  ~TWebRequestHandler();
+  TWebRequestHandler(const TWebRequestHandler&) = delete;
+  TWebRequestHandler& operator=(const TWebRequestHandler&) = delete;
+
+  void SetWebModuleClass(WebModuleFactory factory);
+  std::size_t MaxConnections() const { return max_active_; }
+  bool CacheConnections() const { return true; }
+
+  // Takes a module set (raising kTooManyConnectionsMessage when all are busy), runs its
+  // dispatch, sends the response when handled and not yet sent, and returns the set.
+  bool HandleRequest(TWebRequest& request, TWebResponse& response);
+
+  std::size_t ActiveCount() const { return active_count_.load(); }
+  std::size_t InactiveCount() const;
+  // Module sets made so far.
+  std::size_t CreatedCount() const;
+
+ private:
+  struct ModuleSet {
+    std::unique_ptr<TWebModule> module;
+  };
+  std::unique_ptr<ModuleSet> Take();
+  void Return(std::unique_ptr<ModuleSet> set);
+
+  const std::size_t max_active_;
+  WebModuleFactory factory_;
+  mutable std::mutex lock_;
+  std::deque<std::unique_ptr<ModuleSet>> idle_;   // oldest first
+  std::atomic<std::size_t> active_count_{0};
+  std::size_t created_ = 0;
+};
+
+// The process's request handler, made on first use.
+TWebRequestHandler& WebRequestHandler();
+
+// Builds the web request from a parsed HTTP request.
+TWebRequest BuildWebRequest(const ParsedRequest& http);
+
+// Copies a web response onto the HTTP response (content length left to be recomputed).
+void CopyToHttpResponse(const TWebResponse& web, HttpResponse& http);
+
+// The listener's command handler for a request handler: builds the web request and response,
+// runs HandleRequest, and writes the response through the exchange.
+void ServeWebRequest(TWebRequestHandler& handler, HttpExchange& exchange);
+
+}  // namespace orv::host
