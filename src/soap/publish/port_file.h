@@ -1,0 +1,36 @@
+// The port address file beside the executable: the executable's path without its extension
+// followed by "_WSDLADMIN.INI". One INI section per port type (section names compared without
+// regard to ASCII case), each entry "port name=address". The publisher only reads it.
+//
+// Thread safety: pure functions; the reader passed in must be usable from the calling thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "soap/publish/platform.h"
+#include "soap/publish/wsdl_document.h"
+
+namespace orv::soap::publish {
+
+inline constexpr std::string_view kPortFileSuffix = "_WSDLADMIN.INI";
+
+// "C:\Servicos\OrvWs.exe" -> "C:\Servicos\OrvWs_WSDLADMIN.INI"; "/opt/orvws/OrvWs" ->
+// "/opt/orvws/OrvWs_WSDLADMIN.INI".
+std::string PortFilePath(std::string_view executable_path);
+
+// The entries of the first section named `section`, in file order; nullopt when the text has
+// no such section. Blank lines, lines starting with ";" and lines without "=" are skipped; names
+// and values are trimmed.
+std::optional<std::vector<PortAddress>> PortsFromIni(std::string_view ini_text,
+                                                     std::string_view section);
+
+// The ports of the port type named `typed_name` (as typed in the request path): the entries of
+// its section when the file exists and the section has entries, else the default port.
+// Failures of the reader (other than a missing file) propagate.
+std::vector<PortAddress> PortsFor(const IFileReader& files, const std::string& port_file,
+                                  std::string_view typed_name, std::string_view base_url);
+
+}  // namespace orv::soap::publish
