@@ -12,7 +12,7 @@ PKGS=(
   libxml2-dev libsqlite3-dev sqlite3
   qt6-base-dev xvfb xauth
   clang libclang-rt-14-dev
-  curl python3 python3-zeep
+  curl python3 python3-zeep python3-suds
   wrk nginx-light
 )
 
@@ -30,4 +30,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The Node.js SOAP client of the interoperability tests, pinned by its lock file.
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ -f "$root/tests/interop/package-lock.json" ] && [ ! -d "$root/tests/interop/node_modules/soap" ]; then
+  (cd "$root/tests/interop" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
