@@ -31,24 +31,34 @@ TWSDLHTMLPublish::TWSDLHTMLPublish()
 TWSDLHTMLPublish::TWSDLHTMLPublish(const InterfaceRegistry& registry, PublisherSettings settings)
     : registry_(registry), settings_(std::move(settings)) {}
 
-bool TWSDLHTMLPublish::Dispatch(host::TWebRequest& request, host::TWebResponse& response) {
+bool TWSDLHTMLPublish::DispatchRequest(host::TWebRequest& Request, host::TWebResponse& Response) {
   PageReply reply;
   try {
-    reply = PublisherReply(request.PathInfo, BaseUrlOf(request), registry_, settings_);
+    reply = PublisherReply(Request.PathInfo, BaseUrlOf(Request), registry_, settings_);
   } catch (...) {
     reply = PageReply{std::nullopt, std::string(kHtmlContentType),
                       ErrorPage(std::current_exception())};
   }
-  ApplyReply(reply, response);
+  ApplyReply(reply, Response);
   return true;
 }
 
-bool TWSDLHTMLPublish::ServiceInfo(host::TWebRequest& request, host::TWebResponse& response) {
-  ApplyReply(ServiceInfoReply(request.PathInfo, BaseUrlOf(request),
-                              request.QueryFields.Values("intf"),
-                              request.QueryFields.Values("types"), registry_, settings_),
-             response);
-  return true;
+void TWSDLHTMLPublish::ServiceInfo(host::TWebRequest& Request, host::TWebResponse& Response,
+                                   bool& Handled) {
+  ApplyReply(ServiceInfoReply(Request.PathInfo, BaseUrlOf(Request),
+                              Request.QueryFields.Values("intf"),
+                              Request.QueryFields.Values("types"), registry_, settings_),
+             Response);
+  Handled = true;
+}
+
+void AddPublisher(host::TWebModuleComponents& components,
+                  std::unique_ptr<TWSDLHTMLPublish> publisher) {
+  TWSDLHTMLPublish* component = publisher.get();
+  components.ServiceInfo = [component](host::TWebRequest& rq, host::TWebResponse& rs, bool& h) {
+    component->ServiceInfo(rq, rs, h);
+  };
+  components.WSDLHTMLPublish1 = std::move(publisher);
 }
 
 }  // namespace orv::soap::publish

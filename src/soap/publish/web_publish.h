@@ -7,10 +7,12 @@
 // different instances run concurrently (they only read the registry and the settings).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "host/web.h"
+#include "host/web_module.h"
 #include "soap/publish/wsdl_publisher.h"
 
 namespace orv::soap::publish {
@@ -21,26 +23,32 @@ std::string BaseUrlOf(const host::TWebRequest& request);
 // Copies a handler's reply into the web response. The body goes out as the exact bytes built.
 void ApplyReply(const PageReply& reply, host::TWebResponse& response);
 
-class TWSDLHTMLPublish {
+class TWSDLHTMLPublish final : public host::IWebDispatch {
  public:
   static constexpr std::string_view kPathPattern = "wsdl*";
 
   TWSDLHTMLPublish();  // the process-wide registry and settings
   TWSDLHTMLPublish(const InterfaceRegistry& registry, PublisherSettings settings);
 
-  bool Enabled() const { return true; }
-  host::TMethodType MethodType() const { return host::TMethodType::Any; }
-  std::string_view PathPattern() const { return kPathPattern; }
+  bool Enabled() const override { return true; }
+  host::TMethodType MethodType() const override { return host::TMethodType::Any; }
+  std::string PathInfo() const override { return std::string(kPathPattern); }
 
   // The publisher handler; always reports the request handled.
-  bool Dispatch(host::TWebRequest& request, host::TWebResponse& response);
+  bool DispatchRequest(host::TWebRequest& Request, host::TWebResponse& Response) override;
 
-  // The service information page (the web module's default action); always handled.
-  bool ServiceInfo(host::TWebRequest& request, host::TWebResponse& response);
+  // The service information page (the web module's default action); sets Handled.
+  void ServiceInfo(host::TWebRequest& Request, host::TWebResponse& Response, bool& Handled);
 
  private:
   const InterfaceRegistry& registry_;
   PublisherSettings settings_;
 };
+
+// Gives a web module's components their WSDLHTMLPublish1 and the service information page of
+// that same component.
+void AddPublisher(host::TWebModuleComponents& components,
+                  std::unique_ptr<TWSDLHTMLPublish> publisher =
+                      std::make_unique<TWSDLHTMLPublish>());
 
 }  // namespace orv::soap::publish

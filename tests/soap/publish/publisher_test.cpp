@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/web.h"
+#include "host/web_module.h"
 #include "soap/publish/base_url.h"
 #include "soap/publish/port_file.h"
 #include "soap/publish/publish_fixture.h"
@@ -263,12 +264,12 @@ class WebComponent : public Publisher {
 
 TEST_F(WebComponent, DispatchFillsTheResponse) {
   auto publisher = Component();
-  EXPECT_EQ(publisher.PathPattern(), "wsdl*");
+  EXPECT_EQ(publisher.PathInfo(), "wsdl*");
   EXPECT_EQ(publisher.MethodType(), host::TMethodType::Any);
 
   auto req = Request("/wsdl/IOrvWs", "srv01", 80);
   host::TWebResponse resp;
-  EXPECT_TRUE(publisher.Dispatch(req, resp));
+  EXPECT_TRUE(publisher.DispatchRequest(req, resp));
   EXPECT_EQ(resp.StatusCode(), 200);
   EXPECT_EQ(resp.ContentType, "text/xml");
   EXPECT_NE(resp.BodyBytes().find("<soap:address location=\"http://srv01/soap/IOrvWs\"/>"),
@@ -276,14 +277,14 @@ TEST_F(WebComponent, DispatchFillsTheResponse) {
 
   auto admin = Request("/wsdl/admin", "srv01", 8080);
   host::TWebResponse forbidden;
-  EXPECT_TRUE(publisher.Dispatch(admin, forbidden));
+  EXPECT_TRUE(publisher.DispatchRequest(admin, forbidden));
   EXPECT_EQ(forbidden.StatusCode(), 403);
   EXPECT_EQ(forbidden.ContentType, kHtml);
   EXPECT_EQ(forbidden.BodyBytes(), kForbiddenBody);
 
   auto other = Request("/wsdlx", "srv01", 8080);
   host::TWebResponse nothing;
-  EXPECT_TRUE(publisher.Dispatch(other, nothing));
+  EXPECT_TRUE(publisher.DispatchRequest(other, nothing));
   EXPECT_EQ(nothing.StatusCode(), 200);
   EXPECT_EQ(nothing.ContentType, "");
   EXPECT_EQ(nothing.ContentLength(), 0);
@@ -294,7 +295,7 @@ TEST_F(WebComponent, ErrorPageKeepsTheStatusAndIsStillHandled) {
   auto req = Request("/wsdl/IOrvWs", "srv01", 80);
   host::TWebResponse resp;
   resp.SetStatusCode(202);
-  EXPECT_TRUE(publisher.Dispatch(req, resp));
+  EXPECT_TRUE(publisher.DispatchRequest(req, resp));
   EXPECT_EQ(resp.StatusCode(), 202);
   EXPECT_EQ(resp.ContentType, kHtml);
   EXPECT_NE(resp.BodyBytes().find("<h1>Error: Cannot open"), std::string::npos);
@@ -324,7 +325,9 @@ TEST_F(WebComponent, ServiceInfoPageAndInspection) {
     if (!c.intf.empty()) req.QueryFields.Add("intf", c.intf);
     if (!c.types.empty()) req.QueryFields.Add("types", c.types);
     host::TWebResponse resp;
-    EXPECT_TRUE(publisher.ServiceInfo(req, resp));
+    bool handled = false;
+    publisher.ServiceInfo(req, resp, handled);
+    EXPECT_TRUE(handled);
     EXPECT_EQ(resp.StatusCode(), 200);
     EXPECT_EQ(resp.ContentType, c.content_type) << c.path;
     const std::string body = resp.BodyBytes();
@@ -339,10 +342,46 @@ TEST_F(WebComponent, RequestTextIsEscapedInPages) {
   auto publisher = Component();
   auto req = Request("/wsdl", "evil\"><script>", 80);
   host::TWebResponse resp;
-  publisher.Dispatch(req, resp);
+  publisher.DispatchRequest(req, resp);
   const std::string body = resp.BodyBytes();
   EXPECT_EQ(body.find("<script>"), std::string::npos);
   EXPECT_NE(body.find("href=\"http://evil&quot;&gt;&lt;script&gt;/wsdl/IOrvWs\""), std::string::npos);
+}
+
+// Wired into the real web module: which requests reach the publisher and the service page.
+TEST_F(WebComponent, RoutedByTheWebModule) {
+  host::TWebModuleComponents components;
+  AddPublisher(components, std::make_unique<TWSDLHTMLPublish>(
+                               registry_, testing::OrvWsSettings(std::make_shared<ScriptedFiles>(
+                                              ScriptedFiles::Mode::kMissing))));
+  host::TWebModulePrincipal module(std::move(components));
+  struct Case {
+    std::string method;
+    host::TMethodType type;
+    std::string path;
+    int status;
+    std::string_view content_type;
+    std::string_view contains;
+  };
+  const Case cases[] = {
+      {"GET", host::TMethodType::Get, "/wsdl/IOrvWs", 200, "text/xml", "<definitions "},
+      {"POST", host::TMethodType::Post, "/wsdl/IOrvWs", 200, "text/xml", "<definitions "},
+      {"DELETE", host::TMethodType::Any, "/wsdl/admin", 403, kHtml, "Forbidden (403)"},
+      {"GET", host::TMethodType::Get, "/wsdl", 200, kHtml, "WebService Listing"},
+      {"GET", host::TMethodType::Get, "/", 200, kHtml, "Service Info Page"},
+      {"GET", host::TMethodType::Get, "/soap/IOrvWs", 200, kHtml, "Service Info Page"},
+      {"HEAD", host::TMethodType::Head, "/Inspection.WSIL", 200, "text/xml", "<inspection "},
+  };
+  for (const Case& c : cases) {
+    auto req = Request(c.path, "srv01", 8080);
+    req.Method = c.method;
+    req.MethodType = c.type;
+    host::TWebResponse resp;
+    EXPECT_TRUE(module.Dispatch(req, resp)) << c.path;
+    EXPECT_EQ(resp.StatusCode(), c.status) << c.method << " " << c.path;
+    EXPECT_EQ(resp.ContentType, c.content_type) << c.method << " " << c.path;
+    EXPECT_NE(resp.BodyBytes().find(c.contains), std::string::npos) << c.method << " " << c.path;
+  }
 }
 
 TEST_F(Publisher, WSDLPublishOperations) {
