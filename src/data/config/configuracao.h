@@ -7,8 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "util/platform.h"
 
 namespace orv::data {
 
@@ -21,8 +25,23 @@ struct ConfigConexao {
   std::string Senha;
 };
 
+// A failure of LerConfiguracao; what() is the whole message shown to the operator.
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kMsgSemPastaSistema =
+    "Não foi encontrado o caminho do Orvalen no PATH do sistema.";
+inline constexpr const char* kPrefixoErroConfig =
+    "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r";
+inline constexpr const char* kNomeArquivoConfig = "SCONF.xml";
+// SCONF.xml holds one short record; a file far larger is no configuration and is refused
+// before it is read into memory.
+inline constexpr std::size_t kTamanhoMaximoConfig = 16u * 1024 * 1024;
+
 // The installation folder found through PATH (list separator and folder separator of the
-// platform), or an error "Não foi encontrado o caminho do Orvalen no PATH do sistema.".
+// platform), or std::runtime_error "Não foi encontrado o caminho do Orvalen no PATH do sistema.".
 std::string ObterPastaSistema();
 // The same algorithm on an explicit PATH text and separators (tests run both platforms' rules).
 std::string ObterPastaSistema(std::string_view path_value, char list_separator,
@@ -36,5 +55,10 @@ ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd
 std::int32_t TipoBanco();
 std::string LocalGestao();
 std::string LocalOnline();
+
+// Replaces the reading of SCONF.xml (tests inject file-system faults); an empty function
+// restores the real reading.
+using LeitorArquivoConfig = std::function<util::platform::ReadResult(const std::string& path)>;
+void SetLeitorArquivoConfigForTesting(LeitorArquivoConfig reader);
 
 }  // namespace orv::data
