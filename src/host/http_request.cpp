@@ -43,7 +43,9 @@ bool ParsedRequest::HasHeader(std::string_view name) const {
                      [&](const auto& h) { return util::AsciiIEquals(h.first, name); });
 }
 
-HeaderList DecodeUrlParams(std::string_view text) {
+HeaderList DecodeUrlParams(std::string_view text, std::string_view charset) {
+  const std::string cs = charset.empty() ? std::string("UTF-8") : std::string(charset);
+  auto decode = [&cs](std::string_view s) { return DecodeText(PercentDecodeBytes(s, true), cs); };
   HeaderList out;
   std::size_t start = 0;
   while (start <= text.size()) {
@@ -53,10 +55,9 @@ HeaderList DecodeUrlParams(std::string_view text) {
     if (!piece.empty()) {
       const std::size_t eq = piece.find('=');
       if (eq == std::string_view::npos) {
-        out.emplace_back(PercentDecode(piece, true), std::string());
+        out.emplace_back(decode(piece), std::string());
       } else {
-        out.emplace_back(PercentDecode(piece.substr(0, eq), true),
-                         PercentDecode(piece.substr(eq + 1), true));
+        out.emplace_back(decode(piece.substr(0, eq)), decode(piece.substr(eq + 1)));
       }
     }
     start = amp + 1;
@@ -286,7 +287,7 @@ HttpRequestReader::Status HttpRequestReader::Finish() {
   if (util::AsciiIEquals(ct.media_type, "application/x-www-form-urlencoded")) {
     r.form = true;
     r.form_text = DecodeText(r.body, ct.charset);
-    r.form_params = DecodeUrlParams(r.form_text);
+    r.form_params = DecodeUrlParams(r.body, ct.charset);
   }
   r.query_params = DecodeUrlParams(r.query);
 

@@ -55,8 +55,9 @@ struct ParsedRequest {
   bool HasHeader(std::string_view name) const;
 };
 
-// Splits "a=1&b=2" into decoded name/value pairs ("+" as space, %XX escapes).
-HeaderList DecodeUrlParams(std::string_view text);
+// Splits "a=1&b=2" into decoded name/value pairs ("+" as space, %XX escapes); the escaped
+// bytes are text in `charset` (UTF-8 when none is named).
+HeaderList DecodeUrlParams(std::string_view text, std::string_view charset = "UTF-8");
 
 class HttpRequestReader {
  public:

@@ -83,6 +83,10 @@ bool AllDigits(std::string_view s) {
 }  // namespace
 
 std::string PercentDecode(std::string_view text, bool plus_as_space) {
+  return SanitizeUtf8(PercentDecodeBytes(text, plus_as_space));
+}
+
+std::string PercentDecodeBytes(std::string_view text, bool plus_as_space) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -98,7 +102,7 @@ std::string PercentDecode(std::string_view text, bool plus_as_space) {
     }
     out += (plus_as_space && c == '+') ? ' ' : c;
   }
-  return SanitizeUtf8(std::move(out));
+  return out;
 }
 
 bool Base64Decode(std::string_view text, std::string& out) {

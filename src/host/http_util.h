@@ -15,6 +15,8 @@ namespace orv::host {
 // %XX escapes decoded to bytes; with plus_as_space, "+" becomes a space. A "%" not followed by
 // two hexadecimal digits is kept as it is. Invalid UTF-8 in the result becomes U+FFFD.
 std::string PercentDecode(std::string_view text, bool plus_as_space);
+// The same without the UTF-8 check: the decoded bytes as they are.
+std::string PercentDecodeBytes(std::string_view text, bool plus_as_space);
 
 // Base64 (standard alphabet, padding optional). Returns false on a character outside it.
 bool Base64Decode(std::string_view text, std::string& out);
