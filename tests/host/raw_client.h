@@ -41,6 +41,7 @@ class RawClient {
       socket_.async_read_some(boost::asio::buffer(chunk_),
                               [&](const boost::system::error_code& ec, std::size_t n) {
                                 got.append(chunk_, n);
+                                if (ec == boost::asio::error::operation_aborted) return;
                                 if (ec) {
                                   closed_ = true;
                                   reset_ = ec == boost::asio::error::connection_reset;

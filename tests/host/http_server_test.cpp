@@ -1,0 +1,278 @@
+// The listener on real loopback sockets: the exact bytes of its own answers, methods and
+// versions, 100-continue, the length check, limits, the 33rd concurrent request, start and
+// stop, time-outs and failures while sending.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include <boost/asio/ip/v6_only.hpp>
+
+#include "host/http_server.h"
+#include "host/web_bridge.h"
+#include "raw_client.h"
+#include "server_fixture.h"
+
+namespace orv::host {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Exchange;
+using test::Gate;
+using test::RawClient;
+
+constexpr const char* k400 =
+    "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+
+class HttpServerTest : public test::ServerFixture {};
+
+TEST_F(HttpServerTest, OwnAnswersAreExactAndCloseTheConnection) {
+  StartEchoServer();
+  const std::string long_line = "GET /" + std::string(17000, 'a') + " HTTP/1.1\r\nHost: h\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string request;
+    std::string answer;
+  } cases[] = {
+      {"missing Host", "GET / HTTP/1.1\r\n\r\n", k400},
+      {"unknown transfer encoding",
+       "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip\r\n\r\nxx", k400},
+      {"body without length", "POST / HTTP/1.1\r\nHost: h\r\n\r\nabc",
+       "HTTP/1.1 411 Length Required\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"},
+      {"expectation", "POST / HTTP/1.1\r\nHost: h\r\nExpect: magic\r\nContent-Length: 2\r\n\r\n",
+       "HTTP/1.1 417 Expectation Failed\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"},
+      {"body over the cap", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 70000000\r\n\r\n",
+       "HTTP/1.1 413 Request Entity Too Long\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"},
+      {"request line of 17000 characters", long_line, ""},
+      {"request line without a space", "HELLO\r\n\r\n", ""},
+      {"not Basic", "GET / HTTP/1.1\r\nHost: h\r\nAuthorization: Digest x\r\n\r\n", ""},
+  };
+  for (const auto& c : cases) {
+    RawClient client;
+    ASSERT_TRUE(client.Connect(port_));
+    client.Send(c.request);
+    EXPECT_EQ(client.ReadAll(), c.answer) << c.name;
+    EXPECT_TRUE(client.closed()) << c.name;
+    EXPECT_FALSE(client.reset()) << c.name;
+  }
+  EXPECT_EQ(handler_->CreatedCount(), 0u);   // none of them reached a web module
+}
+
+TEST_F(HttpServerTest, MethodsAndVersionsReachTheWebModule) {
+  StartEchoServer();
+  const struct {
+    std::string request;
+    std::string body;   // the echo: Method MethodType PathInfo [ContentType] Content
+  } cases[] = {
+      // HEAD is dispatched like GET, and its answer carries the body.
+      {"HEAD /h HTTP/1.1\r\nHost: h\r\n\r\n", "HEAD 4 /h [] "},
+      {"DELETE /d HTTP/1.1\r\nHost: h\r\n\r\n", "DELETE 0 /d [] "},
+      {"OPTIONS * HTTP/1.1\r\nHost: h\r\n\r\n", "OPTIONS 0 * [] "},
+      {"get /g?a=1 HTTP/1.0\r\n\r\n", "GET 1 /g [] a=1"},
+      {"POST /p HTTP/1.1\r\nHost: h\r\nX-HTTP-Method-Override: PUT\r\n"
+       "Content-Type: text/xml; charset=utf-8\r\nContent-Length: 2\r\n\r\nhi",
+       "PUT 2 /p [text/xml] hi"},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = Exchange(port_, c.request);
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain; charset=ISO-8859-1\r\n"
+        "Content-Length: " +
+        std::to_string(c.body.size()) + "\r\n\r\n";
+    EXPECT_EQ(answer, head + c.body) << c.request;
+  }
+  EXPECT_EQ(handler_->CreatedCount(), 1u);   // one module set, reused
+}
+
+TEST_F(HttpServerTest, ContinueIsSentBeforeTheBodyIsRead) {
+  StartEchoServer();
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  client.Send("POST /c HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 4\r\n\r\n");
+  EXPECT_EQ(client.ReadUntil([](const std::string& s) { return s.find("\r\n\r\n") != s.npos; }),
+            "HTTP/1.1 100 Continue\r\n\r\n");
+  client.Send("data");
+  const std::string answer = client.ReadAll();
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find("POST 3 /c [] data"), std::string::npos) << answer;
+}
+
+TEST_F(HttpServerTest, ChunkedBodyIsJoined) {
+  StartEchoServer();
+  const std::string answer = Exchange(port_,
+                                      "POST /k HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                      "5;x=y\r\nhello\r\n6\r\n world\r\n0\r\nT: 1\r\n\r\n");
+  EXPECT_NE(answer.find("\r\n\r\nPOST 3 /k [] hello world"), std::string::npos) << answer;
+}
+
+TEST_F(HttpServerTest, BodyBytesArrivingDuringTheLengthCheckGet411) {
+  HttpServerOptions options;
+  options.length_check_delay = 300ms;   // room for the late bytes on a loaded machine
+  StartEchoServer(nullptr, options);
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  client.Send("PUT /late HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::this_thread::sleep_for(30ms);
+  client.Send("abc");
+  EXPECT_EQ(client.ReadAll(),
+            "HTTP/1.1 411 Length Required\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+}
+
+TEST_F(HttpServerTest, ErrorOutsideTheModuleIs500WithItsText) {
+  StartServer([](HttpExchange&) { throw std::runtime_error("bridge broke"); });
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: h\r\n\r\n"),
+            "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
+            "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 12\r\n\r\nbridge broke");
+}
+
+TEST_F(HttpServerTest, The33rdConcurrentRequestIsRefusedAndThe32OthersAreServed) {
+  Gate gate;
+  StartEchoServer(&gate);
+  std::vector<std::future<std::string>> first;
+  for (int i = 0; i < 32; ++i) {
+    first.push_back(std::async(std::launch::async, [this, i] {
+      return Exchange(port_, "GET /n" + std::to_string(i) + " HTTP/1.1\r\nHost: h\r\n\r\n",
+                      30s);
+    }));
+  }
+  ASSERT_TRUE(gate.WaitInside(32));
+  const std::string refused = Exchange(port_, "GET /33 HTTP/1.1\r\nHost: h\r\n\r\n");
+  EXPECT_EQ(refused,
+            "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
+            "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 74\r\n\r\n"
+            "Maximum number of concurrent connections exceeded.  Please try again later");
+  gate.Open();
+  for (int i = 0; i < 32; ++i) {
+    const std::string answer = first[static_cast<std::size_t>(i)].get();
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("GET 1 /n" + std::to_string(i) + " "), std::string::npos);
+  }
+  EXPECT_EQ(handler_->CreatedCount(), 32u);
+  EXPECT_EQ(handler_->InactiveCount(), 32u);
+  // With the sets idle again, the next request is served by a reused one.
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: h\r\n\r\n").rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(handler_->CreatedCount(), 32u);
+}
+
+TEST_F(HttpServerTest, StopWaitsForADispatchInProgress) {
+  Gate gate;
+  StartEchoServer(&gate);
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  client.Send("GET / HTTP/1.1\r\nHost: h\r\n\r\n");
+  ASSERT_TRUE(gate.WaitInside(1));
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    server_->Stop();
+    stopped = true;
+  });
+  // The connection is dropped at once, but Stop returns only when the dispatch has ended.
+  EXPECT_EQ(client.ReadAll(), "");
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(stopped.load());
+  gate.Open();
+  stopper.join();
+  EXPECT_TRUE(stopped.load());
+  EXPECT_FALSE(server_->Active());
+  RawClient late;
+  EXPECT_FALSE(late.Connect(port_));
+  EXPECT_TRUE(SendErrors().empty());   // a stop is not a send failure
+}
+
+TEST_F(HttpServerTest, StartFailsWholeWhenAPortIsTaken) {
+  namespace asio = boost::asio;
+  asio::io_context io;
+  // The IPv6 any-address taken, IPv4 free: the IPv4 socket bound first must be closed again.
+  asio::ip::tcp::acceptor taken(io);
+  boost::system::error_code ec;
+  taken.open(asio::ip::tcp::v6(), ec);
+  if (ec) GTEST_SKIP() << "no IPv6 on this host";
+  taken.set_option(asio::ip::v6_only(true));
+  taken.bind({asio::ip::address_v6::any(), 0});
+  taken.listen();
+  const unsigned short port = taken.local_endpoint().port();
+
+  THttpServer server;
+  server.SetDefaultPort(port);
+  try {
+    server.Start();
+    FAIL() << "start succeeded on a taken port";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
+  }
+  EXPECT_FALSE(server.Active());
+  RawClient probe;
+  EXPECT_FALSE(probe.Connect(port));   // nothing listens on IPv4 either
+
+  // The same port free again: both bindings listen, and a stop and a start at once work.
+  taken.close();
+  server.Start();
+  EXPECT_EQ(server.BoundPorts().size(), 2u);
+  server.Stop();
+  server.Start();
+  EXPECT_TRUE(server.Active());
+  server.Stop();
+}
+
+TEST_F(HttpServerTest, IdleConnectionIsClosedWithoutAnswer) {
+  HttpServerOptions options;
+  options.idle_timeout = 300ms;
+  StartEchoServer(nullptr, options);
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  // More body announced than sent: no answer, and the connection ends after the time-out.
+  client.Send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 10\r\n\r\nabc");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.ReadAll(10s), "");
+  EXPECT_TRUE(client.closed());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(server_->OpenConnections(), 0u);
+}
+
+TEST_F(HttpServerTest, PeerResetWhileReadingIsQuietAndSendFailureIsReported) {
+  std::promise<void> client_gone;
+  std::shared_future<void> gone = client_gone.get_future().share();
+  StartServer([gone](HttpExchange& ex) {
+    if (ex.Request().path == "/big") {
+      gone.wait();
+      ex.Response().body_stream = std::string(8 << 20, 'x');
+    }
+  });
+  {
+    RawClient half;   // resets in the middle of its headers
+    ASSERT_TRUE(half.Connect(port_));
+    half.Send("GET / HTTP/1.1\r\nHo");
+    half.Reset();
+  }
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  client.Send("GET /big HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::this_thread::sleep_for(50ms);
+  client.Reset();
+  client_gone.set_value();
+  for (int i = 0; i < 200 && SendErrors().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(SendErrors().size(), 1u);   // the reset while reading was not reported
+  EXPECT_FALSE(SendErrors()[0].empty());
+  // The listener goes on serving.
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: h\r\n\r\n").rfind("HTTP/1.1 200 OK", 0), 0u);
+}
+
+TEST_F(HttpServerTest, ConnectionsBeyondTheCapWaitForAFreeOne) {
+  HttpServerOptions options;
+  options.max_connections = 2;
+  StartEchoServer(nullptr, options);
+  RawClient a, b, c;
+  ASSERT_TRUE(a.Connect(port_));
+  ASSERT_TRUE(b.Connect(port_));
+  ASSERT_TRUE(c.Connect(port_));   // queued by the kernel, not yet accepted
+  c.Send("GET /c HTTP/1.1\r\nHost: h\r\n\r\n");
+  EXPECT_EQ(c.ReadAll(300ms), "");
+  EXPECT_FALSE(c.closed());
+  a.Close();
+  const std::string answer = c.ReadAll();
+  EXPECT_NE(answer.find("GET 1 /c"), std::string::npos) << answer;
+}
+
+}  // namespace
+}  // namespace orv::host
