@@ -1,0 +1,338 @@
+#include "soap/endpoint.h"
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "soap/mime_multipart.h"
+#include "soap/soap_values.h"
+#include "soap/xml_reader.h"
+#include "soap/xml_writer.h"
+#include "util/text.h"
+
+namespace orv::soap {
+
+namespace {
+
+constexpr std::string_view kFaultServer = "SOAP-ENV:Server";
+constexpr std::string_view kFaultMustUnderstand = "SOAP-ENV:MustUnderstand";
+
+// One decoded parameter: the text, or the converted number, by its declared type.
+struct ParamValue {
+  std::string text;
+  std::int32_t i = 0;
+  float f = 0;
+};
+
+struct CallResult {
+  ValueKind kind = ValueKind::None;
+  bool b = false;
+  std::int32_t i = 0;
+  float f = 0;
+  std::string text;
+  std::vector<std::string> list;
+};
+
+// The operation chosen from the Body and its parameter values in declaration order.
+struct DecodedCall {
+  std::size_t op = 0;
+  std::vector<ParamValue> params;
+};
+
+bool IsEnvelopeNamespace(std::string_view ns) {
+  return ns == kSoapEnvNamespace || ns == kSoap12EnvNamespace;
+}
+
+// encodingStyle in a SOAP envelope namespace must name SOAP section 5 encoding.
+void CheckEncodingStyle(const xmlNode* node) {
+  std::string value;
+  if (GetAttr(node, "encodingStyle", kSoapEnvNamespace.data(), value) ||
+      GetAttr(node, "encodingStyle", kSoap12EnvNamespace.data(), value)) {
+    if (value != kSoapEncNamespace) throw SoapFault("Unsupported SOAP encodingStyle " + value);
+  }
+}
+
+bool IsNil(const xmlNode* node) {
+  std::string v;
+  return (GetAttr(node, "nil", kXsiNamespace.data(), v) && IsTrueFlag(v)) ||
+         (GetAttr(node, "NULL", kXsiNamespace.data(), v) && IsTrueFlag(v));
+}
+
+// Decodes one request document against the interface (every check before the call).
+class Decoder {
+ public:
+  Decoder(const InterfaceInfo& intf, xmlDoc* doc) : intf_(intf), doc_(doc) {}
+
+  DecodedCall Decode() {
+    xmlNode* env = xmlDocGetRootElement(doc_);
+    if (env == nullptr || LocalName(env) != "Envelope" || !IsEnvelopeNamespace(NamespaceOf(env)) ||
+        env->children == nullptr) {
+      throw SoapFault("Invalid SOAP request");
+    }
+    CheckEncodingStyle(env);
+    std::optional<DecodedCall> call;
+    for (xmlNode* child = FirstElementChild(env); child; child = NextElement(child)) {
+      const std::string_view name = LocalName(child);
+      if (name == "Header") {
+        CheckHeader(child);
+      } else if (name == "Body") {
+        if (call) throw SoapFault("Multiple body elements not supported");
+        call = ReadBody(child);
+      }
+    }
+    if (!call) throw SoapFault("The SOAP Envelope holds no Body element");
+    return std::move(*call);
+  }
+
+ private:
+  static void CheckHeader(xmlNode* header) {
+    for (xmlNode* entry = FirstElementChild(header); entry; entry = NextElement(entry)) {
+      std::string v;
+      if (GetAttr(entry, "mustUnderstand", nullptr, v) && IsTrueFlag(v)) {
+        throw SoapFault("Soap header " + std::string(LocalName(entry)) +
+                            " with attribute 'mustUnderstand' set to true was not handled",
+                        std::string(kFaultMustUnderstand));
+      }
+    }
+  }
+
+  DecodedCall ReadBody(xmlNode* body) {
+    xmlNode* op_elem = FirstElementChild(body);
+    if (op_elem == nullptr) throw SoapFault("The SOAP Body holds no operation element");
+    CheckEncodingStyle(op_elem);
+    const auto op = intf_.FindOperation(LocalName(op_elem));
+    if (!op) {
+      throw SoapFault("No method named '" + std::string(LocalName(op_elem)) +
+                      "' is supported by interface '" + intf_.name + "'");
+    }
+    DecodedCall call;
+    call.op = *op;
+    const OperationInfo& info = intf_.operations[*op];
+    call.params.resize(info.params.size());
+    for (std::size_t p = 0; p < info.params.size(); ++p) {
+      xmlNode* elem = FirstElementChild(op_elem);
+      while (elem && !util::AsciiIEquals(LocalName(elem), info.params[p].name)) {
+        elem = NextElement(elem);
+      }
+      if (elem) ReadParam(elem, info.params[p], call.params[p]);
+    }
+    return call;
+  }
+
+  void ReadParam(xmlNode* elem, const ParamInfo& param, ParamValue& slot) {
+    std::string href;
+    if (GetAttr(elem, "href", nullptr, href)) {
+      if (xmlNode* target = Reference(href)) elem = target;
+    }
+    CheckEncodingStyle(elem);
+    const bool nil = IsNil(elem);
+    std::string text = ElementText(elem);
+    switch (param.type) {
+      case ValueKind::Int32:
+        slot.i = nil ? 0 : ParseInt32(text);
+        break;
+      case ValueKind::Float32:
+        slot.f = nil ? 0.0f : ParseFloat32(text);
+        break;
+      case ValueKind::Text:
+        slot.text = std::move(text);
+        break;
+      default:
+        throw SoapFault("Parameter " + param.name + " has a type that cannot be read");
+    }
+  }
+
+  // The reference table: every element with an unprefixed "id", keyed by "#" + id (the first
+  // element of an id wins). Built on the first href; nothing else reads it.
+  xmlNode* Reference(const std::string& href) {
+    if (!refs_) {
+      refs_.emplace();
+      std::string id;
+      ForEachNode(xmlDocGetRootElement(doc_), [&](xmlNode* n) {
+        if (n->type == XML_ELEMENT_NODE && GetAttr(n, "id", nullptr, id)) {
+          refs_->emplace("#" + id, n);
+        }
+      });
+    }
+    const auto it = refs_->find(href);
+    return it == refs_->end() ? nullptr : it->second;
+  }
+
+  const InterfaceInfo& intf_;
+  xmlDoc* doc_;
+  std::optional<std::unordered_map<std::string, xmlNode*>> refs_;
+};
+
+CallResult Invoke(const InterfaceInfo& intf, const Invokable& inst, const DecodedCall& call) {
+  const OperationInfo& op = intf.operations[call.op];
+  const auto& p = call.params;
+  CallResult r;
+  r.kind = op.result;
+  if (intf.name == kOrvWsName && inst.orvws() != nullptr) {
+    IOrvWs& s = *inst.orvws();
+    if (op.name == "Auth" && p.size() == 2) {
+      r.b = s.Auth(p[0].text, p[1].text);
+      return r;
+    }
+    if (op.name == "Exec" && p.size() == 1) {
+      r.text = s.Exec(p[0].text);
+      return r;
+    }
+    if (op.name == "GetSQL" && p.size() == 1) {
+      r.text = s.GetSQL(p[0].text);
+      return r;
+    }
+    if (op.name == "AddItemPesquisa" && p.size() == 4) {
+      r.text = s.AddItemPesquisa(p[0].i, p[1].i, p[2].text, p[3].f);
+      return r;
+    }
+  } else if (intf.name == kWSDLPublishName && inst.wsdl_publish() != nullptr) {
+    IWSDLPublish& s = *inst.wsdl_publish();
+    if (op.name == "GetPortTypeList" && p.empty()) {
+      r.list = s.GetPortTypeList();
+      return r;
+    }
+    if (op.name == "GetWSDLForPortType" && p.size() == 1) {
+      r.text = s.GetWSDLForPortType(p[0].text);
+      return r;
+    }
+    if (op.name == "GetTypeSystemsList" && p.empty()) {
+      r.list = s.GetTypeSystemsList();
+      return r;
+    }
+    if (op.name == "GetXSDForTypeSystem" && p.size() == 1) {
+      r.text = s.GetXSDForTypeSystem(p[0].text);
+      return r;
+    }
+  }
+  throw SoapFault("Operation '" + op.name + "' of interface '" + intf.name +
+                  "' has no implementation");
+}
+
+void OpenEnvelope(XmlWriter& w) {
+  w.Declaration();
+  w.Open("SOAP-ENV:Envelope")
+      .Attr("xmlns:SOAP-ENV", kSoapEnvNamespace)
+      .Attr("xmlns:xsd", kXsdNamespace)
+      .Attr("xmlns:xsi", kXsiNamespace)
+      .Attr("xmlns:SOAP-ENC", kSoapEncNamespace);
+}
+
+std::string EncodeResponse(const InterfaceInfo& intf, const OperationInfo& op,
+                           const CallResult& r) {
+  XmlWriter w;
+  OpenEnvelope(w);
+  w.Open("SOAP-ENV:Body")
+      .Attr("SOAP-ENV:encodingStyle", kSoapEncNamespace)
+      .Attr("xmlns:NS1", intf.ns);
+  w.Open("NS1:" + op.name + "Response");
+  if (r.kind == ValueKind::TextArray) {
+    w.Open("return")
+        .Attr("xsi:type", "SOAP-ENC:Array")
+        .Attr("SOAP-ENC:arrayType", "xsd:string[" + std::to_string(r.list.size()) + "]");
+    for (const auto& item : r.list) w.Element("item", item);
+    w.Close();
+  } else if (r.kind != ValueKind::None) {
+    w.Open("return").Attr("xsi:type", "xsd:" + std::string(XmlTypeName(r.kind)));
+    switch (r.kind) {
+      case ValueKind::Boolean: w.Text(FormatBoolean(r.b)); break;
+      case ValueKind::Int32: w.Text(FormatInt32(r.i)); break;
+      case ValueKind::Float32: w.Text(FormatFloat32(r.f)); break;
+      default: w.Text(r.text); break;
+    }
+    w.Close();
+  }
+  return w.Take();
+}
+
+}  // namespace
+
+std::string EncodeEndpointFault(std::string_view message) {
+  std::string out =
+      "<?xml version=\"1.0\" encoding='UTF-8'?> <SOAP-ENV:Envelope "
+      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" ><SOAP-ENV:Body> "
+      "<SOAP-ENV:Fault> <faultcode>SOAP-ENV:Server</faultcode><faultstring>";
+  XmlWriter::AppendText(out, message);
+  out += "</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  return out;
+}
+
+std::string EncodeCallFault(std::string_view fault_code, std::string_view message) {
+  XmlWriter w;
+  OpenEnvelope(w);
+  w.Open("SOAP-ENV:Body").Open("SOAP-ENV:Fault");
+  w.Element("faultcode", fault_code);
+  w.Element("faultstring", message);
+  w.Element("faultactor", "");
+  return w.Take();
+}
+
+SoapResponse HandleSoapRequest(const SoapRequest& request, const InterfaceRegistry& registry) {
+  SoapResponse response;
+  try {
+    // Intake: a multipart/related body carries the envelope in its root part.
+    std::string_view envelope = request.body;
+    std::optional<MultipartMessage> multipart;
+    bool bad_multipart = false;
+    if (IsMultipartRelated(request.content_type)) {
+      multipart = ParseMultipart(request.content_type, request.body);
+      if (multipart) {
+        envelope = multipart->root.body;
+      } else {
+        bad_multipart = true;
+      }
+    }
+
+    // Interface: by SOAP action when one is given, else by the last path segment.
+    InterfacePtr intf;
+    const std::string& action = request.soap_action;
+    if (!action.empty() && action != "\"\"") {
+      intf = registry.FindBySoapAction(action);
+      if (!intf) {
+        response.status = 500;
+        response.body =
+            EncodeEndpointFault("No interface  registered for soap action '" + action + "'");
+        return response;
+      }
+    } else {
+      intf = registry.FindByPath(request.path_info);
+      if (!intf) {
+        response.status = 500;
+        response.body =
+            EncodeEndpointFault("No interface  registered for URL '" + request.path_info + "'");
+        return response;
+      }
+    }
+
+    // The call: from here on every failure is a call-level fault with status 200.
+    try {
+      if (bad_multipart) throw SoapFault("Invalid MIME multipart/related message");
+      DocPtr doc = ParseXml(envelope);
+      const DecodedCall call = Decoder(*intf, doc.get()).Decode();
+      doc.reset();
+      CallContext ctx{request.ip_cliente};
+      Invokable instance = intf->MakeInstance(ctx);
+      if (instance.empty()) {
+        throw SoapFault("No invokable class registered for interface '" + intf->name + "'");
+      }
+      const CallResult result = Invoke(*intf, instance, call);
+      response.body = EncodeResponse(*intf, intf->operations[call.op], result);
+      // `instance` is released here, after the response has been built.
+    } catch (const SoapFault& fault) {
+      response.body = EncodeCallFault(fault.fault_code(), fault.what());
+    } catch (const std::exception& e) {
+      response.body = EncodeCallFault(kFaultServer, e.what());
+    } catch (...) {
+      response.body = EncodeCallFault(kFaultServer, "Unknown error");
+    }
+    response.status = 200;
+  } catch (...) {
+    // Only an allocation failure while building a fault can get here.
+    response.status = 500;
+    response.body.clear();
+  }
+  return response;
+}
+
+}  // namespace orv::soap

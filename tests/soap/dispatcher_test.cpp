@@ -1,0 +1,84 @@
+#include "soap/http_soap_dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include "soap/mime_multipart.h"
+#include "soap_fixture.h"
+
+namespace orv::soap {
+namespace {
+
+using testing::Envelope;
+using testing::StubLog;
+
+host::TWebRequest WebPost(const std::string& path, const std::string& body) {
+  host::TWebRequest req;
+  req.Method = "POST";
+  req.MethodType = host::TMethodType::Post;
+  req.PathInfo = path;
+  req.ContentType = "text/xml";
+  req.RawContent = body;
+  req.IpCliente = "10.1.2.3";
+  return req;
+}
+
+TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
+  InterfaceRegistry registry;
+  StubLog log;
+  testing::FillRegistry(registry, log);
+  const THTTPSoapDispatcher d(registry);
+  EXPECT_EQ(d.MethodType, host::TMethodType::Post);
+  EXPECT_EQ(d.PathInfo, "soap*");
+
+  host::TWebRequest req = WebPost("/soap", Envelope("GetSQL", "<Value>v</Value>"));
+  req.Headers = {{"soapaction", "\"urn:UOrvWsIntf-IOrvWs#GetSQL\""}};
+  host::TWebResponse resp;
+  EXPECT_TRUE(d.Dispatch(req, resp));
+  EXPECT_EQ(resp.StatusCode(), 200);
+  EXPECT_EQ(resp.ContentType, "text/xml; charset=\"utf-8\"");
+  ASSERT_TRUE(resp.ContentStream().has_value());
+  EXPECT_NE(resp.ContentStream()->find("<NS1:GetSQLResponse>"), std::string::npos);
+  EXPECT_EQ(log.ip, "10.1.2.3");
+
+  // HTTP_SOAPACTION stands in for an empty SOAPAction header.
+  req.Headers = {{"SOAPAction", ""}, {"HTTP_SOAPACTION", "urn:Other"}};
+  host::TWebResponse fault;
+  EXPECT_TRUE(d.Dispatch(req, fault));
+  EXPECT_EQ(fault.StatusCode(), 500);
+  EXPECT_EQ(fault.ContentType, "text/xml; charset=\"utf-8\"");
+  EXPECT_NE(fault.Content().find("No interface  registered for soap action 'urn:Other'"),
+            std::string::npos);
+  EXPECT_EQ(fault.BodyBytes(), fault.Content());
+
+  // A call-level fault keeps status 200 and is sent as bytes.
+  host::TWebRequest bad = WebPost("/soap/IOrvWs", "<oops");
+  host::TWebResponse call_fault;
+  EXPECT_TRUE(d.Dispatch(bad, call_fault));
+  EXPECT_EQ(call_fault.StatusCode(), 200);
+  EXPECT_NE(call_fault.BodyBytes().find("<faultcode>SOAP-ENV:Server</faultcode>"),
+            std::string::npos);
+}
+
+TEST(MimeMultipart, ParametersAndParts) {
+  EXPECT_TRUE(IsMultipartRelated("MULTIPART/RELATED; boundary=x"));
+  EXPECT_FALSE(IsMultipartRelated("multipart/related;boundary=x"));
+  EXPECT_FALSE(IsMultipartRelated("multipart/related; type=\"text/xml\"; boundary=x"));
+  EXPECT_EQ(ContentTypeParam("multipart/related; boundary=\"a;b\"; start=<r>", "boundary"), "a;b");
+  EXPECT_EQ(ContentTypeParam("multipart/related; boundary=\"a;b\"; start=<r>", "START"), "<r>");
+  EXPECT_EQ(ContentTypeParam("text/xml", "boundary"), "");
+
+  const auto m = ParseMultipart("multipart/related; boundary=q",
+                                "preamble\r\n--q  \r\nA: 1\r\n\r\nroot\r\nbody\r\n--q\r\n\r\n\r\n--q--");
+  ASSERT_TRUE(m.has_value());
+  EXPECT_EQ(m->root.Header("a"), "1");
+  EXPECT_EQ(m->root.body, "root\r\nbody");
+  ASSERT_EQ(m->attachments.size(), 1u);
+  EXPECT_EQ(m->attachments[0].body, "");
+
+  EXPECT_FALSE(ParseMultipart("multipart/related; boundary=q", "--q\r\nA: 1\r\n\r\nno end"));
+  EXPECT_FALSE(ParseMultipart("multipart/related; boundary=q", "--q--"));
+  EXPECT_FALSE(ParseMultipart("multipart/related; boundary=", "--\r\n\r\nx\r\n----"));
+}
+
+}  // namespace
+}  // namespace orv::soap
