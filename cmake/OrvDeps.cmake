@@ -22,7 +22,11 @@ target_include_directories(orv_asio SYSTEM INTERFACE ${Boost_INCLUDE_DIRS})
 target_compile_definitions(orv_asio INTERFACE BOOST_ASIO_NO_DEPRECATED)
 target_link_libraries(orv_asio INTERFACE Threads::Threads)
 
-if(NOT ORVWS_FUZZ)
+if(ORVWS_FUZZ)
+  # The fuzz build holds only the fuzz targets and the libraries they link.
+  set(ORVWS_WINDOW OFF)
+  set(ORVWS_BENCH OFF)
+else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
   if(ORVWS_BENCH)
