@@ -1,0 +1,65 @@
+// Fuzzes the publisher with arbitrary request paths, Host headers and port address files:
+// every answer must be built without crashing, and every WSDL document must stay one line of
+// the body.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "soap/publish/port_file.h"
+#include "soap/publish/wsdl_publisher.h"
+#include "soap/registry.h"
+
+namespace {
+
+using namespace orv::soap;
+using namespace orv::soap::publish;
+
+class FixedFile final : public IFileReader {
+ public:
+  explicit FixedFile(std::string text) : text_(std::move(text)) {}
+  std::optional<std::string> ReadWhole(const std::string&) const override { return text_; }
+
+ private:
+  std::string text_;
+};
+
+const InterfaceRegistry& ServiceRegistry() {
+  static InterfaceRegistry* registry = [] {
+    auto* r = new InterfaceRegistry;
+    RegisterWSDLPublish(*r);
+    RegisterOrvWsInterface(*r);
+    return r;
+  }();
+  return *registry;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Input: path, "\n", host, "\n", port file text.
+  const std::string_view in(reinterpret_cast<const char*>(data), size);
+  const auto first = in.find('\n');
+  const std::string_view path = in.substr(0, first);
+  std::string_view rest = first == std::string_view::npos ? std::string_view() : in.substr(first + 1);
+  const auto second = rest.find('\n');
+  const std::string_view host = rest.substr(0, second);
+  const std::string_view ini = second == std::string_view::npos ? std::string_view() : rest.substr(second + 1);
+
+  PublisherSettings settings;
+  settings.program_name = "OrvWs";
+  settings.port_file = "OrvWs_WSDLADMIN.INI";
+  settings.files = std::make_shared<FixedFile>(std::string(ini));
+
+  const PageReply reply = PublisherReply(path, "http://" + std::string(host), ServiceRegistry(), settings);
+  if (reply.content_type == "text/xml" &&
+      (reply.body.size() < 2 || reply.body.compare(reply.body.size() - 2, 2, "\r\n") != 0)) {
+    std::abort();
+  }
+  (void)PortsFromIni(ini, path);
+  (void)ServiceInfoReply(path, "http://" + std::string(host), host, "1", ServiceRegistry(), settings);
+  return 0;
+}
