@@ -291,12 +291,15 @@ void TFrmPrincipal::changeEvent(QEvent* event) {
     QTimer::singleShot(0, this, [this] { hide(); });
 }
 
+void TFrmPrincipal::Fechar() {
+  if (fechado_) return;
+  fechado_ = true;
+  core_->FormClose();
+  AtualizarEstado();
+}
+
 void TFrmPrincipal::closeEvent(QCloseEvent* event) {
-  if (!fechado_) {
-    fechado_ = true;
-    core_->FormClose();
-    AtualizarEstado();
-  }
+  Fechar();
   event->accept();
 }
 

@@ -73,6 +73,9 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   startup::TFrmPrincipalCore& Core() { return *core_; }
   // Refreshes the controls from the listener's state (ChangeStatusServer update).
   void AtualizarEstado();
+  // The closing steps (FormClose), once: when the window closes, or when the program ends its
+  // message loop otherwise.
+  void Fechar();
 
   // startup::IPrincipalView
   std::string PortText() const override;

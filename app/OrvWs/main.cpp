@@ -1,0 +1,42 @@
+// OrvWs: the service with its operator window. No command-line arguments are read by the
+// program (the window toolkit takes its own); the port and auto-start choice come from
+// orvws.ini beside this program, the database from the installation's SCONF.xml.
+#include <QApplication>
+#include <QMessageBox>
+
+#include "host/startup/limites.h"
+#include "host/startup/servico.h"
+#include "operator/window/frm_principal.h"
+
+int main(int argc, char** argv) {
+  using namespace orv;
+  // 1-2. Registrations, then the request handler with its web module class.
+  startup::TServicoOrvWs::RegistrarInterfaces();
+  startup::TServicoOrvWs servico;
+  servico.PrepararRequestHandler();
+
+  // 3. The window toolkit.
+  QApplication app(argc, argv);
+  const QString titulo = QString::fromUtf8(startup::kTituloAplicacao.data(),
+                                           static_cast<int>(startup::kTituloAplicacao.size()));
+  QApplication::setApplicationName(titulo);
+  QApplication::setWindowIcon(window::IconeAplicacao());
+
+  // 4. The data module, under the busy cursor; a failure is shown and ends the process.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::string falha = servico.DataModuleCreate();
+  QApplication::restoreOverrideCursor();
+  if (!falha.empty()) {
+    QMessageBox::critical(nullptr, titulo, QString::fromStdString(falha), QMessageBox::Ok);
+    return 0;
+  }
+
+  // 5-6. The main window (its creation steps run in its constructor) and the message loop.
+  {
+    window::TFrmPrincipal janela(servico.Pecas(), {});
+    janela.show();
+    QApplication::exec();
+    janela.Fechar();   // the closing steps, when the loop ended without the window closing
+  }
+  return 0;
+}

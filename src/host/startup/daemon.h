@@ -1,0 +1,75 @@
+// The headless daemon orvwsd: the same start-up spine and order as the window, without a window.
+// The port comes from orvws.ini beside the executable; the daemon always starts listening; the
+// log lines go to the daily file and also to standard output; errors go to standard error; it
+// shuts down like the window's closing steps on SIGINT/SIGTERM (Windows: console control
+// events). A start-up failure ends it with a non-zero exit status.
+//
+// Thread safety: ExecutarDaemon runs on the main thread; TSaidaLog is called by the log from
+// any thread and writes on a thread of its own, so a slow or full standard output never holds
+// a connection thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "host/startup/frm_principal_core.h"
+#include "operator/activity_log.h"
+
+namespace orv::startup {
+
+// Exit statuses of the daemon.
+inline constexpr int kSaidaOk = 0;
+inline constexpr int kSaidaFalhaInicio = 1;
+
+// Lines kept for standard output while it is slower than the log; past this they are dropped
+// (and counted) rather than making the writers wait.
+inline constexpr std::size_t kMaxLinhasPendentes = 10000;
+
+// Copies each new log row, as its file line, to a stream.
+class TSaidaLog final : public op::IActivityObserver {
+ public:
+  explicit TSaidaLog(std::FILE* destino);
+  ~TSaidaLog() override;   // writes what is pending, then ends its thread
+  void RowAppended(std::size_t index, const op::TLogRow& row) override;
+  void IndicatorsChanged(const op::TIndicadores&) override {}
+
+ private:
+  void Escrever();
+
+  std::FILE* destino_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::string> pendentes_;
+  std::size_t descartadas_ = 0;
+  bool fim_ = false;
+  std::thread thread_;
+};
+
+// The daemon's side of IPrincipalView: the port text from the settings file, auto-start always
+// on, error boxes to standard error.
+class TVisaoDaemon final : public IPrincipalView {
+ public:
+  explicit TVisaoDaemon(std::FILE* erros) : erros_(erros) {}
+  std::string PortText() const override { return porta_; }
+  void SetPortText(const std::string& text) override { porta_ = text; }
+  bool AutoStart() const override { return true; }
+  void SetAutoStart(bool) override {}
+  void SetPanel(int, const std::string&) override {}
+  void MostrarErro(const std::string& text) override;
+  void FocusPort() override {}
+  int Erros() const { return erros_mostrados_; }
+
+ private:
+  std::FILE* erros_;
+  std::string porta_;
+  int erros_mostrados_ = 0;
+};
+
+// The whole daemon; returns the process's exit status.
+int ExecutarDaemon();
+
+}  // namespace orv::startup

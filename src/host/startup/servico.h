@@ -1,0 +1,84 @@
+// TServicoOrvWs: the start-up spine that both programs drive. It owns, in the order they are
+// made, the request handler with TWebModulePrincipal as its module class (wired to the real SOAP
+// endpoint, WSDL publisher, service page and the bytes-sent indicator), the data module
+// TDmDados and the activity log; and it hands the window's share (TFrmPrincipalCore) the
+// pieces it works with, including a factory for the listener FServer.
+//
+// Start, in this order: RegistrarInterfaces (IWSDLPublish, then IOrvWs with TOrvWs; once per
+// process), PrepararRequestHandler, [the window toolkit], DataModuleCreate (a failure yields the
+// exact message to show, and the program ends without a window, a log file or a listening
+// socket), then the main window or the daemon with Pecas(). Shutdown: the form's closing steps,
+// the form (its listener stops on destruction, closing every connection), then this object:
+// the request handler with its web modules, the data module, the log.
+//
+// Thread safety: every method runs on the main thread. Request threads reach the data module
+// and the log through the objects made here, which lock for themselves.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "host/http_server.h"
+#include "host/startup/frm_principal_core.h"
+#include "host/web_bridge.h"
+#include "operator/activity_log.h"
+#include "service/dm_dados.h"
+
+namespace orv::startup {
+
+struct OpcoesServico {
+  // The installation folder, root of the log folder; empty: ObterPastaSistema.
+  std::function<std::string()> pasta_sistema;
+  // The data module's creation; empty: TDmDados::DataModuleCreate (SCONF.xml of the
+  // installation folder found through PATH).
+  std::function<void(service::TDmDados&)> criar_data_module;
+  // The host's first address; empty: PrimeiroIpLocal.
+  std::function<std::string()> ip_local;
+  // Clock and file system of the activity log (PastaLogs is set here).
+  op::ActivityLogOptions log;
+  // Listener settings (tests shorten its time-outs).
+  host::HttpServerOptions http;
+};
+
+// orvws.ini beside the executable.
+std::string CaminhoIniPadrao();
+
+class TServicoOrvWs {
+ public:
+  explicit TServicoOrvWs(OpcoesServico opcoes = {});
+  ~TServicoOrvWs();
+  TServicoOrvWs(const TServicoOrvWs&) = delete;
+  TServicoOrvWs& operator=(const TServicoOrvWs&) = delete;
+
+  // Load-time registrations on the process-wide registry: IWSDLPublish with TWSDLPublish, then
+  // IOrvWs with TOrvWs. Done once per process; later calls do nothing. Each TOrvWs is made for
+  // one call, bound to the data module and log of the running TServicoOrvWs.
+  static void RegistrarInterfaces();
+  // The request handler, with TWebModulePrincipal as its web module class.
+  void PrepararRequestHandler();
+  // The data module (connection list, Conectar, key, empty session table) and then the activity
+  // log. Returns an empty text, or the message to show when the start must end.
+  std::string DataModuleCreate();
+
+  // What the main window (or the daemon) needs; only after DataModuleCreate succeeded.
+  PecasPrincipal Pecas(std::string caminho_ini = CaminhoIniPadrao());
+
+  service::TDmDados& Dm() { return *dm_; }
+  op::TActivityLog& Log() { return *log_; }
+  host::TWebRequestHandler& RequestHandler() { return *handler_; }
+
+ private:
+  OpcoesServico opcoes_;
+  std::unique_ptr<op::TActivityLog> log_;
+  std::unique_ptr<service::TDmDados> dm_;
+  std::unique_ptr<host::TWebRequestHandler> handler_;
+};
+
+// The listener FServer behind IServidorHttp, serving through a request handler; an error while
+// sending a response is written to the log.
+std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
+                                                 op::TActivityLog* log,
+                                                 host::HttpServerOptions opcoes = {});
+
+}  // namespace orv::startup

@@ -1,0 +1,158 @@
+// orvwsd as a program: started in a copy of its own folder (with orvws.ini beside it) on a demo
+// installation, serving a SOAP call, ended by SIGTERM; and its start-up failures.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "instalacao.h"
+
+extern char** environ;
+
+namespace orv::startup {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A running copy of orvwsd with its standard output and error in files.
+class Daemon {
+ public:
+  Daemon(const teste::Instalacao& inst, const std::string& ini) : pasta_(inst.Raiz() / "bin") {
+    std::filesystem::create_directories(pasta_);
+    std::filesystem::copy_file(ORVWSD_PATH, pasta_ / "orvwsd",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(pasta_ / "orvws.ini", std::ios::binary) << ini;
+    posix_spawn_file_actions_t acoes;
+    posix_spawn_file_actions_init(&acoes);
+    posix_spawn_file_actions_addopen(&acoes, 1, (pasta_ / "stdout.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&acoes, 2, (pasta_ / "stderr.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string programa = (pasta_ / "orvwsd").string();
+    char* argv[] = {const_cast<char*>(programa.c_str()), nullptr};
+    EXPECT_EQ(posix_spawn(&pid_, programa.c_str(), &acoes, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&acoes);
+  }
+  ~Daemon() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // The exit status, waiting at most `limite`; -1 when it is still running then.
+  int Esperar(std::chrono::milliseconds limite = 30s) {
+    const auto fim = std::chrono::steady_clock::now() + limite;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < fim) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return -1;
+  }
+  void Sinal(int s) { kill(pid_, s); }
+  std::string Saida(const char* nome) const {
+    std::ifstream in(pasta_ / nome, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+ private:
+  std::filesystem::path pasta_;
+  pid_t pid_ = -1;
+};
+
+std::filesystem::path ArquivoDoLog(const teste::Instalacao& inst) {
+  if (!std::filesystem::exists(inst.Logs())) return {};
+  for (const auto& e : std::filesystem::directory_iterator(inst.Logs())) return e.path();
+  return {};
+}
+
+// Waits (bounded) until the log holds a line containing `texto`.
+bool EsperarLinha(const teste::Instalacao& inst, const std::string& texto) {
+  for (int i = 0; i < 1500; ++i) {
+    const auto arquivo = ArquivoDoLog(inst);
+    if (!arquivo.empty()) {
+      std::ifstream in(arquivo, std::ios::binary);
+      const std::string s(std::istreambuf_iterator<char>(in), {});
+      if (s.find(texto) != std::string::npos) return true;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+TEST(Orvwsd, ServesASoapCallAndShutsDownOnSigterm) {
+  teste::Instalacao inst;
+  const std::uint16_t porta = teste::PortaLivre();
+  Daemon d(inst, "[Conf]\nNumPorta=" + std::to_string(porta) + "\nIniAut=0\n");
+  ASSERT_TRUE(EsperarLinha(inst, "Serviço iniciado na porta")) << d.Saida("stderr.txt");
+
+  const std::string resposta = teste::PostSoap(
+      porta, "urn:UOrvWsIntf-IOrvWs#Auth",
+      teste::EnvelopeAuth("7be09a4f2d31e8c6a05f93d7b2e6184c", "ANA"));
+  EXPECT_NE(resposta.find(">true</return>"), std::string::npos) << resposta;
+
+  d.Sinal(SIGTERM);
+  EXPECT_EQ(d.Esperar(), 0);
+  const auto linhas = teste::LinhasDoLog(ArquivoDoLog(inst));
+  ASSERT_EQ(linhas.size(), 8u);
+  EXPECT_EQ(linhas[0], "Aplicação aberta, status do serviço: Iniciando");   // always starts
+  EXPECT_EQ(linhas[1].rfind("Informações:: IP: ", 0), 0u);
+  EXPECT_NE(linhas[2].find("), Serviço iniciado na porta " + std::to_string(porta)), std::string::npos);
+  EXPECT_EQ(linhas[3].rfind("Coletor(127.0.0.1 como ANA) autenticado com sucesso!", 0), 0u);
+  EXPECT_EQ(linhas[4], "Aplicação encerrada, parando serviço");
+  EXPECT_EQ(linhas[5].rfind("Aplicação recebeu 1 requisição(ões) com tempo médio de execução de ", 0), 0u);
+  EXPECT_NE(linhas[6].find("), Serviço parado"), std::string::npos);
+  EXPECT_EQ(linhas[7], "Aplicação encerrada");
+  // The same lines on standard output, nothing on standard error.
+  const std::string saida = d.Saida("stdout.txt");
+  for (const std::string& l : linhas) EXPECT_NE(saida.find("), " + l + "\n"), std::string::npos) << l;
+  EXPECT_EQ(d.Saida("stderr.txt"), "");
+}
+
+TEST(Orvwsd, SigintEndsItTheSameWay) {
+  teste::Instalacao inst;
+  Daemon d(inst, "[Conf]\nNumPorta=" + std::to_string(teste::PortaLivre()) + "\n");
+  ASSERT_TRUE(EsperarLinha(inst, "Serviço iniciado na porta"));
+  d.Sinal(SIGINT);
+  EXPECT_EQ(d.Esperar(), 0);
+  const auto linhas = teste::LinhasDoLog(ArquivoDoLog(inst));
+  ASSERT_FALSE(linhas.empty());
+  EXPECT_EQ(linhas.back(), "Aplicação encerrada");
+}
+
+TEST(Orvwsd, StartUpFailuresGoToStandardErrorWithANonZeroStatus) {
+  {  // no configuration file: nothing else happens
+    teste::Instalacao inst;
+    std::filesystem::remove(inst.Pasta() / "SCONF.xml");
+    Daemon d(inst, "");
+    EXPECT_EQ(d.Esperar(), 1);
+    EXPECT_EQ(d.Saida("stderr.txt"),
+              "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r"
+              "CdsSCONF: Missing data provider or data packet\n");
+    EXPECT_EQ(d.Saida("stdout.txt"), "");
+    EXPECT_FALSE(std::filesystem::exists(inst.Logs()));
+  }
+  {  // a port above 9999 in the settings file
+    teste::Instalacao inst;
+    Daemon d(inst, "[Conf]\nNumPorta=12000\n");
+    EXPECT_EQ(d.Esperar(), 1);
+    EXPECT_EQ(d.Saida("stderr.txt"), "Número de porta inválido!\n");
+    const auto linhas = teste::LinhasDoLog(ArquivoDoLog(inst));
+    ASSERT_EQ(linhas.size(), 5u);
+    EXPECT_EQ(linhas[2], "Aplicação encerrada, serviço parado");
+    EXPECT_EQ(linhas[4], "Aplicação encerrada");
+  }
+}
+
+}  // namespace
+}  // namespace orv::startup

@@ -1,0 +1,115 @@
+#include "instalacao.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "data/config/sconf_writer.h"
+#include "data/test_db.h"
+
+namespace orv::startup::teste {
+
+Instalacao::Instalacao() : dir_("orv_inst") {
+  std::filesystem::create_directories(Pasta());
+  const std::string banco = data::testdb::CreateTestDatabase(Pasta(), true, "gestao.fdb");
+  data::SconfValores v;
+  v.TipoBanco = 0;
+  v.Servidor = "localhost";
+  v.Gestao = banco;
+  v.Online = banco;
+  data::GravarSconf((Pasta() / "SCONF.xml").string(), v, true);
+  const char* antigo = std::getenv("PATH");
+  path_antigo_ = antigo ? antigo : "";
+  path_ = Pasta().string() + ":" + path_antigo_;
+  setenv("PATH", path_.c_str(), 1);
+}
+
+Instalacao::~Instalacao() { setenv("PATH", path_antigo_.c_str(), 1); }
+
+std::uint16_t PortaLivre() {
+  // The port field takes at most four digits, so the port must be below 10000: try ports of
+  // that range, from a random start, until one binds on the IPv4 any-address.
+  static std::mt19937 aleatorio(std::random_device{}());
+  for (int tentativa = 0; tentativa < 200; ++tentativa) {
+    const auto porta = static_cast<std::uint16_t>(3000 + aleatorio() % 6000);
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(porta);
+    const bool livre = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    if (livre) return porta;
+  }
+  throw std::runtime_error("no free port below 10000");
+}
+
+std::string Requisicao(std::uint16_t porta, const std::string& bytes) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  timeval limite{10, 0};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(porta);
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(s);
+    return {};
+  }
+  std::size_t enviado = 0;
+  while (enviado < bytes.size()) {
+    const ssize_t n = send(s, bytes.data() + enviado, bytes.size() - enviado, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    enviado += static_cast<std::size_t>(n);
+  }
+  std::string resposta;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = recv(s, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    resposta.append(buf, static_cast<std::size_t>(n));
+  }
+  close(s);
+  return resposta;
+}
+
+std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::string& corpo) {
+  return Requisicao(porta, "POST /soap/IOrvWs HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(porta) +
+                               "\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: \"" + acao +
+                               "\"\r\nContent-Length: " + std::to_string(corpo.size()) +
+                               "\r\nConnection: close\r\n\r\n" + corpo);
+}
+
+std::string EnvelopeAuth(const std::string& chave, const std::string& usuario) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:ns1=\"urn:UOrvWsIntf-IOrvWs\"><SOAP-ENV:Body><ns1:Auth>"
+         "<KeyValue>" + chave + "</KeyValue><UserName>" + usuario + "</UserName>"
+         "</ns1:Auth></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+std::vector<std::string> LinhasDoLog(const std::filesystem::path& arquivo) {
+  std::ifstream in(arquivo, std::ios::binary);
+  std::vector<std::string> r;
+  std::string linha;
+  while (std::getline(in, linha)) {
+    EXPECT_FALSE(linha.empty());
+    if (linha.empty()) continue;
+    EXPECT_EQ(linha.back(), '\r') << linha;
+    const auto pos = linha.find("), ");
+    EXPECT_NE(pos, std::string::npos) << linha;
+    if (pos == std::string::npos) continue;
+    r.push_back(linha.substr(pos + 3, linha.size() - pos - 4));
+  }
+  return r;
+}
+
+}  // namespace orv::startup::teste

@@ -1,0 +1,41 @@
+// Test fixtures for the whole service: a demo installation folder ".../orvalen" with an
+// embedded database (schema and fixture) and its SCONF.xml, put on PATH; a free TCP port; a
+// raw HTTP/1.1 client on loopback; the SOAP envelope of Auth.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "operator/temp_dir.h"
+
+namespace orv::startup::teste {
+
+class Instalacao {
+ public:
+  Instalacao();
+  ~Instalacao();   // PATH as it was
+  const std::filesystem::path& Raiz() const { return dir_.path(); }
+  std::filesystem::path Pasta() const { return dir_.path() / "orvalen"; }
+  std::filesystem::path Logs() const { return Pasta() / "logs"; }
+  std::string Path() const { return path_; }   // PATH with the installation folder
+
+ private:
+  testing::TempDir dir_;
+  std::string path_antigo_;
+  std::string path_;
+};
+
+// A TCP port below 10000 that nobody listens on right now.
+std::uint16_t PortaLivre();
+
+// Sends a raw request to 127.0.0.1:port and returns everything read until the server closes.
+std::string Requisicao(std::uint16_t porta, const std::string& bytes);
+std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::string& corpo);
+std::string EnvelopeAuth(const std::string& chave, const std::string& usuario);
+
+// The texts of a log file's lines (after the marks), checking each ends in CR LF.
+std::vector<std::string> LinhasDoLog(const std::filesystem::path& arquivo);
+
+}  // namespace orv::startup::teste

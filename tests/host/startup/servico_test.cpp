@@ -1,0 +1,142 @@
+// The whole service in one process: the real data module on an embedded database, the real
+// listener on loopback, the web module with the real SOAP endpoint and publisher, and the
+// window's share driven through a recording view.
+#include "host/startup/servico.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "instalacao.h"
+#include "service/orvws.h"
+
+namespace orv::startup {
+namespace {
+
+class ViewGravada : public IPrincipalView {
+ public:
+  std::string PortText() const override { return porta; }
+  void SetPortText(const std::string& t) override { porta = t; }
+  bool AutoStart() const override { return auto_start; }
+  void SetAutoStart(bool c) override { auto_start = c; }
+  void SetPanel(int, const std::string&) override {}
+  void MostrarErro(const std::string& t) override { erros.push_back(t); }
+  void FocusPort() override {}
+  std::string porta;
+  bool auto_start = false;
+  std::vector<std::string> erros;
+};
+
+// Holds a port by listening on it (IPv4 any-address, as the service would).
+class PortaOcupada {
+ public:
+  explicit PortaOcupada(std::uint16_t porta) : s_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(porta);
+    const int sim = 1;   // the port may still have connections of the service in TIME_WAIT
+    setsockopt(s_, SOL_SOCKET, SO_REUSEADDR, &sim, sizeof sim);
+    EXPECT_EQ(bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(listen(s_, 1), 0);
+  }
+  ~PortaOcupada() { close(s_); }
+
+ private:
+  int s_;
+};
+
+const std::string kChave = "7be09a4f2d31e8c6a05f93d7b2e6184c";
+
+OpcoesServico Opcoes() {
+  OpcoesServico o;
+  o.ip_local = [] { return std::string("127.0.0.1"); };
+  return o;
+}
+
+TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
+  teste::Instalacao inst;
+  TServicoOrvWs::RegistrarInterfaces();
+  TServicoOrvWs servico(Opcoes());
+  servico.PrepararRequestHandler();
+  ASSERT_EQ(servico.DataModuleCreate(), "");
+
+  const std::uint16_t porta = teste::PortaLivre();
+  ViewGravada view;
+  TFrmPrincipalCore core(servico.Pecas((inst.Raiz() / "orvws.ini").string()), view);
+  ASSERT_TRUE(core.FormCreate());
+  view.porta = std::to_string(porta);
+  core.ChangeStatusServerExecute();
+  ASSERT_TRUE(core.Ativo()) << (view.erros.empty() ? "" : view.erros[0]);
+
+  const std::string resposta =
+      teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#Auth", teste::EnvelopeAuth(kChave, "ANA"));
+  EXPECT_NE(resposta.find("HTTP/1.1 200 OK"), std::string::npos) << resposta;
+  EXPECT_NE(resposta.find(">true</return>"), std::string::npos) << resposta;
+  EXPECT_EQ(servico.Dm().CdsAuth().RecordCount(), 1u);
+  // The response's body was counted as sent.
+  const auto corpo = resposta.substr(resposta.find("\r\n\r\n") + 4);
+  EXPECT_EQ(servico.Log().Indicadores().TotalEnviado, static_cast<std::int64_t>(corpo.size()));
+
+  // Any other path gets the service page.
+  const std::string pagina = teste::Requisicao(
+      porta, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(pagina.find("HTTP/1.1 200 OK"), std::string::npos);
+  EXPECT_NE(pagina.find("IOrvWs"), std::string::npos);
+
+  core.ChangeStatusServerExecute();   // stop
+  EXPECT_FALSE(core.Ativo());
+  EXPECT_EQ(servico.Dm().CdsAuth().RecordCount(), 0u);
+  EXPECT_EQ(teste::Requisicao(porta, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "");   // nothing listens
+
+  {
+    PortaOcupada outro(porta);
+    core.ChangeStatusServerExecute();   // start on a port in use
+    EXPECT_FALSE(core.Ativo());
+    EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(kMsgPortaNaoPermitida)}));
+  }
+  core.ChangeStatusServerExecute();
+  EXPECT_TRUE(core.Ativo());
+  core.FormClose();
+  EXPECT_FALSE(core.Ativo());
+
+  const std::string ip = "Aplicação(127.0.0.1), ";
+  const std::vector<std::string> esperadas = {
+      "Aplicação aberta, status do serviço: Parado",
+      "Informações:: IP: 127.0.0.1, GESTAO: " + (inst.Pasta() / "gestao.fdb").string() +
+          ", Tipo: Firebird",
+      ip + "Serviço iniciado na porta " + view.porta,
+      "Coletor(127.0.0.1 como ANA) autenticado com sucesso!",
+      ip + "Serviço parado",
+      ip + "Serviço iniciado na porta " + view.porta,
+      "Aplicação encerrada, parando serviço",
+      "Aplicação recebeu 1 requisição(ões) com tempo médio de execução de " +
+          servico.Log().Indicadores().lblTmpMedio,
+      ip + "Serviço parado",
+      "Aplicação encerrada"};
+  EXPECT_EQ(teste::LinhasDoLog(servico.Log().CaminhoArquivo()), esperadas);
+}
+
+TEST(TServicoOrvWs, DataModuleFailureGivesTheMessageAndMakesNothingElse) {
+  teste::Instalacao inst;
+  std::filesystem::remove(inst.Pasta() / "SCONF.xml");
+  TServicoOrvWs::RegistrarInterfaces();
+  TServicoOrvWs servico(Opcoes());
+  servico.PrepararRequestHandler();
+  EXPECT_EQ(servico.DataModuleCreate(),
+            "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r"
+            "CdsSCONF: Missing data provider or data packet");
+  EXPECT_THROW(servico.Pecas(), std::logic_error);
+  EXPECT_FALSE(std::filesystem::exists(inst.Logs()));
+}
+
+TEST(TServicoOrvWs, OnlyOneServicePerProcess) {
+  TServicoOrvWs primeiro;
+  EXPECT_THROW(TServicoOrvWs segundo, std::logic_error);
+}
+
+}  // namespace
+}  // namespace orv::startup
