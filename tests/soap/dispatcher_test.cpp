@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "soap/mime_multipart.h"
+#include "util/regional.h"
 #include "soap_fixture.h"
 
 namespace orv::soap {
@@ -49,6 +50,15 @@ TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
   EXPECT_NE(fault.Content().find("No interface  registered for soap action 'urn:Other'"),
             std::string::npos);
   EXPECT_EQ(fault.BodyBytes(), fault.Content());
+
+  // The endpoint-level fault text goes out as UTF-8 whatever the host's code page.
+  const auto saved = util::Regional();
+  util::SetRegional(util::RegionalPtBR());
+  req.Headers = {{"SOAPAction", "urn:A\xC3\xA7\xC3\xA3o"}};
+  host::TWebResponse accented;
+  d.Dispatch(req, accented);
+  util::SetRegional(saved);
+  EXPECT_NE(accented.BodyBytes().find("soap action 'urn:A\xC3\xA7\xC3\xA3o'"), std::string::npos);
 
   // A call-level fault keeps status 200 and is sent as bytes.
   host::TWebRequest bad = WebPost("/soap/IOrvWs", "<oops");

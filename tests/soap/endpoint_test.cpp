@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "soap_fixture.h"
 #include "util/text.h"
@@ -472,6 +474,46 @@ TEST_F(EndpointTest, MultipartRootPartIsTheEnvelope) {
   // A broken multipart body is a call-level fault.
   r = Post("no delimiter here", "/soap/IOrvWs", "", "multipart/related; boundary=zz");
   EXPECT_EQ(r.body, CallFault("Invalid MIME multipart/related message"));
+}
+
+// Echoes its caller's address, so that a mix-up between concurrent calls shows.
+class EchoOrvWs : public IOrvWs {
+ public:
+  explicit EchoOrvWs(const CallContext& ctx) : ip_(ctx.ip_cliente) {}
+  bool Auth(const std::string& KeyValue, const std::string&) override { return KeyValue == ip_; }
+  std::string Exec(const std::string& Value) override { return ip_ + "|" + Value; }
+  std::string GetSQL(const std::string& Value) override { return Exec(Value); }
+  std::string AddItemPesquisa(std::int32_t, std::int32_t, const std::string&, float) override {
+    return ip_;
+  }
+
+ private:
+  std::string ip_;
+};
+
+TEST(EndpointConcurrency, ConcurrentCallsKeepTheirOwnContextAndInstance) {
+  InterfaceRegistry registry;
+  RegisterOrvWsInterface(registry);
+  registry.RegisterInvokableClass(MakeInvokableClass<EchoOrvWs>("TOrvWs"));
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 150; ++i) {
+        SoapRequest r;
+        r.path_info = "/soap/IOrvWs";
+        r.ip_cliente = "10.0.0." + std::to_string(t);
+        const std::string value = std::to_string(i);
+        r.body = Envelope(i % 2 ? "Exec" : "GetSQL", "<Value>" + value + "</Value>");
+        const SoapResponse resp = HandleSoapRequest(r, registry);
+        if (resp.body.find(">" + r.ip_cliente + "|" + value + "</return>") != std::string::npos) {
+          ++good;
+        }
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good, 600);
 }
 
 }  // namespace
