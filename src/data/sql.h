@@ -108,6 +108,12 @@ class SqlQuery {
   // Runs a statement that returns no rows, committed on its own.
   void ExecSQL();
 
+  // Bulk loading (tools and test databases; the service does not use it): runs the statement
+  // once per row, binding the row's texts to the parameters in their order of appearance in
+  // the SQL, all rows in one transaction (rolled back whole on error). Every row must have one
+  // text per parameter occurrence. The database converts the texts to the column types.
+  void ExecBatch(const std::vector<std::vector<std::string>>& rows);
+
  private:
   struct State;
   SqlConnection& connection_;

@@ -1,0 +1,26 @@
+// Limits of the SQL client layer and of the connection profiles, each with its reason.
+//
+// Thread safety: constants only.
+#pragma once
+
+#include <cstddef>
+
+namespace orv::data {
+
+// Seconds a SQL Server login may take when the profile gives no "LoginTimeout": FreeTDS waits
+// for ever on a server that accepts the connection and never answers. FreeTDS applies the same
+// value to each query, so it is generous for a long download on a slow server.
+inline constexpr int kOdbcLoginTimeoutSeconds = 30;
+
+// A statement whose connection turns out to be lost before anything was executed is run once
+// more on a fresh connection; more attempts would only hide a server that stays away.
+inline constexpr int kStatementAttemptsOnLostConnection = 2;
+
+// Rows per transaction for bulk loading (ExecBatch callers split larger loads): large enough
+// to amortise the commit, small enough to keep the parameter vectors modest.
+inline constexpr std::size_t kBatchRowsPerTransaction = 5000;
+
+// Firebird names a database by at most 255 bytes in the attach call (a short length field).
+inline constexpr std::size_t kMaxFirebirdDatabaseName = 255;
+
+}  // namespace orv::data

@@ -1,0 +1,809 @@
+#include "data/sql.h"
+
+#include <soci/firebird/soci-firebird.h>
+#include <soci/odbc/soci-odbc.h>
+#include <soci/soci.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <mutex>
+
+#include "data/data_limits.h"
+#include "data/sql_text.h"
+#include "util/regional.h"
+#include "util/text.h"
+
+namespace orv::data {
+
+// ---------------------------------------------------------------------------------------------
+// Result sets: every row read into memory before the commit. Cells are compact (16 bytes) and
+// the bytes of all text cells share one buffer, so a large download costs little more than
+// its text.
+
+namespace {
+
+enum class CellKind : std::uint8_t { kNull, kText, kInteger, kFloat, kDate };
+
+struct Cell {
+  CellKind kind = CellKind::kNull;
+  std::uint32_t length = 0;  // bytes of a text cell
+  union {
+    std::int64_t integer;
+    double real;  // kFloat, and kDate as a TDateTime
+    std::uint64_t offset;  // start of a text cell in ResultSet::text
+  } v{0};
+};
+
+}  // namespace
+
+struct ResultSet {
+  std::vector<std::string> columns;
+  std::vector<Cell> cells;  // row-major
+  std::string text;
+  std::size_t rows = 0;
+
+  int ColumnIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      if (util::AsciiIEquals(columns[i], name)) return static_cast<int>(i);
+    return -1;
+  }
+  const Cell& At(std::size_t row, int column) const {
+    return cells[row * columns.size() + static_cast<std::size_t>(column)];
+  }
+  std::string_view Text(const Cell& c) const {
+    return std::string_view(text).substr(static_cast<std::size_t>(c.v.offset), c.length);
+  }
+};
+
+namespace {
+
+enum class BackendKind { kFirebird, kSqlServer, kOracle };
+
+BackendKind BackendOf(std::string_view driver) {
+  if (util::AsciiIEquals(driver, "MSSQL")) return BackendKind::kSqlServer;
+  if (util::AsciiIEquals(driver, "Oracle")) return BackendKind::kOracle;
+  return BackendKind::kFirebird;  // "Firebird", "Interbase" and anything else
+}
+
+struct Settings {
+  std::string driver = "Firebird";
+  std::string vendor_lib;
+  std::string connection_name;
+  bool login_prompt = false;
+  std::vector<std::pair<std::string, std::string>> params;
+
+  std::string Param(std::string_view name) const {
+    for (const auto& [k, v] : params)
+      if (util::AsciiIEquals(k, name)) return v;
+    return {};
+  }
+};
+
+// A value in a Firebird "key=value" connect string: quoted when it holds blanks.
+std::string FirebirdValue(std::string_view key, const std::string& value) {
+  const bool blank = std::any_of(value.begin(), value.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) <= 32; });
+  if (!blank && value.find('"') == std::string::npos) return value;
+  if (value.find('"') != std::string::npos)
+    throw SqlError("The connection parameter " + std::string(key) +
+                   " cannot hold a double quote together with blanks");
+  return "\"" + value + "\"";
+}
+
+// A value in an ODBC connection string: braced when it holds characters with a meaning there.
+std::string OdbcValue(const std::string& value) {
+  const bool special = value.find_first_of(";{}=") != std::string::npos ||
+                       (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+  if (!special) return value;
+  std::string out = "{";
+  for (char c : value) {
+    out.push_back(c);
+    if (c == '}') out.push_back('}');
+  }
+  out.push_back('}');
+  return out;
+}
+
+std::string BuildConnectString(const Settings& s) {
+  switch (BackendOf(s.driver)) {
+    case BackendKind::kFirebird: {
+      const std::string database = s.Param("DataBase");
+      if (database.size() > kMaxFirebirdDatabaseName)
+        throw SqlError("The database name is longer than " +
+                       std::to_string(kMaxFirebirdDatabaseName) + " bytes");
+      std::string out = "service=" + FirebirdValue("DataBase", util::Utf8ToWin1252(database));
+      const std::string user = s.Param("User_Name");
+      const std::string password = s.Param("Password");
+      if (!user.empty()) out += " user=" + FirebirdValue("User_Name", util::Utf8ToWin1252(user));
+      if (!password.empty())
+        out += " password=" + FirebirdValue("Password", util::Utf8ToWin1252(password));
+      out += " charset=WIN1252";
+      return out;
+    }
+    case BackendKind::kSqlServer: {
+      // "host", "host,port" or "host\instance" (a named instance is found without a port).
+      std::string host = s.Param("HostName");
+      std::string port = "1433";
+      if (const auto comma = host.find(','); comma != std::string::npos) {
+        port = host.substr(comma + 1);
+        host.resize(comma);
+      } else if (host.find('\\') != std::string::npos) {
+        port.clear();
+      }
+      std::string timeout = s.Param("LoginTimeout");
+      if (timeout.empty()) timeout = std::to_string(kOdbcLoginTimeoutSeconds);
+      std::string out = "DRIVER={FreeTDS};Server=" + OdbcValue(host) + ";";
+      if (!port.empty()) out += "Port=" + OdbcValue(port) + ";";
+      out += "Database=" + OdbcValue(s.Param("DataBase")) + ";";
+      out += "UID=" + OdbcValue(s.Param("User_Name")) + ";";
+      out += "PWD=" + OdbcValue(s.Param("Password")) + ";";
+      out += "TDS_Version=7.4;ClientCharset=UTF-8;Timeout=" + OdbcValue(timeout) + ";";
+      return out;
+    }
+    case BackendKind::kOracle:
+      return "DSN=" + OdbcValue(s.Param("DataBase")) + ";UID=" + OdbcValue(s.Param("User_Name")) +
+             ";PWD=" + OdbcValue(s.Param("Password")) + ";";
+  }
+  return {};
+}
+
+// Sessions and statements whose connection broke. Destroying them would talk to the dead
+// server from a destructor, and an error there ends the process (std::terminate); they are
+// kept, reachable, until the process ends. This happens once per lost connection.
+struct Abandoned {
+  std::mutex mutex;
+  std::vector<soci::session*> sessions;
+  std::vector<soci::statement*> statements;
+};
+Abandoned& Graveyard() {
+  static auto* g = new Abandoned;  // never destroyed
+  return *g;
+}
+void Abandon(std::unique_ptr<soci::session> s) {
+  if (!s) return;
+  std::lock_guard lock(Graveyard().mutex);
+  Graveyard().sessions.push_back(s.release());
+}
+void Abandon(soci::statement* st) {
+  std::lock_guard lock(Graveyard().mutex);
+  Graveyard().statements.push_back(st);
+}
+
+bool IsConnectionLost(const soci::soci_error& e) {
+  if (const auto* fb = dynamic_cast<const soci::firebird_soci_error*>(&e)) {
+    static constexpr ISC_STATUS kLost[] = {
+        isc_network_error, isc_net_read_err, isc_net_write_err, isc_lost_db_connection,
+        isc_conn_lost,     isc_shutdown,     isc_att_shutdown,  isc_bad_db_handle};
+    const auto& st = fb->status_;
+    for (std::size_t i = 0; i + 1 < st.size(); ++i)
+      if (st[i] == isc_arg_gds && std::find(std::begin(kLost), std::end(kLost), st[i + 1]) !=
+                                      std::end(kLost))
+        return true;
+    return false;
+  }
+  return e.get_error_category() == soci::soci_error::connection_error;
+}
+
+std::string MessageOf(const soci::soci_error& e) {
+  std::string m = e.get_error_message();
+  if (!util::IsValidUtf8(m)) m = util::Win1252ToUtf8(m);  // Firebird quotes data as WIN1252
+  while (!m.empty() && (m.back() == '\n' || m.back() == '\r')) m.pop_back();
+  return m;
+}
+
+util::TDateTime FromTm(const std::tm& t) {
+  util::DateTimeParts p;
+  p.hour = t.tm_hour;
+  p.minute = t.tm_min;
+  p.second = t.tm_sec;
+  // A TIME column arrives with no date (day 0): it is a time of day on the zero date.
+  if (t.tm_mday >= 1 && t.tm_mon >= 0 && t.tm_mon <= 11) {
+    p.year = t.tm_year + 1900;
+    p.month = t.tm_mon + 1;
+    p.day = t.tm_mday;
+  }
+  return util::EncodeDateTime(p);
+}
+
+struct BoundValue {
+  enum Kind { kText, kInteger, kFloat } kind = kText;
+  std::string text;
+  int integer = 0;
+  double real = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+class SqlConnectionImpl {
+ public:
+  ~SqlConnectionImpl() {
+    std::lock_guard lock(session_mutex_);
+    try {
+      CloseLocked();
+    } catch (...) {
+      // Closing never throws past here: a destructor must not end the process.
+    }
+  }
+
+  Settings GetSettings() const {
+    std::lock_guard lock(settings_mutex_);
+    return settings_;
+  }
+  template <class F>
+  auto WithSettings(F&& f) const {
+    std::lock_guard lock(settings_mutex_);
+    return f(settings_);
+  }
+  template <class F>
+  auto ChangeSettings(F&& f) {
+    std::lock_guard lock(settings_mutex_);
+    return f(settings_);
+  }
+  // Read-only view for Params() and the name accessors (see sql.h: not while another thread
+  // changes the settings).
+  const Settings& settings() const { return settings_; }
+
+  void Open() {
+    std::lock_guard lock(session_mutex_);
+    OpenLocked();
+  }
+  void Close() {
+    std::lock_guard lock(session_mutex_);
+    CloseLocked();
+  }
+  bool IsOpen() const { return open_.load(); }
+
+  // Runs one statement (or one batch) under the connection's lock: opens the connection if
+  // needed, executes, reads every row, commits; rolls back on error. A connection found lost
+  // before anything ran is opened anew and the statement tried once more; a connection lost
+  // later is replaced on its next use.
+  std::unique_ptr<ResultSet> Run(const std::string& sql_utf8,
+                                 const std::vector<BoundValue>& values, bool want_rows,
+                                 const std::vector<std::vector<std::string>>* batch) {
+    std::lock_guard lock(session_mutex_);
+    for (int attempt = 1;; ++attempt) {
+      const bool was_open = session_ != nullptr;
+      OpenLocked();
+      bool executed = false;
+      try {
+        return RunOnce(sql_utf8, values, want_rows, batch, executed);
+      } catch (const soci::soci_error& e) {
+        bool lost = IsConnectionLost(e);
+        EndAfterError(lost);
+        if (lost && !executed && was_open && attempt < kStatementAttemptsOnLostConnection)
+          continue;
+        throw SqlError(MessageOf(e));
+      } catch (const SqlError&) {
+        bool lost = false;
+        EndAfterError(lost);
+        throw;
+      } catch (const std::exception& e) {
+        bool lost = false;
+        EndAfterError(lost);
+        throw SqlError(e.what());
+      }
+    }
+  }
+
+ private:
+  void OpenLocked() {
+    if (session_) return;
+    const Settings s = GetSettings();
+    const std::string connect = BuildConnectString(s);
+    firebird_ = BackendOf(s.driver) == BackendKind::kFirebird;
+    try {
+      if (firebird_) {
+        session_ = std::make_unique<soci::session>(*soci::factory_firebird(), connect);
+      } else {
+        session_ = std::make_unique<soci::session>(*soci::factory_odbc(), connect);
+      }
+    } catch (const soci::soci_error& e) {
+      session_.reset();
+      throw SqlError(MessageOf(e));
+    }
+    open_ = true;
+  }
+
+  void CloseLocked() {
+    if (!session_) return;
+    open_ = false;
+    bool alive = false;
+    try {
+      session_->rollback();  // no transaction stays open; this is a no-op then
+      alive = session_->is_connected();
+    } catch (...) {
+      alive = false;
+    }
+    if (!alive) {
+      Abandon(std::move(session_));
+      return;
+    }
+    try {
+      session_->close();
+    } catch (...) {
+      // close() reports a failed detach normally only before the backend is gone.
+    }
+    session_.reset();
+  }
+
+  // After an error: end the transaction; a connection that cannot do that, or that the
+  // client reports as dead, is abandoned and replaced on the next use.
+  void EndAfterError(bool& lost) {
+    if (!session_) return;
+    if (!lost) {
+      try {
+        session_->rollback();
+        lost = !session_->is_connected();
+      } catch (...) {
+        lost = true;
+      }
+    }
+    if (lost) {
+      open_ = false;
+      Abandon(std::move(session_));
+    }
+  }
+
+  std::unique_ptr<ResultSet> RunOnce(const std::string& sql_utf8,
+                                     const std::vector<BoundValue>& values, bool want_rows,
+                                     const std::vector<std::vector<std::string>>* batch,
+                                     bool& executed) {
+    auto result = std::make_unique<ResultSet>();
+    const std::string sql = firebird_ ? util::Utf8ToWin1252(sql_utf8) : sql_utf8;
+
+    // Stable storage for the bound values: the statement refers to them until it ends.
+    std::vector<std::string> texts;
+    std::vector<int> integers;
+    std::vector<double> reals;
+    std::vector<std::vector<std::string>> columns;
+    texts.reserve(values.size());
+    integers.reserve(values.size());
+    reals.reserve(values.size());
+    soci::row row;
+
+    auto* st = new soci::statement(*session_);
+    try {
+      if (batch) {
+        const std::size_t width = batch->empty() ? 0 : batch->front().size();
+        columns.assign(width, {});
+        for (auto& c : columns) c.reserve(batch->size());
+        for (const auto& r : *batch) {
+          if (r.size() != width) throw SqlError("Every row of a batch needs the same parameters");
+          for (std::size_t i = 0; i < width; ++i)
+            columns[i].push_back(firebird_ ? util::Utf8ToWin1252(r[i]) : r[i]);
+        }
+        for (auto& c : columns) st->exchange(soci::use(c));
+      } else {
+        for (const BoundValue& v : values) {
+          switch (v.kind) {
+            case BoundValue::kText:
+              texts.push_back(firebird_ ? util::Utf8ToWin1252(v.text) : v.text);
+              st->exchange(soci::use(texts.back()));
+              break;
+            case BoundValue::kInteger:
+              integers.push_back(v.integer);
+              st->exchange(soci::use(integers.back()));
+              break;
+            case BoundValue::kFloat:
+              reals.push_back(v.real);
+              st->exchange(soci::use(reals.back()));
+              break;
+          }
+        }
+      }
+      if (want_rows) st->exchange(soci::into(row));
+      st->alloc();
+      st->prepare(sql);
+      st->define_and_bind();
+      executed = true;
+      if (batch && batch->empty()) {
+        // nothing to run
+      } else {
+        bool got = st->execute(true);
+        if (want_rows) {
+          std::vector<soci::data_type> types;
+          if (got || row.size() > 0) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+              const soci::column_properties& p = row.get_properties(i);
+              result->columns.push_back(firebird_ ? util::Win1252ToUtf8(p.get_name())
+                                                  : p.get_name());
+              types.push_back(p.get_data_type());
+            }
+          }
+          while (got) {
+            AppendRow(*result, row, types);
+            got = st->fetch();
+          }
+        }
+      }
+      st->clean_up();
+    } catch (...) {
+      bool cleaned = false;
+      try {
+        st->clean_up();
+        cleaned = true;
+      } catch (...) {
+      }
+      if (cleaned) {
+        delete st;
+      } else {
+        Abandon(st);  // its connection is gone; EndAfterError abandons the session too
+      }
+      throw;
+    }
+    delete st;
+    session_->commit();
+    return result;
+  }
+
+  void AppendRow(ResultSet& rs, const soci::row& row, const std::vector<soci::data_type>& types) {
+    for (std::size_t i = 0; i < types.size(); ++i) {
+      Cell c;
+      if (row.get_indicator(i) != soci::i_null) {
+        switch (types[i]) {
+          case soci::dt_string:
+          case soci::dt_xml: {
+            const std::string& raw = row.get<std::string>(i);
+            std::string utf8 = firebird_ ? util::Win1252ToUtf8(raw) : raw;
+            c.kind = CellKind::kText;
+            c.length = static_cast<std::uint32_t>(utf8.size());
+            c.v.offset = rs.text.size();
+            rs.text += utf8;
+            break;
+          }
+          case soci::dt_integer:
+            c.kind = CellKind::kInteger;
+            c.v.integer = row.get<int>(i);
+            break;
+          case soci::dt_long_long:
+            c.kind = CellKind::kInteger;
+            c.v.integer = row.get<long long>(i);
+            break;
+          case soci::dt_unsigned_long_long: {
+            const unsigned long long u = row.get<unsigned long long>(i);
+            c.kind = CellKind::kInteger;
+            c.v.integer = u > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())
+                              ? std::numeric_limits<std::int64_t>::max()
+                              : static_cast<std::int64_t>(u);
+            break;
+          }
+          case soci::dt_double:
+            c.kind = CellKind::kFloat;
+            c.v.real = row.get<double>(i);
+            break;
+          case soci::dt_date:
+            c.kind = CellKind::kDate;
+            c.v.real = FromTm(row.get<std::tm>(i));
+            break;
+          default:
+            throw SqlError("Column " + rs.columns[i] + " has a type this client cannot read");
+        }
+      }
+      rs.cells.push_back(c);
+    }
+    ++rs.rows;
+  }
+
+  mutable std::mutex settings_mutex_;
+  Settings settings_;
+  std::mutex session_mutex_;  // held for a whole statement
+  std::unique_ptr<soci::session> session_;
+  bool firebird_ = true;
+  std::atomic<bool> open_{false};
+};
+
+// ---------------------------------------------------------------------------------------------
+
+SqlConnection::SqlConnection() : impl_(std::make_unique<SqlConnectionImpl>()) {}
+SqlConnection::~SqlConnection() = default;
+
+void SqlConnection::SetDriver(std::string driver_name, std::string vendor_lib) {
+  impl_->ChangeSettings([&](Settings& s) {
+    s.driver = std::move(driver_name);
+    s.vendor_lib = std::move(vendor_lib);
+  });
+}
+const std::string& SqlConnection::DriverName() const { return impl_->settings().driver; }
+const std::string& SqlConnection::VendorLib() const { return impl_->settings().vendor_lib; }
+void SqlConnection::SetConnectionName(std::string name) {
+  impl_->ChangeSettings([&](Settings& s) { s.connection_name = std::move(name); });
+}
+const std::string& SqlConnection::ConnectionName() const {
+  return impl_->settings().connection_name;
+}
+void SqlConnection::SetLoginPrompt(bool on) {
+  impl_->ChangeSettings([&](Settings& s) { s.login_prompt = on; });
+}
+bool SqlConnection::LoginPrompt() const {
+  return impl_->WithSettings([](const Settings& s) { return s.login_prompt; });
+}
+
+void SqlConnection::SetParam(std::string_view name, std::string_view value) {
+  impl_->ChangeSettings([&](Settings& s) {
+    auto it = std::find_if(s.params.begin(), s.params.end(),
+                           [&](const auto& p) { return util::AsciiIEquals(p.first, name); });
+    if (value.empty()) {
+      if (it != s.params.end()) s.params.erase(it);
+    } else if (it != s.params.end()) {
+      it->second = std::string(value);
+    } else {
+      s.params.emplace_back(std::string(name), std::string(value));
+    }
+  });
+}
+std::string SqlConnection::Param(std::string_view name) const {
+  return impl_->WithSettings([&](const Settings& s) { return s.Param(name); });
+}
+bool SqlConnection::HasParam(std::string_view name) const {
+  return impl_->WithSettings([&](const Settings& s) {
+    return std::any_of(s.params.begin(), s.params.end(),
+                       [&](const auto& p) { return util::AsciiIEquals(p.first, name); });
+  });
+}
+const std::vector<std::pair<std::string, std::string>>& SqlConnection::Params() const {
+  return impl_->settings().params;
+}
+
+void SqlConnection::Open() { impl_->Open(); }
+void SqlConnection::Close() { impl_->Close(); }
+bool SqlConnection::IsOpen() const { return impl_->IsOpen(); }
+
+std::unique_ptr<SqlConnection> SqlConnection::Copy() const {
+  auto copy = std::make_unique<SqlConnection>();
+  const Settings s = impl_->GetSettings();
+  copy->impl_->ChangeSettings([&](Settings& t) { t = s; });
+  return copy;
+}
+
+std::string SqlConnection::BackendName() const {
+  return BackendOf(impl_->GetSettings().driver) == BackendKind::kFirebird ? "firebird" : "odbc";
+}
+std::string SqlConnection::ConnectString() const {
+  return BuildConnectString(impl_->GetSettings());
+}
+SqlConnectionImpl& SqlConnection::impl() { return *impl_; }
+
+// ---------------------------------------------------------------------------------------------
+
+struct SqlQuery::State {
+  std::vector<std::string> lines;
+  struct Param {
+    std::string name;
+    BoundValue value;
+  };
+  std::vector<Param> params;
+  std::unique_ptr<ResultSet> result;
+  std::size_t current = 0;
+  bool eof = true;
+
+  std::string JoinedSql() const {
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i) out += "\r\n";
+      out += lines[i];
+    }
+    return out;
+  }
+  void SetParam(std::string_view name, BoundValue v) {
+    for (auto& p : params)
+      if (util::AsciiIEquals(p.name, name)) {
+        p.value = std::move(v);
+        return;
+      }
+    params.push_back({std::string(name), std::move(v)});
+  }
+  const BoundValue& ValueOf(const std::string& name) const {
+    for (const auto& p : params)
+      if (util::AsciiIEquals(p.name, name)) return p.value;
+    throw SqlError("No value for parameter '" + name + "'");
+  }
+  // The SQL with positional markers and the values in the order the markers need them.
+  std::pair<std::string, std::vector<BoundValue>> Prepared() const {
+    const std::string joined = JoinedSql();
+    if (util::TrimControl(joined).empty()) throw SqlError("The SQL statement is empty");
+    PositionalSql p = ToPositional(joined);
+    std::vector<BoundValue> values;
+    values.reserve(p.names.size());
+    for (const std::string& n : p.names) values.push_back(ValueOf(n));
+    return {std::move(p.text), std::move(values)};
+  }
+  const Cell* CurrentCell(std::string_view column) const {
+    if (!result) throw SqlError("Cannot perform this operation on a closed dataset");
+    const int i = result->ColumnIndex(column);
+    if (i < 0) throw SqlError("Field '" + std::string(column) + "' not found");
+    if (result->rows == 0) return nullptr;
+    return &result->At(current, i);
+  }
+};
+
+namespace {
+
+// Text of a floating-point value in the host's way: up to 15 significant digits, no grouping,
+// the host's decimal separator, an exponent only for very large or small values.
+std::string FormatFloat(double value) {
+  if (value == 0) return "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", value);
+  std::string s = buf;
+  if (const auto e = s.find('e'); e != std::string::npos) {
+    std::string mantissa = s.substr(0, e);
+    std::string exponent = s.substr(e + 1);
+    const bool negative = !exponent.empty() && exponent[0] == '-';
+    if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.erase(0, 1);
+    exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+    s = mantissa + "E" + (negative ? "-" : "") + exponent;
+  }
+  if (const auto dot = s.find('.'); dot != std::string::npos)
+    s.replace(dot, 1, util::Regional().decimal_separator);
+  return s;
+}
+
+}  // namespace
+
+SqlQuery::SqlQuery(SqlConnection& connection)
+    : connection_(connection), state_(std::make_unique<State>()) {}
+SqlQuery::~SqlQuery() = default;
+
+void SqlQuery::SetSql(std::vector<std::string> lines) {
+  Close();
+  state_->lines = std::move(lines);
+}
+void SqlQuery::AddLine(std::string line) {
+  Close();
+  state_->lines.push_back(std::move(line));
+}
+void SqlQuery::ClearSql() {
+  Close();
+  state_->lines.clear();
+}
+std::string SqlQuery::SqlText() const {
+  std::string out;
+  for (const std::string& l : state_->lines) out += l + "\r\n";
+  return out;
+}
+
+void SqlQuery::ParamAsString(std::string_view name, std::string_view value) {
+  BoundValue v;
+  v.kind = BoundValue::kText;
+  v.text = std::string(value);
+  state_->SetParam(name, std::move(v));
+}
+void SqlQuery::ParamAsInteger(std::string_view name, std::int32_t value) {
+  BoundValue v;
+  v.kind = BoundValue::kInteger;
+  v.integer = value;
+  state_->SetParam(name, std::move(v));
+}
+void SqlQuery::ParamAsFloat(std::string_view name, float value) {
+  BoundValue v;
+  v.kind = BoundValue::kFloat;
+  v.real = static_cast<double>(value);
+  state_->SetParam(name, std::move(v));
+}
+
+void SqlQuery::Open() {
+  if (state_->result) return;  // opening an open result does nothing
+  auto [sql, values] = state_->Prepared();
+  state_->result = connection_.impl().Run(sql, values, true, nullptr);
+  state_->current = 0;
+  state_->eof = state_->result->rows == 0;
+}
+bool SqlQuery::IsEmpty() const { return !state_->result || state_->result->rows == 0; }
+void SqlQuery::First() {
+  state_->current = 0;
+  state_->eof = IsEmpty();
+}
+void SqlQuery::Next() {
+  if (!state_->result || state_->eof) return;
+  if (state_->current + 1 < state_->result->rows) {
+    ++state_->current;
+  } else {
+    state_->eof = true;  // the last row stays current
+  }
+}
+bool SqlQuery::Eof() const { return state_->eof; }
+std::size_t SqlQuery::RowCount() const { return state_->result ? state_->result->rows : 0; }
+void SqlQuery::Close() {
+  state_->result.reset();
+  state_->current = 0;
+  state_->eof = true;
+}
+
+std::string SqlQuery::FieldAsString(std::string_view column) const {
+  const Cell* c = state_->CurrentCell(column);
+  if (!c) return {};
+  switch (c->kind) {
+    case CellKind::kNull:
+      return {};
+    case CellKind::kText:
+      return std::string(state_->result->Text(*c));
+    case CellKind::kInteger:
+      return std::to_string(c->v.integer);
+    case CellKind::kFloat:
+      return FormatFloat(c->v.real);
+    case CellKind::kDate: {
+      const double day = std::floor(c->v.real);
+      return util::FormatarDataHora(c->v.real == day ? "dd/mm/yyyy" : "dd/mm/yyyy tt", c->v.real);
+    }
+  }
+  return {};
+}
+
+std::int32_t SqlQuery::FieldAsInteger(std::string_view column) const {
+  const Cell* c = state_->CurrentCell(column);
+  if (!c) return 0;
+  auto checked = [&](long double v) -> std::int32_t {
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+      throw SqlError("Value of field '" + std::string(column) + "' is out of range");
+    return static_cast<std::int32_t>(v);
+  };
+  switch (c->kind) {
+    case CellKind::kNull:
+      return 0;
+    case CellKind::kInteger:
+      return checked(static_cast<long double>(c->v.integer));
+    case CellKind::kFloat:
+      return checked(std::llround(c->v.real));
+    case CellKind::kText: {
+      const std::string text = util::TrimControl(state_->result->Text(*c));
+      std::size_t pos = 0;
+      long long v = 0;
+      try {
+        v = std::stoll(text, &pos, 10);
+      } catch (const std::exception&) {
+        pos = std::string::npos;
+      }
+      if (text.empty() || pos != text.size())
+        throw SqlError("'" + std::string(state_->result->Text(*c)) +
+                       "' is not a valid integer value");
+      return checked(static_cast<long double>(v));
+    }
+    case CellKind::kDate:
+      break;
+  }
+  throw SqlError("Cannot access field '" + std::string(column) + "' as type Integer");
+}
+
+util::TDateTime SqlQuery::FieldAsDateTime(std::string_view column) const {
+  const Cell* c = state_->CurrentCell(column);
+  if (!c) return 0;
+  switch (c->kind) {
+    case CellKind::kNull:
+      return 0;
+    case CellKind::kDate:
+    case CellKind::kFloat:
+      return c->v.real;
+    case CellKind::kInteger:
+      return static_cast<util::TDateTime>(c->v.integer);
+    case CellKind::kText:
+      break;
+  }
+  throw SqlError("Cannot access field '" + std::string(column) + "' as type DateTime");
+}
+
+void SqlQuery::ExecSQL() {
+  Close();
+  auto [sql, values] = state_->Prepared();
+  connection_.impl().Run(sql, values, false, nullptr);
+}
+
+void SqlQuery::ExecBatch(const std::vector<std::vector<std::string>>& rows) {
+  Close();
+  const std::string joined = state_->JoinedSql();
+  if (util::TrimControl(joined).empty()) throw SqlError("The SQL statement is empty");
+  PositionalSql p = ToPositional(joined);
+  for (const auto& r : rows)
+    if (r.size() != p.names.size())
+      throw SqlError("A batch row has " + std::to_string(r.size()) + " values for " +
+                     std::to_string(p.names.size()) + " parameters");
+  if (rows.empty()) return;
+  connection_.impl().Run(p.text, {}, false, &rows);
+}
+
+}  // namespace orv::data
