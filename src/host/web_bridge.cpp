@@ -87,7 +87,32 @@ TWebRequestHandler& WebRequestHandler() {
 
 // ---- Building the web request ----------------------------------------------------------------
 
-TWebRequest BuildWebRequest(const ParsedRequest& http) {
+namespace {
+
+// Bytes from the wire as UTF-8 text: invalid sequences become U+FFFD.
+std::string Text(const std::string& bytes) {
+  if (util::IsValidUtf8(bytes)) return bytes;
+  return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
+}
+
+}  // namespace
+
+TWebRequest BuildWebRequest(const ParsedRequest& wire) {
+  // Every text field of the web request is UTF-8, whatever bytes the client sent; the header
+  // list keeps the raw values.
+  ParsedRequest http = wire;
+  for (std::string* f : {&http.method, &http.version, &http.query, &http.raw_path})
+    *f = Text(*f);
+  for (auto& [n, v] : http.headers) {
+    n = Text(n);
+    v = Text(v);
+  }
+  for (auto& [n, v] : http.cookies) {
+    n = Text(n);
+    v = Text(v);
+  }
+  http.auth_user = Text(http.auth_user);
+  http.auth_password = Text(http.auth_password);
   TWebRequest r;
   r.Method = http.HasHeader("X-HTTP-Method-Override") ? http.Header("X-HTTP-Method-Override")
                                                       : http.method;
@@ -149,7 +174,7 @@ TWebRequest BuildWebRequest(const ParsedRequest& http) {
   r.Connection = http.Header("Connection");
   r.Authorization = http.Header("Authorization");
 
-  r.Headers = http.headers;
+  r.Headers = wire.headers;
   for (const auto& [n, v] : http.cookies) r.CookieFields.Add(n, v);
   for (const auto& [n, v] : http.query_params) r.QueryFields.Add(n, v);
   for (const auto& [n, v] : http.form_params) r.ContentFields.Add(n, v);

@@ -1,5 +1,6 @@
-// Fuzzes the request reader: the same bytes fed whole and in small pieces must reach the same
-// outcome and the same request, and a complete request must respect the limits.
+// Fuzzes the request reader and the web request built from it: the same bytes fed whole and in
+// small pieces must reach the same outcome and the same request, a complete request must respect
+// the limits, and the web request's text must be UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "host/http_request.h"
+#include "host/web_bridge.h"
 #include "util/text.h"
 
 using orv::host::HttpRequestReader;
@@ -37,6 +39,15 @@ Result Run(std::string_view input, std::size_t step, const ReaderLimits& limits)
     const auto& q = r.request();
     if (q.body.size() > limits.max_body) std::abort();
     if (!orv::util::IsValidUtf8(q.path)) std::abort();
+    // The web request's text fields are UTF-8 whatever the bytes and character set sent.
+    const orv::host::TWebRequest w = orv::host::BuildWebRequest(q);
+    for (const std::string* f : {&w.Content, &w.PathInfo, &w.Query, &w.RawPathInfo, &w.Method,
+                                 &w.Host, &w.ContentType, &w.UserAgent, &w.AuthUserName}) {
+      if (!orv::util::IsValidUtf8(*f)) std::abort();
+    }
+    for (const auto& [n, v] : w.ContentFields.Items()) {
+      if (!orv::util::IsValidUtf8(n) || !orv::util::IsValidUtf8(v)) std::abort();
+    }
     out.summary = q.method + '\n' + q.path + '\n' + q.query + '\n' + q.body + '\n' +
                   std::to_string(q.headers.size()) + '\n' + std::to_string(q.cookies.size()) +
                   '\n' + q.auth_user + '\n' + q.form_text;
