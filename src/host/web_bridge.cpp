@@ -97,35 +97,23 @@ std::string Text(const std::string& bytes) {
 
 }  // namespace
 
-TWebRequest BuildWebRequest(const ParsedRequest& wire) {
+TWebRequest BuildWebRequest(const ParsedRequest& http) {
   // Every text field of the web request is UTF-8, whatever bytes the client sent; the header
   // list keeps the raw values.
-  ParsedRequest http = wire;
-  for (std::string* f : {&http.method, &http.version, &http.query, &http.raw_path})
-    *f = Text(*f);
-  for (auto& [n, v] : http.headers) {
-    n = Text(n);
-    v = Text(v);
-  }
-  for (auto& [n, v] : http.cookies) {
-    n = Text(n);
-    v = Text(v);
-  }
-  http.auth_user = Text(http.auth_user);
-  http.auth_password = Text(http.auth_password);
+  auto header = [&http](std::string_view name) { return Text(http.Header(name)); };
   TWebRequest r;
-  r.Method = http.HasHeader("X-HTTP-Method-Override") ? http.Header("X-HTTP-Method-Override")
-                                                      : http.method;
+  r.Method = http.HasHeader("X-HTTP-Method-Override") ? header("X-HTTP-Method-Override")
+                                                      : Text(http.method);
   r.MethodType = MethodTypeOf(r.Method);
-  r.ProtocolVersion = http.version;
-  r.Query = http.query;
+  r.ProtocolVersion = Text(http.version);
+  r.Query = Text(http.query);
   r.PathInfo = http.path;
   r.PathTranslated = http.path;
   r.InternalPathInfo = http.path;
-  r.RawPathInfo = http.raw_path;
+  r.RawPathInfo = Text(http.raw_path);
 
   // Host and port; a bracketed IPv6 literal keeps its colons in the host part.
-  const std::string host = http.Header("Host");
+  const std::string host = header("Host");
   std::size_t colon = std::string::npos;
   if (!host.empty() && host.front() == '[') {
     const std::size_t close = host.find(']');
@@ -143,44 +131,44 @@ TWebRequest BuildWebRequest(const ParsedRequest& wire) {
 
   r.RemoteAddr = http.peer_address;
   r.RemoteIP = http.peer_address;
-  r.RemoteHost = http.Header("REMOTE_HOST");
+  r.RemoteHost = header("REMOTE_HOST");
 
-  const ContentTypeParts ct = SplitContentType(http.Header("Content-Type"));
+  const ContentTypeParts ct = SplitContentType(header("Content-Type"));
   if (http.HasHeader("Content-Type")) r.ContentType = ct.media_type + ct.other_params;
 
   r.ContentLength = static_cast<std::int64_t>(http.body.size());
-  r.RawContent = http.body;
   if (http.form) {
     r.Content = http.form_text;
     r.RawContent = http.form_text;
   } else if (!http.has_body && http.body.empty()) {
-    r.Content = http.query;   // a request without a body presents its query as its content
+    r.Content = r.Query;   // a request without a body presents its query as its content
   } else {
     r.Content = DecodeText(http.body, ct.charset);
+    r.RawContent = http.body;
   }
 
-  r.Accept = http.Header("Accept");
-  r.From = http.Header("From");
-  r.Referer = http.Header("Referer");
-  r.UserAgent = http.Header("User-Agent");
-  r.ContentEncoding = http.Header("Content-Encoding");
-  r.CacheControl = http.Header("Cache-Control");
+  r.Accept = header("Accept");
+  r.From = header("From");
+  r.Referer = header("Referer");
+  r.UserAgent = header("User-Agent");
+  r.ContentEncoding = header("Content-Encoding");
+  r.CacheControl = header("Cache-Control");
   r.Date = ParseHttpDate(http.Header("Date"));
   r.IfModifiedSince = ParseHttpDate(http.Header("If-Modified-Since"));
-  r.ContentVersion = http.Header("CONTENT_VERSION");
-  r.DerivedFrom = http.Header("Derived-From");
+  r.ContentVersion = header("CONTENT_VERSION");
+  r.DerivedFrom = header("Derived-From");
   r.Expires = ParseHttpDate(http.Header("Expires"));
-  r.Title = http.Header("Title");
-  r.Connection = http.Header("Connection");
-  r.Authorization = http.Header("Authorization");
+  r.Title = header("Title");
+  r.Connection = header("Connection");
+  r.Authorization = header("Authorization");
 
-  r.Headers = wire.headers;
-  for (const auto& [n, v] : http.cookies) r.CookieFields.Add(n, v);
+  r.Headers = http.headers;
+  for (const auto& [n, v] : http.cookies) r.CookieFields.Add(Text(n), Text(v));
   for (const auto& [n, v] : http.query_params) r.QueryFields.Add(n, v);
   for (const auto& [n, v] : http.form_params) r.ContentFields.Add(n, v);
   if (http.has_credentials) {
-    r.AuthUserName = http.auth_user;
-    r.AuthPassword = http.auth_password;
+    r.AuthUserName = Text(http.auth_user);
+    r.AuthPassword = Text(http.auth_password);
   }
   return r;
 }
