@@ -1,9 +1,7 @@
 // The listener's operating-system calls.
 #include "host/net_platform.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
+#ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
