@@ -10,6 +10,7 @@
 #include <boost/asio/ip/v6_only.hpp>
 
 #include "host/http_server.h"
+#include "host/net_platform.h"
 #include "host/web_bridge.h"
 #include "raw_client.h"
 #include "server_fixture.h"
@@ -213,6 +214,38 @@ TEST_F(HttpServerTest, StartFailsWholeWhenAPortIsTaken) {
   server.Start();
   EXPECT_TRUE(server.Active());
   server.Stop();
+}
+
+// Stands in for the operating system's descriptor limit and IPv6 support.
+class FakePlatform : public NetPlatform {
+ public:
+  long limit = -1;
+  bool ipv6 = false;
+  int reuse_calls = 0;
+  long RaiseDescriptorLimit() override { return limit; }
+  bool Ipv6Supported() override { return ipv6; }
+  void SetListenerReuse(boost::asio::ip::tcp::acceptor& a, boost::system::error_code& ec) override {
+    ++reuse_calls;
+    DefaultNetPlatform().SetListenerReuse(a, ec);
+  }
+};
+
+TEST_F(HttpServerTest, ConnectionCapStaysBelowTheDescriptorLimit) {
+  const struct {
+    long limit;
+    std::size_t cap;
+  } cases[] = {{1024, 1024 - kDescriptorReserve}, {100, 16}, {-1, kMaxConnectionsUnlimited}};
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.limit = c.limit;
+    THttpServer server({}, &platform);
+    server.SetDefaultPort(0);
+    server.Start();
+    EXPECT_EQ(server.MaxConnections(), c.cap) << c.limit;
+    EXPECT_EQ(server.BoundPorts().size(), 1u);   // no IPv6: the IPv4 binding only
+    EXPECT_EQ(platform.reuse_calls, 1);
+    server.Stop();
+  }
 }
 
 TEST_F(HttpServerTest, IdleConnectionIsClosedWithoutAnswer) {
