@@ -81,27 +81,42 @@ echo "ours: $(cat "$tmp/orv.out")"
 drops() { ss -ltnmH "sport = :$1" 2>/dev/null | grep -o 'd[0-9]*)' | tr -dc '0-9'; echo; }
 overflows() { nstat -az TcpExtListenOverflows 2>/dev/null | awk '/ListenOverflows/ {print $2}'; }
 
-declare -A rate p50 p99 drop
-run() {   # name port round
-  local before after o_before o_after out
-  before=$(drops "$2"); o_before=$(overflows)
+# CPU time (clock ticks) of a process and its children (nginx's workers).
+cpu_ticks() {
+  local total=0 p
+  for p in "$1" $(pgrep -P "$1" || true); do
+    [ -r "/proc/$p/stat" ] || continue
+    total=$(( total + $(awk '{print $14 + $15}' "/proc/$p/stat") ))
+  done
+  echo "$total"
+}
+hz=$(getconf CLK_TCK)
+
+declare -A rate
+run() {   # name port round pid
+  local before after o_before o_after out c_before c_after
+  before=$(drops "$2"); o_before=$(overflows); c_before=$(cpu_ticks "$4")
   out=$(wrk -t2 -c"$CONNS" -d"$DURATION" --latency -s "$tmp/post.lua" "http://127.0.0.1:$2/soap/IOrvWs")
-  after=$(drops "$2"); o_after=$(overflows)
+  after=$(drops "$2"); o_after=$(overflows); c_after=$(cpu_ticks "$4")
   local r l50 l99 errs
   r=$(awk '/Requests\/sec/ {print $2}' <<<"$out")
   l50=$(awk '$1=="50%" {print $2}' <<<"$out")
   l99=$(awk '$1=="99%" {print $2}' <<<"$out")
   errs=$(grep -E 'Socket errors|Non-2xx' <<<"$out" | tr '\n' ' ' || true)
-  printf '%-6s round %d: %9s req/s  p50 %-8s p99 %-8s listen drops %s (host overflows +%s) %s\n' \
-    "$1" "$3" "$r" "$l50" "$l99" "$(( ${after:-0} - ${before:-0} ))" \
+  local total us
+  total=$(awk '/requests in/ {print $1}' <<<"$out")
+  us=$(awk -v t="$(( c_after - c_before ))" -v n="$total" -v hz="$hz" \
+       'BEGIN {if (n > 0) printf "%.0f", t / hz * 1e6 / n; else print "?"}')
+  printf '%-6s round %d: %9s req/s  p50 %-8s p99 %-8s server CPU %s us/req  listen drops %s (host overflows +%s) %s\n' \
+    "$1" "$3" "$r" "$l50" "$l99" "$us" "$(( ${after:-0} - ${before:-0} ))" \
     "$(( ${o_after:-0} - ${o_before:-0} ))" "$errs"
   rate[$1]="${rate[$1]:-} $r"
   sleep 2   # let TIME_WAIT sockets of the run drain a little
 }
 
 for round in $(seq "$ROUNDS"); do
-  run orvws "$ORV_PORT" "$round"
-  run nginx "$NGX_PORT" "$round"
+  run orvws "$ORV_PORT" "$round" "$orv_pid"
+  run nginx "$NGX_PORT" "$round" "$ngx_pid"
 done
 
 mean() { tr ' ' '\n' <<<"$1" | awk 'NF {s+=$1; n++} END {printf "%.0f", s/n}'; }
