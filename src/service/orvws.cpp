@@ -1,5 +1,7 @@
 #include "service/orvws.h"
 
+#include <cmath>
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -18,6 +20,18 @@ constexpr std::string_view kCrLf = "\r\n";
 
 // The message of an error that left a database step, as log lines and results show it.
 std::string MensagemErro(const std::exception& e) { return e.what(); }
+
+bool ValorPesquisaValido(float v) {
+  return std::isfinite(v) && std::fabs(v) < kLimiteValorPesquisa;
+}
+
+std::string TextoValor(float v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
+  return buf;
+}
 
 }  // namespace
 
@@ -247,7 +261,10 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
       q.Close();
       q.ClearSql();
 
-      // The price, committed at once.
+      // The price, committed at once. NaN, the infinities and values past the price column
+      // would be stored as whatever the client layer's conversion makes of them.
+      if (!ValorPesquisaValido(ValPesquisa))
+        throw std::runtime_error("Valor de pesquisa inválido: " + TextoValor(ValPesquisa));
       q.SetSql({"INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, "
                 "COD_PRODUTO, VAL_PESQUISA) VALUES (:COD_PESQUISA, :COD_CONCORRENTE, :COD_LOJA, "
                 ":COD_PRODUTO, :VAL_PESQUISA)"});

@@ -31,6 +31,11 @@ inline constexpr int kTamanhoMinimoSenha = 6;
 // fewer than kTamanhoMinimoSenha characters must have been created with this filler.
 inline constexpr std::string_view kPreenchimentoSenha = "#";
 
+// Prices must stay below this magnitude: the price column (NUMERIC(15,2)) holds 13 integer
+// digits, and past its range the client layer's conversion to a scaled integer overflows
+// without an error, storing a wrong number.
+inline constexpr double kLimiteValorPesquisa = 1e13;
+
 // The database password of a collector user: the name itself when it has 6 or more
 // characters (as sent); otherwise the name trimmed and filled on the right with
 // kPreenchimentoSenha up to 6 characters.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <random>
 #include <thread>
@@ -479,6 +480,22 @@ TEST_F(OrvWsTest, AddItemPesquisaErrors) {
                                 std::string("ção"), std::string(1 << 20, '7')}) {
     EXPECT_EQ(Ws("10.0.0.1").AddItemPesquisa(7, 2, ean, 1.0f), "false");
   }
+  // Prices no price column can hold are refused, never bound.
+  for (float v : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                  -std::numeric_limits<float>::infinity(), 1e30f, -2e13f}) {
+    EXPECT_EQ(Ws("10.0.0.1").AddItemPesquisa(7, 2, "7891234567895", v), "false") << v;
+    EXPECT_NE(UltimaLinha().find(" obteve o seguinte erro: "), std::string::npos);
+  }
+  EXPECT_EQ(UltimaLinha().rfind("Coletor(10.0.0.1 como ANA)  tentou adicionar", 0), 0u);
+  EXPECT_EQ(Ws("10.0.0.1").AddItemPesquisa(7, 2, "7891234567895",
+                                           std::numeric_limits<float>::quiet_NaN()),
+            "false");
+  EXPECT_EQ(UltimaLinha(),
+            "Coletor(10.0.0.1 como ANA)  tentou adicionar um item a Pesquisa de Preços de código "
+            "7, Concorrente de código 2 , código do produto: 123 , código de barras: "
+            "7891234567895 obteve o seguinte erro: Valor de pesquisa inválido: NaN");
+  EXPECT_EQ(banco_.Contar("SELECT COUNT(*) AS N FROM TAB_PRODUTO_PESQUISA WHERE COD_PRODUTO = '123'"),
+            0);
   EXPECT_EQ(Ws("10.0.0.9").AddItemPesquisa(7, 2, "7891234567895", 1.0f), "");
   EXPECT_EQ(UltimaLinha(), "Coletor(10.0.0.9) acesso negado a inclusão de itens da pesquisa!");
 }
