@@ -6,9 +6,11 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <cstdlib>
 #include <map>
 #include <thread>
 
+#include "data/config/sconf_writer.h"
 #include "data/temp_folder.h"
 #include "data/test_db.h"
 
@@ -195,6 +197,53 @@ TEST_F(AbrirConexoesTest, SqlServerLeavesSemTransClosedAndReportsTheClientError)
   EXPECT_FALSE(c.ScnSemTrans().HasParam("DataBase"));
   EXPECT_FALSE(c.ScnSemTrans().IsOpen());
   EXPECT_EQ(c.ScnGestaoUsr().DriverName(), "MSSQL");
+}
+
+// Conectar reads SCONF.xml of the installation folder found through PATH, then opens.
+class ConectarTest : public AbrirConexoesTest {
+ protected:
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    saved_path_ = path ? path : "";
+  }
+  void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
+  std::string saved_path_;
+};
+
+TEST_F(ConectarTest, ReadsTheConfigurationThenOpens) {
+  const std::string db = testdb::CreateTestDatabase(folder_.path(), false);
+  const auto install = folder_.path() / "orvalen";
+  std::filesystem::create_directories(install);
+  SconfValores v;
+  v.TipoBanco = 0;
+  v.Servidor = "LocalHost";
+  v.Gestao = db;
+  GravarSconf((install / "SCONF.xml").string(), v, false);
+  setenv("PATH", ("/usr/bin:" + install.string()).c_str(), 1);
+
+  Conexoes c;
+  const ConfigConexao config = c.Conectar("", "");
+  EXPECT_EQ(config.LocalGestao, db);
+  EXPECT_TRUE(c.ScnGestao().IsOpen());
+  EXPECT_EQ(c.ScnGestao().Param("User_Name"), "sysdba");
+  EXPECT_EQ(c.ScnGestao().Param("DataBase"), db);
+}
+
+TEST_F(ConectarTest, AConfigurationErrorKeepsItsOwnMessage) {
+  setenv("PATH", "/usr/bin:/bin", 1);
+  Conexoes c;
+  try {
+    c.Conectar("", "");
+    FAIL();
+  } catch (const std::exception& e) {
+    const std::string m = e.what();
+    EXPECT_EQ(m.rfind("Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r"
+                      "Não foi encontrado o caminho do Orvalen no PATH do sistema.",
+                      0),
+              0u)
+        << m;
+  }
+  EXPECT_FALSE(c.ScnGestao().IsOpen());
 }
 
 TEST(ListaConexoes, RegistersEachNameOnceAndKeepsNamesExact) {
