@@ -1,0 +1,293 @@
+// GetSQL over a large catalog against its floor: fetching the same rows through the same
+// connection without building anything. Reports both times, their ratio, and the peak heap
+// that GetSQL allocates beyond what was live before it, against the size of the script.
+//
+//   bench_getsql [--db PATH] [--runs N] [--produtos N] [--barras N] [--precos N] [--check]
+//
+// Without --db a fresh embedded database is created in a temporary folder (on tmpfs when
+// there is one) and filled with a generated catalog of the given size. --check makes the exit
+// status non-zero when a target is missed (GetSQL <= 1.3 x the fetch, peak <= 3 x the script).
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/config/configuracao.h"
+#include "data/sql.h"
+#include "data/test_db.h"
+#include "operator/activity_log.h"
+#include "service/dm_dados.h"
+#include "service/orvws.h"
+#include "service/script_coletor.h"
+#include "util/regional.h"
+#ifdef ORV_HAVE_CATALOG
+#include "catalog/catalog.h"
+#endif
+
+// ---- Heap accounting: every operator new/delete of the process ---------------------------
+
+namespace {
+std::atomic<long long> g_live{0};
+std::atomic<long long> g_peak{0};
+
+void* Alloc(std::size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  const long long live = g_live += static_cast<long long>(malloc_usable_size(p));
+  long long peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return p;
+}
+void Free(void* p) {
+  if (!p) return;
+  g_live -= static_cast<long long>(malloc_usable_size(p));
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t n) { return Alloc(n); }
+void* operator new[](std::size_t n) { return Alloc(n); }
+void operator delete(void* p) noexcept { Free(p); }
+void operator delete[](void* p) noexcept { Free(p); }
+void operator delete(void* p, std::size_t) noexcept { Free(p); }
+void operator delete[](void* p, std::size_t) noexcept { Free(p); }
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using orv::service::Secao;
+
+struct Opcoes {
+  std::string db;
+  int runs = 5;
+  int produtos = 50000;
+  int barras = 100000;
+  int precos = 50000;
+  bool check = false;
+};
+
+#ifdef ORV_HAVE_CATALOG
+// The catalog of tools/catalog (orvws-catalog) with the sizes asked for.
+void GerarCatalogo(const std::string& caminho, const Opcoes& o) {
+  orv::catalog::CatalogOptions c;
+  c.products = o.produtos;
+  c.barcodes = o.barras;
+  c.prices = o.precos;
+  const orv::catalog::Catalog catalogo = orv::catalog::GenerateCatalog(c);
+  auto con = orv::data::testdb::FirebirdConnection(caminho);
+  con->Open();
+  orv::catalog::LoadCatalog(*con, catalogo);
+  con->Close();
+}
+#else
+void Lote(orv::data::SqlConnection& con, const std::string& sql,
+          std::vector<std::vector<std::string>>& rows) {
+  if (rows.empty()) return;
+  orv::data::SqlQuery q(con);
+  q.SetSql({sql});
+  q.ExecBatch(rows);
+  rows.clear();
+}
+
+// A catalog: 10 running and 10 past surveys with 5 store entries each, products with their
+// bar codes, and prices spread over the running entries so that every product has one.
+void GerarCatalogo(const std::string& caminho, const Opcoes& o) {
+  auto con = orv::data::testdb::FirebirdConnection(caminho);
+  con->Open();
+  constexpr std::size_t kLote = 5000;
+  std::vector<std::vector<std::string>> rows;
+  const auto flush = [&](const std::string& sql, bool force) {
+    if (force || rows.size() >= kLote) Lote(*con, sql, rows);
+  };
+
+  const std::string sql_h =
+      "INSERT INTO TAB_PESQUISA_HEADER (COD_PESQUISA_HEADER, DES_PESQUISA_HEADER, DTA_INICIO, "
+      "DTA_TERMINO) VALUES (:A, :B, :C, :D)";
+  for (int h = 1; h <= 20; ++h)
+    rows.push_back({std::to_string(h), "Pesquisa " + std::to_string(h) + " D'Ouro",
+                    h <= 10 ? "2000-01-01" : "2001-01-01", h <= 10 ? "2099-12-31" : "2001-12-31"});
+  flush(sql_h, true);
+
+  const std::string sql_p =
+      "INSERT INTO TAB_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, DES_PESQUISA) "
+      "VALUES (:A, :B, :C, :D)";
+  for (int h = 1; h <= 20; ++h)
+    for (int e = 1; e <= 5; ++e)
+      rows.push_back({std::to_string(h), std::to_string(e), std::to_string((h * 5 + e) % 20 + 1),
+                      "Concorrente " + std::to_string(e) + " da pesquisa " + std::to_string(h)});
+  flush(sql_p, true);
+
+  const std::string sql_prod = "INSERT INTO TAB_PRODUTO (COD_PRODUTO, DES_PRODUTO) VALUES (:A, :B)";
+  for (int i = 0; i < o.produtos; ++i) {
+    rows.push_back({std::to_string(100000 + i),
+                    "PRODUTO " + std::to_string(i) + " MARCA " + std::to_string(i % 97) + " 500G"});
+    flush(sql_prod, false);
+  }
+  flush(sql_prod, true);
+
+  const std::string sql_cb = "INSERT INTO TAB_CODIGO_BARRA (COD_PRODUTO, COD_EAN) VALUES (:A, :B)";
+  for (int i = 0; i < o.barras; ++i) {
+    rows.push_back({std::to_string(100000 + i % o.produtos),
+                    std::to_string(7890000000000LL + i)});
+    flush(sql_cb, false);
+  }
+  flush(sql_cb, true);
+
+  const std::string sql_pp =
+      "INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, "
+      "COD_PRODUTO, VAL_PESQUISA, DTA_PESQUISA) VALUES (:A, :B, :C, :D, :E, :F)";
+  for (int i = 0; i < o.precos; ++i) {
+    const int combo = i % 50;  // 10 running surveys x 5 entries
+    const int h = combo / 5 + 1, e = combo % 5 + 1;
+    char valor[32], data[32];
+    std::snprintf(valor, sizeof valor, "%d.%02d", 1 + i % 50, i % 100);
+    std::snprintf(data, sizeof data, "2024-%02d-%02d %02d:%02d:%02d", 1 + i % 12, 1 + i % 28,
+                  i % 24, i % 60, (i * 7) % 60);
+    rows.push_back({std::to_string(h), std::to_string(e), std::to_string((h * 5 + e) % 20 + 1),
+                    std::to_string(100000 + i % o.produtos), valor, data});
+    flush(sql_pp, false);
+  }
+  flush(sql_pp, true);
+
+  const std::string sql_u =
+      "INSERT INTO TAB_USUARIO (COD_USUARIO, DES_USUARIO, COD_LOJA, FLG_MULT_LOJA, "
+      "FLG_COLE_WIFI) VALUES (:A, :B, :C, :D, :E)";
+  const std::string sql_ucs = "INSERT INTO UCS_USERS (USER_ID, USER_NAME, USER_PWD) VALUES (:A, :B, :C)";
+  for (int u = 1; u <= 100; ++u)
+    rows.push_back({std::to_string(u), "USUARIO" + std::to_string(u), std::to_string(u % 20 + 1),
+                    u % 2 ? "S" : "N", "S"});
+  flush(sql_u, true);
+  for (int u = 1; u <= 100; ++u)
+    rows.push_back({std::to_string(u), "usuario" + std::to_string(u), "senha" + std::to_string(u)});
+  flush(sql_ucs, true);
+  con->Close();
+}
+#endif
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Mediana(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Opcoes o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+    if (a == "--db") o.db = next();
+    else if (a == "--runs") o.runs = std::max(1, std::atoi(next().c_str()));
+    else if (a == "--produtos") o.produtos = std::max(1, std::atoi(next().c_str()));
+    else if (a == "--barras") o.barras = std::max(1, std::atoi(next().c_str()));
+    else if (a == "--precos") o.precos = std::max(1, std::atoi(next().c_str()));
+    else if (a == "--check") o.check = true;
+    else {
+      std::fprintf(stderr, "uso: %s [--db PATH] [--runs N] [--produtos N] [--barras N] "
+                           "[--precos N] [--check]\n", argv[0]);
+      return 2;
+    }
+  }
+  orv::util::SetRegional(orv::util::RegionalPtBR());
+
+  const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+  const fs::path pasta = base / ("orv_bench_getsql_" + std::to_string(std::random_device{}()));
+  fs::create_directories(pasta);
+  std::string caminho = o.db;
+  try {
+    if (caminho.empty()) {
+      const auto t0 = Clock::now();
+      caminho = orv::data::testdb::CreateTestDatabase(pasta, false);
+      GerarCatalogo(caminho, o);
+      std::printf("catalog: %d products, %d bar codes, %d prices generated in %.1f s\n",
+                  o.produtos, o.barras, o.precos, Ms(Clock::now() - t0) / 1000);
+    }
+
+    orv::service::TDmDados dm;
+    orv::data::ConfigConexao config;
+    config.LocalGestao = caminho;
+    dm.DataModuleCreate(config);
+    orv::op::ActivityLogOptions lo;
+    lo.PastaLogs = pasta.string();
+    orv::op::TActivityLog log(std::move(lo));
+    const std::string ip = "127.0.0.1";
+    if (!orv::service::TOrvWs({ip}, dm, log).Auth(std::string(orv::service::kChaveAutenticacao),
+                                                  "BENCHMARK")) {
+      std::fprintf(stderr, "Auth failed\n");
+      return 1;
+    }
+    auto con = dm.ConexaoRegistrada("BENCHMARK");
+
+    // The floor: the same queries on the same connection, every row fetched, nothing built.
+    std::size_t linhas = 0;
+    const auto fetch = [&] {
+      orv::data::SqlQuery q(*con);
+      linhas = 0;
+      for (Secao s : orv::service::kSecoesCompletas) {
+        q.SetSql(orv::service::SqlSecao(s, dm.TipoBanco(), std::nullopt));
+        q.Open();
+        for (q.First(); !q.Eof(); q.Next()) ++linhas;
+        q.Close();
+      }
+    };
+    std::string script;
+    const auto getsql = [&] { script = orv::service::TOrvWs({ip}, dm, log).GetSQL(""); };
+
+    fetch();  // warm the database cache
+    getsql();
+    std::vector<double> t_fetch, t_getsql;
+    long long pico_fetch = 0, pico_getsql = 0;
+    for (int r = 0; r < o.runs; ++r) {
+      script.clear();
+      script.shrink_to_fit();
+      long long antes = g_live.load();
+      g_peak.store(antes);
+      auto t0 = Clock::now();
+      fetch();
+      t_fetch.push_back(Ms(Clock::now() - t0));
+      pico_fetch = std::max(pico_fetch, g_peak.load() - antes);
+
+      antes = g_live.load();
+      g_peak.store(antes);
+      t0 = Clock::now();
+      getsql();
+      t_getsql.push_back(Ms(Clock::now() - t0));
+      pico_getsql = std::max(pico_getsql, g_peak.load() - antes);
+    }
+    const double f = Mediana(t_fetch), g = Mediana(t_getsql);
+    const double tamanho = static_cast<double>(script.size());
+    const double razao_tempo = g / f;
+    const double razao_memoria = static_cast<double>(pico_getsql) / tamanho;
+    std::printf("rows fetched: %zu, script: %.2f MB (%zu bytes)\n", linhas, tamanho / 1e6,
+                script.size());
+    std::printf("fetch (floor): median %.1f ms of %d runs, peak heap %.2f MB\n", f, o.runs,
+                static_cast<double>(pico_fetch) / 1e6);
+    std::printf("GetSQL:        median %.1f ms of %d runs, peak heap %.2f MB\n", g, o.runs,
+                static_cast<double>(pico_getsql) / 1e6);
+    std::printf("time ratio GetSQL/fetch: %.2f (target <= 1.30) %s\n", razao_tempo,
+                razao_tempo <= 1.3 ? "ok" : "MISSED");
+    std::printf("peak heap / script size: %.2f (target <= 3.00) %s\n", razao_memoria,
+                razao_memoria <= 3.0 ? "ok" : "MISSED");
+    std::error_code ec;
+    fs::remove_all(pasta, ec);
+    if (o.check && (razao_tempo > 1.3 || razao_memoria > 3.0)) return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    std::error_code ec;
+    fs::remove_all(pasta, ec);
+    return 1;
+  }
+  return 0;
+}
