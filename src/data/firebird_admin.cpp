@@ -77,6 +77,9 @@ void CreateFirebirdDatabase(std::string_view create_statement, const std::string
   if (page_size > 0) AddDpbInt(dpb, isc_dpb_page_size, page_size);
   if (!charset.empty()) AddDpb(dpb, isc_dpb_set_db_charset, charset);
   AddDpbInt(dpb, isc_dpb_force_write, forced_writes ? 1 : 0);
+  // The file name is UTF-8 whatever the process's locale says.
+  dpb.push_back(static_cast<char>(isc_dpb_utf8_filename));
+  dpb.push_back(0);
 
   ISC_STATUS_ARRAY status{};
   isc_db_handle db = 0;
@@ -91,6 +94,8 @@ void DropFirebirdDatabase(const std::string& location, const std::string& user,
   std::string dpb(1, static_cast<char>(isc_dpb_version1));
   if (!user.empty()) AddDpb(dpb, isc_dpb_user_name, user);
   if (!password.empty()) AddDpb(dpb, isc_dpb_password, password);
+  dpb.push_back(static_cast<char>(isc_dpb_utf8_filename));
+  dpb.push_back(0);
   ISC_STATUS_ARRAY status{};
   isc_db_handle db = 0;
   if (isc_attach_database(status, 0, location.c_str(), &db, static_cast<short>(dpb.size()),

@@ -108,6 +108,16 @@ std::string OdbcValue(const std::string& value) {
   return out;
 }
 
+// Text for the Firebird client's attach call (file name, user, password): the client reads it
+// in the system's character set, whatever the connection's character set is.
+std::string ForFirebirdClient(const std::string& utf8) {
+#ifdef _WIN32
+  return util::Utf8ToAnsi(utf8);
+#else
+  return utf8;
+#endif
+}
+
 std::string BuildConnectString(const Settings& s) {
   switch (BackendOf(s.driver)) {
     case BackendKind::kFirebird: {
@@ -115,12 +125,12 @@ std::string BuildConnectString(const Settings& s) {
       if (database.size() > kMaxFirebirdDatabaseName)
         throw SqlError("The database name is longer than " +
                        std::to_string(kMaxFirebirdDatabaseName) + " bytes");
-      std::string out = "service=" + FirebirdValue("DataBase", util::Utf8ToWin1252(database));
+      std::string out = "service=" + FirebirdValue("DataBase", ForFirebirdClient(database));
       const std::string user = s.Param("User_Name");
       const std::string password = s.Param("Password");
-      if (!user.empty()) out += " user=" + FirebirdValue("User_Name", util::Utf8ToWin1252(user));
+      if (!user.empty()) out += " user=" + FirebirdValue("User_Name", ForFirebirdClient(user));
       if (!password.empty())
-        out += " password=" + FirebirdValue("Password", util::Utf8ToWin1252(password));
+        out += " password=" + FirebirdValue("Password", ForFirebirdClient(password));
       out += " charset=WIN1252";
       return out;
     }

@@ -5,9 +5,17 @@
 // and the transaction is committed (rolled back on error). Text crosses this layer as UTF-8;
 // Firebird databases use WIN1252 and the layer converts both ways.
 //
+// A connection is opened on its first use if it is closed. A connection found lost is left
+// alone (destroying it could end the process from a destructor) and a new one is opened on the
+// next use; a statement that found the loss before anything ran is run once more on it.
+// Database paths reach the Firebird client in the character set of the process's locale as it
+// is at the client's first call (on Linux: set a UTF-8 locale early for paths with accents).
+//
 // Thread safety: one connection may be used by several threads; each statement execution
 // holds that connection's lock for its whole run (execute, fetch, commit). A SqlQuery object
-// itself belongs to one thread. Different connections work in parallel.
+// itself belongs to one thread. Different connections work in parallel. Settings are guarded
+// too, but the accessors that return references (DriverName, VendorLib, ConnectionName,
+// Params) must not overlap a change of the same connection's settings; Param() may.
 #pragma once
 
 #include <cstdint>

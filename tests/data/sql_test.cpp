@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <clocale>
 #include <thread>
 
 #include "data/data_limits.h"
@@ -293,6 +294,17 @@ TEST_F(SqlTest, AMissingDatabaseFailsWithTheClientMessage) {
     EXPECT_NE(std::string(e.what()).find("missing.fdb"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(c->IsOpen());
+}
+
+// The Firebird client reads file names in the character set of the locale in force at its first
+// call; the programs set theirs from the environment at start, this test binary a UTF-8 one.
+const bool kUtf8Locale = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+
+TEST_F(SqlTest, ADatabaseInAFolderWithAccentsOpens) {
+  if (!kUtf8Locale) GTEST_SKIP() << "no C.UTF-8 locale on this machine";
+  const std::string db = testdb::CreateTestDatabase(folder_->path() / "Ação São", false);
+  auto c = testdb::FirebirdConnection(db);
+  EXPECT_EQ(One(*c, "SELECT MON$DATABASE_NAME AS N FROM MON$DATABASE", "N"), db);
 }
 
 }  // namespace
