@@ -3,10 +3,22 @@
 // orvws.ini beside this program, the database from the installation's SCONF.xml.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
+
+#include <csignal>
 
 #include "host/startup/limites.h"
 #include "host/startup/servico.h"
 #include "operator/window/frm_principal.h"
+
+namespace {
+// Set by SIGINT/SIGTERM: the message loop ends and the window's closing steps run, as if the
+// operator had closed it.
+volatile std::sig_atomic_t g_terminar = 0;
+extern "C" void AoSinalDeTermino(int) { g_terminar = 1; }
+// How often the message loop looks at that flag.
+constexpr int kIntervaloVigiaMs = 200;
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace orv;
@@ -35,6 +47,13 @@ int main(int argc, char** argv) {
   {
     window::TFrmPrincipal janela(servico.Pecas(), {});
     janela.show();
+    std::signal(SIGINT, AoSinalDeTermino);
+    std::signal(SIGTERM, AoSinalDeTermino);
+    QTimer vigia;
+    QObject::connect(&vigia, &QTimer::timeout, &janela, [] {
+      if (g_terminar) QApplication::quit();
+    });
+    vigia.start(kIntervaloVigiaMs);
     QApplication::exec();
     janela.Fechar();   // the closing steps, when the loop ended without the window closing
   }

@@ -91,7 +91,7 @@ bool EsperarLinha(const teste::Instalacao& inst, const std::string& texto) {
 }
 
 TEST(Orvwsd, ServesASoapCallAndShutsDownOnSigterm) {
-  teste::Instalacao inst;
+  teste::Instalacao inst(true);
   const std::uint16_t porta = teste::PortaLivre();
   Daemon d(inst, "[Conf]\nNumPorta=" + std::to_string(porta) + "\nIniAut=0\n");
   ASSERT_TRUE(EsperarLinha(inst, "Serviço iniciado na porta")) << d.Saida("stderr.txt");
@@ -120,7 +120,7 @@ TEST(Orvwsd, ServesASoapCallAndShutsDownOnSigterm) {
 }
 
 TEST(Orvwsd, SigintEndsItTheSameWay) {
-  teste::Instalacao inst;
+  teste::Instalacao inst(true);
   Daemon d(inst, "[Conf]\nNumPorta=" + std::to_string(teste::PortaLivre()) + "\n");
   ASSERT_TRUE(EsperarLinha(inst, "Serviço iniciado na porta"));
   d.Sinal(SIGINT);
@@ -132,7 +132,7 @@ TEST(Orvwsd, SigintEndsItTheSameWay) {
 
 TEST(Orvwsd, StartUpFailuresGoToStandardErrorWithANonZeroStatus) {
   {  // no configuration file: nothing else happens
-    teste::Instalacao inst;
+    teste::Instalacao inst(true);
     std::filesystem::remove(inst.Pasta() / "SCONF.xml");
     Daemon d(inst, "");
     EXPECT_EQ(d.Esperar(), 1);
@@ -143,7 +143,7 @@ TEST(Orvwsd, StartUpFailuresGoToStandardErrorWithANonZeroStatus) {
     EXPECT_FALSE(std::filesystem::exists(inst.Logs()));
   }
   {  // a port above 9999 in the settings file
-    teste::Instalacao inst;
+    teste::Instalacao inst(true);
     Daemon d(inst, "[Conf]\nNumPorta=12000\n");
     EXPECT_EQ(d.Esperar(), 1);
     EXPECT_EQ(d.Saida("stderr.txt"), "Número de porta inválido!\n");

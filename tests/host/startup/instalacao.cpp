@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -17,9 +18,27 @@
 
 namespace orv::startup::teste {
 
-Instalacao::Instalacao() : dir_("orv_inst") {
+Instalacao::Instalacao(bool em_outro_processo) : dir_("orv_inst") {
   std::filesystem::create_directories(Pasta());
-  const std::string banco = data::testdb::CreateTestDatabase(Pasta(), true, "gestao.fdb");
+  std::string banco = (Pasta() / "gestao.fdb").string();
+  if (em_outro_processo) {
+    const pid_t filho = fork();
+    if (filho == 0) {
+      int status = 0;
+      try {
+        data::testdb::CreateTestDatabase(Pasta(), true, "gestao.fdb");
+      } catch (...) {
+        status = 1;
+      }
+      _exit(status);
+    }
+    int status = -1;
+    waitpid(filho, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      throw std::runtime_error("the test database could not be made");
+  } else {
+    banco = data::testdb::CreateTestDatabase(Pasta(), true, "gestao.fdb");
+  }
   data::SconfValores v;
   v.TipoBanco = 0;
   v.Servidor = "localhost";

@@ -14,7 +14,9 @@ namespace orv::startup::teste {
 
 class Instalacao {
  public:
-  Instalacao();
+  // em_outro_processo: the database is made by a child process, so this process never loads
+  // the embedded engine (tests of orvwsd, which opens the database itself).
+  explicit Instalacao(bool em_outro_processo = false);
   ~Instalacao();   // PATH as it was
   const std::filesystem::path& Raiz() const { return dir_.path(); }
   std::filesystem::path Pasta() const { return dir_.path() / "orvalen"; }
