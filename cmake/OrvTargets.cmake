@@ -28,9 +28,17 @@ function(orv_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
+  # Empty values are left out: an empty ENVIRONMENT would take the next property's name.
+  set(_props TIMEOUT ${A_TIMEOUT})
+  if(A_ENV)
+    list(APPEND _props ENVIRONMENT "${A_ENV}")
+  endif()
+  if(A_LABELS)
+    list(APPEND _props LABELS "${A_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${A_ENV}" LABELS "${A_LABELS}")
+    PROPERTIES ${_props})
 endfunction()
 
 # orv_fuzzer(<name> SOURCES ... DEPS ... RUNS n): a libFuzzer target, run n times as a test.
