@@ -109,7 +109,7 @@ TEST_F(HttpServerTest, ChunkedBodyIsJoined) {
 
 TEST_F(HttpServerTest, BodyBytesArrivingDuringTheLengthCheckGet411) {
   HttpServerOptions options;
-  options.length_check_delay = 300ms;   // room for the late bytes on a loaded machine
+  options.length_check_delay = 1000ms;   // room for the late bytes on a loaded machine
   StartEchoServer(nullptr, options);
   RawClient client;
   ASSERT_TRUE(client.Connect(port_));
