@@ -99,6 +99,7 @@ class SqlQuery {
   void ParamAsFloat(std::string_view name, float value);
 
   // Runs a statement that returns rows: all rows are read, then the statement is committed.
+  // An open result stays as it is (Close first to run the statement again).
   void Open();
   bool IsEmpty() const;
   void First();
