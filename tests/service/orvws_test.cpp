@@ -553,7 +553,7 @@ TEST_F(OrvWsTest, DatabaseFileRemovedGivesErrorsNotCrashes) {
   ASSERT_TRUE(Ws("10.0.0.1").Auth(kChave, "ANA"));
   banco_.RemoverArquivo();
   // Whatever the engine still answers from its open attachment, each call either answers as
-  // specified or raises an error with a message; a partial script is never returned.
+  // it should or raises an error with a message; a partial script is never returned.
   try {
     const std::string s = Ws("10.0.0.1").GetSQL("");
     EXPECT_NE(s.find("DELETE FROM TAB_USUARIO_COLETOR;"), std::string::npos);
