@@ -70,6 +70,12 @@ std::string_view Valor(std::string_view linha) {
   return Aparar(linha.substr(linha.find('=') + 1));
 }
 
+std::string NaoGravou(const std::string& caminho) {
+  std::string texto = "Unable to write to ";
+  texto.append(caminho);
+  return texto;
+}
+
 int DigitoHex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -159,9 +165,9 @@ void TArqIni::WriteString(std::string_view section, std::string_view key,
   try {
     antigo = arquivos_->Ler(caminho_, kTamanhoMaximoIni + 1).value_or(std::string());
   } catch (const std::exception&) {
-    throw TArqIniError("Unable to write to " + caminho_);
+    throw TArqIniError(NaoGravou(caminho_));
   }
-  if (antigo.size() > kTamanhoMaximoIni) throw TArqIniError("Unable to write to " + caminho_);
+  if (antigo.size() > kTamanhoMaximoIni) throw TArqIniError(NaoGravou(caminho_));
   const std::string_view fim_linha =
       antigo.find("\r\n") != std::string::npos ? std::string_view("\r\n")
       : antigo.find('\n') != std::string::npos ? std::string_view("\n")
@@ -204,7 +210,7 @@ void TArqIni::WriteString(std::string_view section, std::string_view key,
     texto += linha;
     texto += fim_linha;
   }
-  if (!arquivos_->Gravar(caminho_, texto)) throw TArqIniError("Unable to write to " + caminho_);
+  if (!arquivos_->Gravar(caminho_, texto)) throw TArqIniError(NaoGravou(caminho_));
 }
 
 void TArqIni::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {

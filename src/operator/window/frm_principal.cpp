@@ -250,9 +250,18 @@ void TFrmPrincipal::CriarControles() {
   grade_->verticalHeader()->hide();
   grade_->verticalHeader()->setDefaultSectionSize(grade_->fontMetrics().height() + 4);
   grade_->setColumnHidden(kColData, true);
-  grade_->horizontalHeader()->setSectionResizeMode(kColLog, QHeaderView::Stretch);
-  for (int c : {kColInicio, kColTermino, kColTempo})
-    grade_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  // The marks take the width of a full "dd/mm/yyyy tt.zzz" text; the line takes the rest.
+  const int margem = 4 * grade_->fontMetrics().averageCharWidth();
+  const int largura_marca = grade_->fontMetrics().horizontalAdvance("00/00/0000 00:00:00.000") + margem;
+  const int largura_tempo =
+      grade_->fontMetrics().horizontalAdvance(QString::fromUtf8("Tempo de execução")) + margem;
+  QHeaderView* cabecalho = grade_->horizontalHeader();
+  cabecalho->setMinimumSectionSize(40);
+  cabecalho->setSectionResizeMode(QHeaderView::Interactive);
+  cabecalho->setSectionResizeMode(kColLog, QHeaderView::Stretch);
+  cabecalho->resizeSection(kColInicio, largura_marca);
+  cabecalho->resizeSection(kColTermino, largura_marca);
+  cabecalho->resizeSection(kColTempo, largura_tempo);
   coluna->addWidget(grade_, 1);
   setCentralWidget(central);
 
@@ -262,7 +271,7 @@ void TFrmPrincipal::CriarControles() {
     statusBar()->addWidget(painel, i == 2 ? 1 : 0);
     paineis_.push_back(painel);
   }
-  resize(820, 520);
+  resize(1000, 560);
 
   connect(btnIniciar_, &QPushButton::clicked, this, &TFrmPrincipal::ChangeStatusServer);
   connect(btnParar_, &QPushButton::clicked, this, &TFrmPrincipal::ChangeStatusServer);
@@ -342,7 +351,9 @@ bool TFrmPrincipal::AutoStart() const { return ckbIniAut_->isChecked(); }
 void TFrmPrincipal::SetAutoStart(bool checked) { ckbIniAut_->setChecked(checked); }
 
 void TFrmPrincipal::SetPanel(int index, const std::string& text) {
-  paineis_.at(static_cast<std::size_t>(index))->setText(Q(text));
+  QLabel* painel = paineis_.at(static_cast<std::size_t>(index));
+  painel->setText(Q(text));
+  painel->setToolTip(Q(text));   // the whole text, when the bar is too narrow to show it
 }
 
 void TFrmPrincipal::MostrarErro(const std::string& text) {
