@@ -4,6 +4,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <mutex>
@@ -195,16 +196,16 @@ RespostaSoap TClienteOrvWs::Chamar(std::string_view operacao, std::string corpo)
   pedido.caminho = caminho_;
   pedido.soap_action = std::string(kNamespaceOrvWs) + "#" + std::string(operacao);
   pedido.corpo = std::move(corpo);
-  auto pausa = kPausaOcupadoInicial;
+  auto pausa = ocupado_.pausa_inicial;
   thread_local std::minstd_rand sorteio(std::random_device{}());
   for (int tentativa = 1;; ++tentativa) {
     HttpResposta h = transporte_.Enviar(pedido);
     if (h.status == 500 && h.corpo.find(kTextoRecusaOcupado) != std::string::npos &&
-        tentativa < kMaxTentativasOcupado) {
+        tentativa < ocupado_.tentativas) {
       ++recusas_;
       // A pause with jitter, so that refused handhelds do not come back all at once.
       std::this_thread::sleep_for(pausa / 2 + std::chrono::milliseconds(sorteio() % (pausa.count() + 1)));
-      pausa = std::min(pausa * 2, kPausaOcupadoMaxima);
+      pausa = std::min(pausa * 2, ocupado_.pausa_maxima);
       continue;
     }
     RespostaSoap r;

@@ -6,6 +6,7 @@
 // once (the library's global set-up runs once); a TClienteOrvWs serves one thread at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "http_cliente.h"
+#include "sim_limites.h"
 
 namespace orv::sim {
 
@@ -53,13 +55,21 @@ struct RespostaSoap {
 // well-formed XML, carry a DOCTYPE, or are not such an envelope.
 RespostaSoap LerEnvelope(std::string_view corpo);
 
+// How a collector comes back after "Maximum number of concurrent connections exceeded".
+struct PoliticaOcupado {
+  int tentativas = kMaxTentativasOcupado;
+  std::chrono::milliseconds pausa_inicial = kPausaOcupadoInicial;
+  std::chrono::milliseconds pausa_maxima = kPausaOcupadoMaxima;
+};
+
 // The four operations over a transport. An HTTP answer other than 200 with an envelope, a
 // fault, or an envelope of the wrong operation throws; "Maximum number of concurrent
-// connections exceeded" answers are retried (kMaxTentativasOcupado) and counted.
+// connections exceeded" answers are retried (PoliticaOcupado) and counted.
 class TClienteOrvWs {
  public:
-  explicit TClienteOrvWs(ITransporte& transporte, std::string caminho = "/soap/IOrvWs")
-      : transporte_(transporte), caminho_(std::move(caminho)) {}
+  explicit TClienteOrvWs(ITransporte& transporte, std::string caminho = std::string(kCaminhoSoap),
+                         PoliticaOcupado ocupado = {})
+      : transporte_(transporte), caminho_(std::move(caminho)), ocupado_(ocupado) {}
 
   bool Auth(std::string_view chave, std::string_view usuario);
   std::string GetSQL(std::string_view valor);
@@ -75,6 +85,7 @@ class TClienteOrvWs {
 
   ITransporte& transporte_;
   std::string caminho_;
+  PoliticaOcupado ocupado_;
   int recusas_ = 0;
 };
 
