@@ -60,6 +60,7 @@ class ServicoFalso {
   bool trocar_sessao = false;   // GetSQL answers with the store of the first other session
   bool trocar_ean = false;      // AddItemPesquisa answers for another bar code
   bool exec_quebrado = false;   // Exec answers "ok" instead of lines
+  bool exec_lf = false;         // Exec lines end in a bare LF (as a raw CR LF reaches XML readers)
   bool falha_getsql = false;    // GetSQL answers with a fault
   bool recusar_add = false;     // AddItemPesquisa answers "false" (the price exists already)
 
@@ -116,7 +117,7 @@ class ServicoFalso {
       if (s == sessoes_.end()) return Http(200, Envelope("Exec", "string", ""));
       std::string r;
       const std::string lote = Campo(corpo, "Value");
-      for (char c : lote) r += c == ';' ? "true;\r\n" : "";
+      for (char c : lote) r += c == ';' ? (exec_lf ? "true;\n" : "true;\r\n") : "";
       return Http(200, Envelope("Exec", "string", exec_quebrado ? "ok" : r));
     }
     return Http(500, "?");
@@ -230,6 +231,11 @@ TEST(SimColetor, EachKindOfMisbehaviourIsReportedAsItsOwnOutcome) {
        "Auth:ok GetSQL:ok AddItemPesquisa:false Exec:ok "},
       {"Exec fora do formato", [](ServicoFalso& s, ConfigColetor&) { s.exec_quebrado = true; },
        "Auth:ok GetSQL:ok AddItemPesquisa:ok Exec:protocolo "},
+      {"Exec com LF", [](ServicoFalso& s, ConfigColetor&) { s.exec_lf = true; },
+       "Auth:ok GetSQL:ok AddItemPesquisa:ok Exec:ok "},
+      {"Exec com linhas a menos",
+       [](ServicoFalso&, ConfigColetor& c) { c.exec_sql = "UPDATE A SET B = 'x;y'"; },
+       "Auth:ok GetSQL:ok AddItemPesquisa:ok Exec:verificação "},
       {"falha SOAP", [](ServicoFalso& s, ConfigColetor&) { s.falha_getsql = true; }, "Auth:ok GetSQL:falha SOAP "},
   };
   for (const Caso& c : casos) {

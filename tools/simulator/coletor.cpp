@@ -220,20 +220,21 @@ Classe TColetor::Exec(const std::vector<PrecoEnviado>& confirmados) {
   const int esperadas = PecasExec(lote);
   const std::string r = cliente_.Exec(lote);
   FimChamada();
+  // One "true;" or "false;" line per statement. The service ends each with CR LF; an XML
+  // reader delivers a raw CR LF in text as LF, so both endings are the same line.
   int verdadeiros = 0;
   int falsos = 0;
   std::size_t pos = 0;
   while (pos < r.size()) {
-    if (r.compare(pos, 7, "true;\r\n") == 0) {
-      ++verdadeiros;
-      pos += 7;
-    } else if (r.compare(pos, 8, "false;\r\n") == 0) {
-      ++falsos;
-      pos += 8;
-    } else {
+    const std::size_t fim = r.find('\n', pos);
+    std::string_view linha(r.data() + pos, (fim == std::string::npos ? r.size() : fim) - pos);
+    if (!linha.empty() && linha.back() == '\r') linha.remove_suffix(1);
+    if (fim == std::string::npos || (linha != "true;" && linha != "false;")) {
       detalhe_ = "resultado fora do formato: " + r.substr(pos, 80);
       return Classe::kProtocolo;
     }
+    ++(linha == "true;" ? verdadeiros : falsos);
+    pos = fim + 1;
   }
   detalhe_ = std::to_string(esperadas) + " comandos: " + std::to_string(verdadeiros) + " true, " +
              std::to_string(falsos) + " false";

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Load run: at least 200 simulated collectors (orvws-sim), each from its own loopback address
+# with its own user and store, for a fixed time against the daemon orvwsd, first on an embedded
+# database, then on the Firebird server of scripts/fbserver.sh. Afterwards it checks that every
+# price the service confirmed is in the database exactly once with the value sent (and nothing
+# else was added), that the log holds one whole line per operation naming the right user, and
+# that the daemon's closing summary counts exactly the operations made. Prints throughput and
+# latency percentiles per operation.
+#
+#   bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos]
+#                           [--pausa MS] [--porta P] [--build DIR] [--saida DIR]
+#
+# Defaults: 200 collectors, 60 s per database, both databases, port 8791, build folder
+# build-load (Release), results in loadrun-out/. Exit status 0 only when every check passed.
+# Needs root for the server run (scripts/fbserver.sh); bounded: each run ends after its
+# duration, every wait has a limit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+collectors=200
+duration=60
+databases=ambos
+pause=0
+port=8791
+build=$root/build-load
+out=$root/loadrun-out
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --coletores) collectors=$2; shift 2 ;;
+    --duracao) duration=$2; shift 2 ;;
+    --banco) databases=$2; shift 2 ;;
+    --pausa) pause=$2; shift 2 ;;
+    --porta) port=$2; shift 2 ;;
+    --build) build=$(cd "$2" && pwd); shift 2 ;;
+    --saida) out=$2; shift 2 ;;
+    *) echo "uso: bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos] [--pausa MS] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
+  esac
+done
+case "$databases" in embutido|servidor|ambos) ;; *) echo "--banco: embutido, servidor ou ambos" >&2; exit 2 ;; esac
+
+# shellcheck source=../tools/simulator/sim-lib.sh
+. "$root/tools/simulator/sim-lib.sh"
+SIM_FAILURES=0
+
+sim_log "build ($build)"
+sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
+
+started_server=0
+cleanup() {
+  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
+  if [ "$started_server" = 1 ]; then scripts/fbserver.sh stop >/dev/null || true; fi
+}
+trap cleanup EXIT
+
+# run_load KIND: one whole run on one database kind; results in $out/KIND.
+run_load() {
+  local kind=$1 dir=$out/$1 location server=""
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  local inst=$dir/orvalen
+  if [ "$kind" = servidor ]; then
+    server=1
+    if ! scripts/fbserver.sh status >/dev/null; then
+      scripts/fbserver.sh start >/dev/null
+      started_server=1
+    fi
+    sim_server_folder "$dir/db"
+    location="127.0.0.1/$SIM_FB_PORT:$dir/db/gestao.fdb"
+  else
+    mkdir -p "$dir/db"
+    location="$dir/db/gestao.fdb"
+  fi
+
+  sim_log "$kind: catálogo para $collectors coletores"
+  sim_catalog "$location" "$collectors" "$server"
+  sim_users_file "$collectors" "$dir/usuarios.txt"
+  sim_install "$inst" "$location" "$port" "$server"
+  sim_dump_prices "$location" "$dir/before.txt"
+
+  sim_log "$kind: $collectors coletores por $duration s"
+  sim_daemon_start "$inst" "$port" "$dir"
+  local rss_start sim_status=0
+  rss_start=$(sim_rss_kb "$SIM_DAEMON_PID")
+  timeout $((duration + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+    --duracao "$duration" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+    --relatorio "$dir/relatorio.txt" --precos "$dir/precos.csv" --progresso 10 \
+    >"$dir/resumo.txt" 2>"$dir/progresso.txt" || sim_status=$?
+  local rss_end
+  rss_end=$(sim_rss_kb "$SIM_DAEMON_PID")
+  sim_daemon_stop
+  cat "$dir/resumo.txt"
+  [ "$sim_status" -eq 0 ] || sim_fail "$kind: o simulador terminou com $sim_status (falhas acima)"
+  [ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "$kind: orvwsd terminou com $SIM_DAEMON_STATUS"
+  [ ! -s "$dir/orvwsd.err" ] || sim_fail "$kind: orvwsd escreveu erros: $(head -3 "$dir/orvwsd.err")"
+
+  sim_log "$kind: conferência"
+  sim_dump_prices "$location" "$dir/after.txt"
+  sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos.csv"
+  sim_check_log "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt" "$dir/orvwsd.out"
+  echo "memória do serviço (RSS): $((rss_start / 1024)) MiB no início, $((rss_end / 1024)) MiB no fim da carga"
+}
+
+mkdir -p "$out"
+case "$databases" in
+  embutido) run_load embutido ;;
+  servidor) run_load servidor ;;
+  ambos) run_load embutido; run_load servidor ;;
+esac
+
+if [ "$SIM_FAILURES" -gt 0 ]; then
+  echo "loadrun: $SIM_FAILURES verificação(ões) falharam" >&2
+  exit 1
+fi
+echo "loadrun: todas as verificações passaram"

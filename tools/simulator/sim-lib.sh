@@ -1,0 +1,216 @@
+# Shell helpers shared by scripts/loadrun.sh, scripts/faultrun.sh and scripts/badinput.sh:
+# build the programs, make an installation folder around a generated catalog (embedded file
+# or the test server of scripts/fbserver.sh), run the daemon orvwsd, and check what a run left
+# behind (prices in the database, the log, the closing summary line).
+#
+# Sourced, never run. Expects: set -euo pipefail, $root (the repository), $build (the build
+# folder). Every wait is bounded.
+
+SIM_SYSDBA_PASSWORD=plinthwax
+SIM_FB_PORT=3050
+# Seconds the daemon may take to answer on its port, and to end after SIGTERM (it closes every
+# connection and waits for the running requests first).
+SIM_START_WAIT_S=30
+SIM_STOP_WAIT_S=60
+
+sim_log() { printf '== %s\n' "$*"; }
+sim_fail() { printf 'FALHA: %s\n' "$*" >&2; SIM_FAILURES=$((${SIM_FAILURES:-0} + 1)); }
+
+# sim_build TARGET...: configures $build (Release when new) and builds the targets.
+sim_build() {
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVWS_BENCH=OFF \
+      -DORVWS_WINDOW=OFF >/dev/null
+  fi
+  cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
+}
+
+SIM_SIM() { "$build/tools/simulator/orvws-sim" "$@"; }
+
+# sim_port_free PORT: true when nothing listens on 127.0.0.1:PORT.
+sim_port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# sim_isql LOCATION: runs the SQL on standard input as SYSDBA (the embedded engine ignores the
+# password), UTF-8 on the wire; prints what isql prints.
+sim_isql() {
+  isql-fb -q -user SYSDBA -password "$SIM_SYSDBA_PASSWORD" -ch UTF8 "$1"
+}
+
+# sim_catalog LOCATION COLLECTORS [SERVER]: a fresh catalog in which every collector user has a
+# store of its own with one entry in each of two running surveys, and products whose prices in
+# one entry make them known to the store's collector, to be priced in the other.
+# Users are COL1..COLn (COD_USUARIO = COD_LOJA = n), bound to their store, allowed to collect.
+# With SERVER, each gets a login whose password follows the service's rule (the name itself
+# from 6 characters on, otherwise the name filled with '#' up to 6).
+sim_catalog() {
+  local location=$1 n=$2 server=${3:-}
+  local per_store=${SIM_PRICES_PER_STORE:-120}
+  local products=$((n * per_store))
+  "$build/tools/catalog/orvws-catalog" --database "$location" --create --seed 7 \
+    --users "$n" --stores "$n" --entries "$n" --running 2 --past 1 \
+    --products "$products" --prices "$products" --past-prices 0 >/dev/null
+  {
+    echo "UPDATE TAB_USUARIO SET DES_USUARIO = 'COL' || COD_USUARIO, COD_LOJA = COD_USUARIO,"
+    echo "  FLG_MULT_LOJA = 'N', FLG_COLE_WIFI = 'S';"
+    echo "UPDATE UCS_USERS SET USER_NAME = 'col' || TRIM(USER_ID);"
+    echo "COMMIT;"
+    if [ -n "$server" ]; then
+      local i name pw
+      for ((i = 1; i <= n; i++)); do
+        name="COL$i"
+        pw=$name
+        while [ ${#pw} -lt 6 ]; do pw="$pw#"; done
+        echo "CREATE OR ALTER USER $name PASSWORD '$pw' USING PLUGIN Srp;"
+      done
+      echo "COMMIT;"
+    fi
+  } | sim_isql "$location" >/dev/null
+}
+
+# sim_users_file N FILE: the users of sim_catalog, one per line with its store.
+sim_users_file() {
+  local i
+  for ((i = 1; i <= $1; i++)); do echo "COL$i;$i"; done >"$2"
+}
+
+# sim_server_folder DIR: a folder the Firebird server's user may create databases in.
+sim_server_folder() {
+  mkdir -p "$1"
+  chown firebird:firebird "$1"
+  chmod 0770 "$1"
+}
+
+# sim_install INST LOCATION PORT [SERVER]: the installation folder: SCONF.xml naming the
+# database, the daemon copied to INST/bin beside its orvws.ini.
+sim_install() {
+  local inst=$1 location=$2 port=$3 server=${4:-}
+  mkdir -p "$inst/bin"
+  if [ -n "$server" ]; then
+    "$build/tools/sconf/orvws-sconf" --out "$inst/SCONF.xml" --tipo 0 --servidor 127.0.0.1 \
+      --gestao "$location" --online "$location" --usuario SYSDBA --senha "$SIM_SYSDBA_PASSWORD" >/dev/null
+  else
+    "$build/tools/sconf/orvws-sconf" --out "$inst/SCONF.xml" --tipo 0 --servidor localhost \
+      --gestao "$location" --online "$location" >/dev/null
+  fi
+  cp -f "$build/app/orvwsd/orvwsd" "$inst/bin/orvwsd"
+  printf '[Conf]\nNumPorta=%s\nIniAut=1\n' "$port" >"$inst/bin/orvws.ini"
+}
+
+# sim_daemon_start INST PORT OUTDIR: starts orvwsd with INST on PATH; sets SIM_DAEMON_PID.
+sim_daemon_start() {
+  local inst=$1 port=$2 out=$3
+  sim_port_free "$port" || { echo "a porta $port já está em uso" >&2; return 1; }
+  PATH="$inst:$PATH" LANG=C.UTF-8 "$inst/bin/orvwsd" >"$out/orvwsd.out" 2>"$out/orvwsd.err" </dev/null &
+  SIM_DAEMON_PID=$!
+  local tries=$((SIM_START_WAIT_S * 10))
+  while sim_port_free "$port"; do
+    if ! kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then
+      echo "orvwsd terminou na partida:" >&2
+      cat "$out/orvwsd.err" >&2
+      return 1
+    fi
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "orvwsd não atendeu na porta $port" >&2; return 1; }
+    sleep 0.1
+  done
+}
+
+# sim_daemon_stop: SIGTERM, then waits; sets SIM_DAEMON_STATUS to the exit status (KILLED
+# after the bounded wait). Not in a subshell: only this shell may wait for the daemon.
+sim_daemon_stop() {
+  local pid=$SIM_DAEMON_PID tries=$((SIM_STOP_WAIT_S * 10))
+  kill -TERM "$pid" 2>/dev/null || true
+  while kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
+    sleep 0.1
+    tries=$((tries - 1))
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    SIM_DAEMON_STATUS=KILLED
+    return 0
+  fi
+  SIM_DAEMON_STATUS=0
+  wait "$pid" 2>/dev/null || SIM_DAEMON_STATUS=$?
+}
+
+# sim_rss_kb PID: resident set size in kB (0 when the process is gone).
+sim_rss_kb() { awk '/^VmRSS:/ {print $2; found=1} END {if (!found) print 0}' "/proc/$1/status" 2>/dev/null || echo 0; }
+
+# sim_dump_prices LOCATION FILE: every price row as header;entry;store;product;cents, sorted.
+sim_dump_prices() {
+  {
+    echo "SET HEADING OFF;"
+    echo "SELECT 'P;' || COD_PESQUISA_HEADER || ';' || COD_PESQUISA || ';' || COD_LOJA || ';' ||"
+    echo "  TRIM(COD_PRODUTO) || ';' || COALESCE(CAST(VAL_PESQUISA * 100 AS INTEGER), -1)"
+    echo "  FROM TAB_PRODUTO_PESQUISA;"
+  } | sim_isql "$1" | sed -n 's/^P;\(.*[^ ]\) *$/\1/p' | sort >"$2"
+}
+
+# sim_check_prices BEFORE AFTER PRICES_CSV [UNCERTAIN_OK]: the rows added between the two
+# dumps are exactly the prices the service confirmed ('S'), each once and with the value sent.
+# With UNCERTAIN_OK, prices without an answer ('?') may be present or absent, but only whole
+# and with the value sent; no price refused ('N') may be present.
+sim_check_prices() {
+  local before=$1 after=$2 csv=$3 uncertain_ok=${4:-} dir
+  dir=$(dirname "$after")
+  comm -13 "$before" "$after" >"$dir/added.txt"
+  comm -23 "$before" "$after" >"$dir/removed.txt"
+  awk -F';' '$7 == "S" {print $1";"$2";"$3";"$4";"$6}' "$csv" | sort >"$dir/confirmed.txt"
+  awk -F';' '$7 == "?" {print $1";"$2";"$3";"$4";"$6}' "$csv" | sort >"$dir/uncertain.txt"
+  local dup
+  dup=$(awk -F';' '$7 == "S" {print $1";"$2";"$3";"$4}' "$csv" | sort | uniq -d | wc -l)
+  [ "$dup" -eq 0 ] || sim_fail "$dup preços confirmados duas vezes para a mesma chave"
+  [ ! -s "$dir/removed.txt" ] || sim_fail "$(wc -l <"$dir/removed.txt") linhas de preço sumiram ou mudaram de valor"
+  local missing extra
+  missing=$(comm -23 "$dir/confirmed.txt" "$dir/added.txt" | wc -l)
+  [ "$missing" -eq 0 ] || sim_fail "$missing preços confirmados não estão no banco com o valor enviado"
+  if [ -n "$uncertain_ok" ]; then
+    extra=$(comm -13 "$dir/confirmed.txt" "$dir/added.txt" | comm -23 - "$dir/uncertain.txt" | wc -l)
+  else
+    extra=$(comm -13 "$dir/confirmed.txt" "$dir/added.txt" | wc -l)
+  fi
+  [ "$extra" -eq 0 ] || sim_fail "$extra linhas de preço no banco que nenhum coletor teve confirmadas"
+  echo "preços: $(wc -l <"$dir/confirmed.txt") confirmados, $(wc -l <"$dir/added.txt") linhas novas no banco" \
+    "($(comm -12 "$dir/uncertain.txt" "$dir/added.txt" | wc -l) de $(wc -l <"$dir/uncertain.txt") sem resposta gravados)"
+}
+
+# sim_report_value FILE KEY: a value of the simulator's key=value report.
+sim_report_value() { awk -F= -v k="$2" '$1 == k {print $2; exit}' "$1"; }
+
+# sim_check_log LOGFILE REPORT [OUT]: every line of the log is whole; the collectors' lines match
+# the operations the simulator made, one line each, every line naming the user of the address
+# it came from; the closing summary counts exactly those requests (OUT: the daemon's output).
+sim_check_log() {
+  local log=$1 report=$2 out=${3:-}
+  local bad
+  bad=$(LC_ALL=C awk '!/^[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\), [^\r]+\r$/' "$log" | wc -l)
+  [ "$bad" -eq 0 ] || sim_fail "$bad linhas do log incompletas ou misturadas (ex.: $(LC_ALL=C awk '!/\), .*\r$/' "$log" | head -1))"
+  local ops lines
+  ops=$(sim_report_value "$report" operacoes)
+  lines=$(LC_ALL=C grep -c '), Coletor(' "$log" || true)
+  [ "$lines" -eq "$ops" ] || sim_fail "o log tem $lines linhas de coletor para $ops operações"
+  local pair
+  for pair in "Auth_ok:autenticado com sucesso!" "GetSQL:executou processo de baixar as pesquisas!" \
+    "AddItemPesquisa_ok: adicionou um item a Pesquisa" "Exec:executou processo de atualização de pesquisas("; do
+    local key=${pair%%:*} text=${pair#*:} want got
+    want=$(sim_report_value "$report" "$key")
+    got=$(LC_ALL=C grep -cF -- "$text" "$log" || true)
+    [ "$got" -eq "$want" ] || sim_fail "log: $got linhas \"$text\" para $want operações ($key)"
+  done
+  # Every collector line names the user that its address authenticated as.
+  local wrong
+  wrong=$(LC_ALL=C awk -F'=' 'FNR == NR { if ($1 == "coletor") { split($2, a, ";"); user[a[1]] = a[2] } next }
+    match($0, /\), Coletor\([^ )]+ como [^)]+\)/) {
+      s = substr($0, RSTART + 11, RLENGTH - 12); split(s, b, " como ");
+      if (!(b[1] in user) || user[b[1]] != b[2]) { n++; if (n == 1) print "exemplo: " s > "/dev/stderr" }
+    } END { print n + 0 }' "$report" "$log")
+  [ "$wrong" -eq 0 ] || sim_fail "$wrong linhas do log com usuário de outro endereço"
+  if [ -n "$out" ]; then
+    local summary count
+    summary=$(LC_ALL=C grep -a 'Aplicação recebeu ' "$out" | tail -1)
+    count=$(sed -n 's/.*Aplicação recebeu \([0-9]*\) requisição(ões).*/\1/p' <<<"$summary")
+    [ "${count:-x}" = "$ops" ] || sim_fail "resumo do serviço: \"$summary\", esperadas $ops requisições"
+  fi
+  echo "log: $(wc -l <"$log") linhas inteiras, $lines de coletores, uma por operação; resumo: ${count:-?} requisições"
+}
