@@ -10,7 +10,8 @@
 #   bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos]
 #                           [--pausa MS] [--porta P] [--build DIR] [--saida DIR]
 #
-# Defaults: 200 collectors, 60 s per database, both databases, port 8791, build folder
+# Defaults: 200 collectors, 60 s per database, both databases, a think time of 1000 ms on
+# average before each operation (--pausa 0 measures the service flat out), port 8791, build folder
 # build-load (Release), results in loadrun-out/. Exit status 0 only when every check passed.
 # Needs root for the server run (scripts/fbserver.sh); bounded: each run ends after its
 # duration, every wait has a limit.
@@ -21,7 +22,7 @@ root=$(pwd)
 collectors=200
 duration=60
 databases=ambos
-pause=0
+pause=1000
 port=8791
 build=$root/build-load
 out=$root/loadrun-out

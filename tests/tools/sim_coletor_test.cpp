@@ -236,6 +236,7 @@ TEST(SimColetor, EachKindOfMisbehaviourIsReportedAsItsOwnOutcome) {
       {"Exec com linhas a menos",
        [](ServicoFalso&, ConfigColetor& c) { c.exec_sql = "UPDATE A SET B = 'x;y'"; },
        "Auth:ok GetSQL:ok AddItemPesquisa:ok Exec:verificação "},
+      {"sempre ocupado", [](ServicoFalso& s, ConfigColetor&) { s.ocupado = 1000; }, "Auth:ocupado "},
       {"falha SOAP", [](ServicoFalso& s, ConfigColetor&) { s.falha_getsql = true; }, "Auth:ok GetSQL:falha SOAP "},
   };
   for (const Caso& c : casos) {
@@ -268,7 +269,8 @@ TEST(SimColetor, BusyRefusalsAreRetriedAndCounted) {
   EXPECT_EQ(cliente.Recusas(), 3);
   // A service that stays busy is reported once the retries run out.
   servico.ocupado = 1000;
-  EXPECT_THROW(cliente.GetSQL(""), ErroProtocolo);
+  EXPECT_THROW(cliente.GetSQL(""), ErroOcupado);
+  EXPECT_EQ(cliente.Recusas(), 8);
 }
 
 // The fake service on a real loopback socket, one thread per connection.

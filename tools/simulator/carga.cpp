@@ -21,6 +21,8 @@ namespace {
 constexpr std::size_t kMaxTextoFalha = 240;
 // Distinct failure texts kept per collector; a broken service repeats the same few.
 constexpr std::size_t kMaxFalhasDistintas = 50;
+// Distinct failure texts printed in the summary.
+constexpr std::size_t kMaxFalhasMostradas = 30;
 // Collectors start spread over this time (at most a tenth of the run), as handhelds switched
 // on at once still do not send their first request in the same millisecond.
 constexpr std::chrono::milliseconds kEspalharInicio{1000};
@@ -41,9 +43,11 @@ class TObservadorCarga final : public IObservadorPassos {
     contadores_.operacoes.fetch_add(1, std::memory_order_relaxed);
     if (p.classe != Classe::kOk) {
       contadores_.falhas.fetch_add(1, std::memory_order_relaxed);
-      std::string texto = std::string(NomeOperacao(p.operacao)) + " " + NomeClasse(p.classe) + ": " + p.detalhe;
+      // Failures are counted by what went wrong, not by the item they were about.
+      std::string texto = std::string(NomeOperacao(p.operacao)) + " " + NomeClasse(p.classe) +
+                          (p.detalhe.empty() ? "" : ": " + p.detalhe);
       if (texto.size() > kMaxTextoFalha) texto.resize(kMaxTextoFalha);
-      if (primeira.empty()) primeira = texto;
+      if (primeira.empty()) primeira = texto + (p.item.empty() ? "" : " [" + p.item + "]");
       if (falhas.size() < kMaxFalhasDistintas || falhas.count(texto)) ++falhas[texto];
     }
   }
@@ -125,6 +129,15 @@ std::int64_t ResultadoCarga::Operacoes() const {
   for (int op = 0; op < kNumOperacoes; ++op) t += Total(static_cast<Operacao>(op));
   return t;
 }
+std::int64_t ResultadoCarga::Atendidas(Operacao op) const {
+  const auto& c = contagem[static_cast<int>(op)];
+  return Total(op) - c[static_cast<int>(Classe::kOcupado)] - c[static_cast<int>(Classe::kRede)];
+}
+std::int64_t ResultadoCarga::Atendidas() const {
+  std::int64_t t = 0;
+  for (int op = 0; op < kNumOperacoes; ++op) t += Atendidas(static_cast<Operacao>(op));
+  return t;
+}
 std::int64_t ResultadoCarga::Recusas() const {
   std::int64_t t = 0;
   for (const auto& c : coletores) t += c.recusas;
@@ -185,12 +198,12 @@ ResultadoCarga ExecutarCarga(const ConfigCarga& config) {
         cc.loja = config.usuarios[i % config.usuarios.size()].loja;
         // Prices of different collectors start apart, so that each price names its sender.
         cc.centavos_inicial = static_cast<std::int32_t>(100 + (i * 10007) % (kMaxCentavos - 200));
+        cc.pausa = config.pausa;
+        cc.semente = static_cast<unsigned>(i) + 1;
         TColetor coletor(cliente, base, cc, obs);
         while (std::chrono::steady_clock::now() < fim) {
           ++c.rodadas;
           if (!coletor.Rodada()) ++c.rodadas_com_falha;
-          if (config.pausa.count() > 0 && std::chrono::steady_clock::now() + config.pausa < fim)
-            std::this_thread::sleep_for(config.pausa);
         }
         c.precos = coletor.Precos();
         c.recusas = cliente.Recusas();
@@ -252,29 +265,31 @@ void EscreverResumo(std::ostream& saida, const ConfigCarga& config, const Result
                 config.coletores, static_cast<long long>(config.duracao.count()), s,
                 static_cast<long long>(r.Rodadas()), static_cast<long long>(r.RodadasComFalha()));
   saida << buf;
-  std::snprintf(buf, sizeof buf, "%-16s %8s %8s %6s %6s %6s %6s %6s %8s %8s %8s %8s %8s\n", "operação", "total", "ok",
-                "false", "falha", "rede", "prot.", "verif.", "por s", "p50 ms", "p90 ms", "p99 ms", "máx ms");
+  std::snprintf(buf, sizeof buf, "%-16s %8s %8s %6s %6s %6s %6s %6s %6s %8s %8s %8s %8s %8s\n", "operação", "total", "ok",
+                "false", "falha", "rede", "prot.", "verif.", "ocup.", "por s", "p50 ms", "p90 ms", "p99 ms", "máx ms");
   saida << buf;
   std::vector<std::int64_t> todas;
   for (int op = 0; op < kNumOperacoes; ++op) {
     const auto& c = r.contagem[op];
     const auto& l = r.latencias_us[op];
     todas.insert(todas.end(), l.begin(), l.end());
-    std::snprintf(buf, sizeof buf, "%-16s %8lld %8lld %6lld %6lld %6lld %6lld %6lld %8.1f %8s %8s %8s %8s\n",
+    std::snprintf(buf, sizeof buf, "%-16s %8lld %8lld %6lld %6lld %6lld %6lld %6lld %6lld %8.1f %8s %8s %8s %8s\n",
                   NomeOperacao(static_cast<Operacao>(op)), static_cast<long long>(r.Total(static_cast<Operacao>(op))),
                   static_cast<long long>(c[0]), static_cast<long long>(c[1]), static_cast<long long>(c[2]),
                   static_cast<long long>(c[3]), static_cast<long long>(c[4]), static_cast<long long>(c[5]),
+                  static_cast<long long>(c[6]),
                   s > 0 ? static_cast<double>(l.size()) / s : 0.0, Ms(Percentil(l, 0.5)).c_str(),
                   Ms(Percentil(l, 0.9)).c_str(), Ms(Percentil(l, 0.99)).c_str(),
                   Ms(l.empty() ? 0 : l.back()).c_str());
     saida << buf;
   }
   std::sort(todas.begin(), todas.end());
-  std::snprintf(buf, sizeof buf, "%-16s %8lld %8lld %6lld %6lld %6lld %6lld %6lld %8.1f %8s %8s %8s %8s\n", "total",
+  std::snprintf(buf, sizeof buf, "%-16s %8lld %8lld %6lld %6lld %6lld %6lld %6lld %6lld %8.1f %8s %8s %8s %8s\n", "total",
                 static_cast<long long>(r.Operacoes()), static_cast<long long>(r.TotalClasse(Classe::kOk)),
                 static_cast<long long>(r.TotalClasse(Classe::kFalso)), static_cast<long long>(r.TotalClasse(Classe::kFalha)),
                 static_cast<long long>(r.TotalClasse(Classe::kRede)), static_cast<long long>(r.TotalClasse(Classe::kProtocolo)),
                 static_cast<long long>(r.TotalClasse(Classe::kVerificacao)),
+                static_cast<long long>(r.TotalClasse(Classe::kOcupado)),
                 s > 0 ? static_cast<double>(todas.size()) / s : 0.0, Ms(Percentil(todas, 0.5)).c_str(),
                 Ms(Percentil(todas, 0.9)).c_str(), Ms(Percentil(todas, 0.99)).c_str(),
                 Ms(todas.empty() ? 0 : todas.back()).c_str());
@@ -292,14 +307,23 @@ void EscreverResumo(std::ostream& saida, const ConfigCarga& config, const Result
         << "\n";
   if (!r.falhas.empty()) {
     saida << "Falhas (texto: vezes):\n";
-    for (const auto& [texto, n] : r.falhas) saida << "  " << texto << ": " << n << "\n";
+    std::size_t mostradas = 0;
+    for (const auto& [texto, n] : r.falhas) {
+      if (++mostradas > kMaxFalhasMostradas) {
+        saida << "  ... e mais " << r.falhas.size() - kMaxFalhasMostradas << " textos\n";
+        break;
+      }
+      saida << "  " << texto << ": " << n << "\n";
+    }
   }
 }
 
 void EscreverRelatorio(std::ostream& saida, const ResultadoCarga& r) {
-  static const char* const kChaves[kNumClasses] = {"ok", "false", "falha", "rede", "protocolo", "verificacao"};
+  static const char* const kChaves[kNumClasses] = {"ok", "false", "falha", "rede", "protocolo", "verificacao", "ocupado"};
   saida << "duracao_s=" << static_cast<double>(r.duracao.count()) / 1e6 << "\n";
   saida << "operacoes=" << r.Operacoes() << "\n";
+  // Operations that reached the service's operation: neither refused as busy nor lost on the way.
+  saida << "operacoes_atendidas=" << r.Atendidas() << "\n";
   saida << "rodadas=" << r.Rodadas() << "\n";
   saida << "rodadas_com_falha=" << r.RodadasComFalha() << "\n";
   saida << "recusas=" << r.Recusas() << "\n";
@@ -307,6 +331,7 @@ void EscreverRelatorio(std::ostream& saida, const ResultadoCarga& r) {
   for (int op = 0; op < kNumOperacoes; ++op) {
     const char* nome = NomeOperacao(static_cast<Operacao>(op));
     saida << nome << "=" << r.Total(static_cast<Operacao>(op)) << "\n";
+    saida << nome << "_atendidas=" << r.Atendidas(static_cast<Operacao>(op)) << "\n";
     for (int c = 0; c < kNumClasses; ++c) saida << nome << "_" << kChaves[c] << "=" << r.contagem[op][c] << "\n";
     const auto& l = r.latencias_us[op];
     saida << nome << "_p50_us=" << Percentil(l, 0.5) << "\n" << nome << "_p99_us=" << Percentil(l, 0.99) << "\n";

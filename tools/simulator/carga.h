@@ -41,7 +41,7 @@ struct ConfigCarga {
   std::string origem_inicial;      // first local address; empty: the system chooses
   std::vector<UsuarioCarga> usuarios;   // collector i works as usuarios[i % size]
   ConfigColetor modelo;            // key, items per round, Exec
-  std::chrono::milliseconds pausa{0};   // between a collector's rounds
+  std::chrono::milliseconds pausa{0};   // think time before each operation (see ConfigColetor)
   int progresso_s = kProgressoPadraoS;  // 0: no progress lines
   std::ostream* progresso = nullptr;
 };
@@ -67,6 +67,9 @@ struct ResultadoCarga {
   std::int64_t Total(Operacao op) const;
   std::int64_t TotalClasse(Classe c) const;
   std::int64_t Operacoes() const;
+  // Operations that reached the service's operation (not refused as busy, not lost on the way).
+  std::int64_t Atendidas(Operacao op) const;
+  std::int64_t Atendidas() const;
   std::int64_t Recusas() const;
   std::int64_t Rodadas() const;
   std::int64_t RodadasComFalha() const;

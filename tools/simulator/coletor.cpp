@@ -2,6 +2,7 @@
 #include "coletor.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace orv::sim {
 
@@ -56,6 +57,7 @@ const char* NomeClasse(Classe c) {
     case Classe::kRede: return "rede";
     case Classe::kProtocolo: return "protocolo";
     case Classe::kVerificacao: return "verificação";
+    case Classe::kOcupado: return "ocupado";
   }
   return "?";
 }
@@ -65,17 +67,27 @@ TColetor::TColetor(TClienteOrvWs& cliente, TBaseColetor& base, ConfigColetor con
       base_(base),
       config_(std::move(config)),
       observador_(observador),
-      proximo_centavo_(config_.centavos_inicial) {}
+      proximo_centavo_(config_.centavos_inicial),
+      sorteio_(config_.semente) {}
 
 template <class F>
 Classe TColetor::Medir(Operacao op, F&& f) {
+  if (config_.pausa.count() > 0 && !primeira_operacao_) {
+    const auto ms = config_.pausa.count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms / 2 + static_cast<long long>(sorteio_() % (ms + 1))));
+  }
+  primeira_operacao_ = false;
   Passo p;
   p.operacao = op;
+  item_.clear();
   detalhe_.clear();
   fim_chamada_.reset();
   const auto inicio = std::chrono::steady_clock::now();
   try {
     p.classe = f();
+  } catch (const ErroOcupado& e) {
+    p.classe = Classe::kOcupado;
+    detalhe_ += (detalhe_.empty() ? "" : " ") + std::string(e.what());
   } catch (const ErroFalhaSoap& e) {
     p.classe = Classe::kFalha;
     detalhe_ += (detalhe_.empty() ? "" : " ") + e.Codigo() + ": " + e.what();
@@ -88,6 +100,7 @@ Classe TColetor::Medir(Operacao op, F&& f) {
   }
   const auto fim = fim_chamada_.value_or(std::chrono::steady_clock::now());
   p.duracao = std::chrono::duration_cast<std::chrono::microseconds>(fim - inicio);
+  p.item = std::move(item_);
   p.detalhe = std::move(detalhe_);
   observador_.Passo(p);
   return p.classe;
@@ -170,8 +183,8 @@ Classe TColetor::Adicionar(const ItemColeta& item, std::vector<PrecoEnviado>& co
   p.item = item;
   p.centavos = proximo_centavo_;
   proximo_centavo_ = proximo_centavo_ + 1 >= kMaxCentavos ? 100 : proximo_centavo_ + 1;
-  detalhe_ = std::to_string(item.cod_pesquisa_header) + "/" + std::to_string(item.cod_pesquisa) + " loja " +
-             std::to_string(item.cod_loja) + " EAN " + item.cod_ean + " R$ " + Centavos(p.centavos);
+  item_ = std::to_string(item.cod_pesquisa_header) + "/" + std::to_string(item.cod_pesquisa) + " loja " +
+          std::to_string(item.cod_loja) + " EAN " + item.cod_ean + " R$ " + Centavos(p.centavos);
   base_.RegistrarColeta(item, p.centavos / 100.0);
   // Recorded before the call: a price whose answer never came may or may not be in the database.
   precos_.push_back(p);
@@ -185,21 +198,21 @@ Classe TColetor::Adicionar(const ItemColeta& item, std::vector<PrecoEnviado>& co
   precos_.back().estado = 'S';
   confirmados.push_back(precos_.back());
   if (const std::string problema = ConferirRespostaAdd(r, item); !problema.empty()) {
-    detalhe_ += ": " + problema;
+    detalhe_ = problema;
     return Classe::kVerificacao;
   }
   const ResultadoScript aplicado = base_.Aplicar(r);
   if (aplicado.falhos > 0) {
-    detalhe_ += ": resposta recusada pela base local: " + aplicado.primeiro_erro;
+    detalhe_ = "resposta recusada pela base local: " + aplicado.primeiro_erro;
     return Classe::kProtocolo;
   }
   const std::optional<EstadoColeta> e = base_.Coleta(item.cod_pesquisa_header, item.cod_pesquisa, item.cod_ean);
   if (!e || e->cod_produto != item.cod_produto || e->flg_sincronizado != "S" || e->flg_nao_ex_pesq != "N" ||
       e->flg_nao_ex_ean != "N" || e->flg_nao_ex_prod != "N") {
-    detalhe_ += ": a linha coletada não ficou sincronizada na base local";
+    detalhe_ = "a linha coletada não ficou sincronizada na base local";
     return Classe::kVerificacao;
   }
-  detalhe_ += ", " + std::to_string(aplicado.comandos) + " comandos aplicados";
+  detalhe_ = std::to_string(aplicado.comandos) + " comandos aplicados";
   return Classe::kOk;
 }
 

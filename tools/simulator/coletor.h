@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,17 @@ enum class Classe {
   kRede,         // no connection, reset, time-out
   kProtocolo,    // not an HTTP answer, not a SOAP envelope, a result of the wrong form
   kVerificacao,  // a well-formed answer with data that is not this collector's
+  kOcupado,      // refused as busy through every retry: the operation never ran
 };
-inline constexpr int kNumClasses = 6;
+inline constexpr int kNumClasses = 7;
 const char* NomeClasse(Classe c);
 
 struct Passo {
   Operacao operacao = Operacao::kAuth;
   Classe classe = Classe::kOk;
   std::chrono::microseconds duracao{0};
-  std::string detalhe;
+  std::string item;      // what the step was about (the price sent), "" for the others
+  std::string detalhe;   // its result or its problem
 };
 
 // A price sent with AddItemPesquisa and what came of it.
@@ -66,6 +69,10 @@ struct ConfigColetor {
   bool exec = true;
   // First price in cents; each price sent adds one, so every price of a run is known.
   std::int32_t centavos_inicial = 100;
+  // Think time before each operation but the first (the person holding the handheld), drawn
+  // between half and one and a half times this.
+  std::chrono::milliseconds pausa{0};
+  unsigned semente = 1;
 };
 
 class TColetor {
@@ -98,8 +105,11 @@ class TColetor {
   std::optional<std::int32_t> loja_;   // the store whose entries are collected this round
   std::int32_t proximo_centavo_;
   std::vector<PrecoEnviado> precos_;
+  std::string item_;
   std::string detalhe_;
   std::optional<std::chrono::steady_clock::time_point> fim_chamada_;
+  std::minstd_rand sorteio_;
+  bool primeira_operacao_ = true;
 };
 
 }  // namespace orv::sim

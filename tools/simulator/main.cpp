@@ -34,11 +34,11 @@ constexpr const char* kUso =
     "  --sem-exec           não envia o Exec\n"
     "  --base ARQUIVO       base local SQLite (padrão: em memória)\n"
     "  --rodadas N          rodadas de um coletor só (1)\n"
+    "  --pausa MS           pausa média antes de cada operação, como a de quem opera o coletor (0)\n"
     "carga:\n"
     "  --carga N            N coletores ao mesmo tempo, cada um do seu endereço\n"
     "  --duracao S          duração da carga em segundos (10)\n"
     "  --usuarios ARQUIVO   um usuário por linha, \"usuario\" ou \"usuario;loja\"\n"
-    "  --pausa MS           pausa de cada coletor entre rodadas (0)\n"
     "  --progresso S        intervalo das linhas de progresso (5; 0 desliga)\n"
     "  --relatorio ARQUIVO  contagens em linhas chave=valor\n"
     "  --precos ARQUIVO     preços enviados: header;pesquisa;loja;produto;ean;centavos;estado\n";
@@ -63,7 +63,8 @@ class TImpressora final : public IObservadorPassos {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.1f ms", static_cast<double>(p.duracao.count()) / 1000.0);
     std::cout << NomeOperacao(p.operacao) << ": " << NomeClasse(p.classe) << " (" << buf << ")"
-              << (p.detalhe.empty() ? "" : " - ") << p.detalhe << std::endl;
+              << (p.item.empty() ? "" : " - ") << p.item << (p.detalhe.empty() ? "" : " - ") << p.detalhe
+              << std::endl;
     if (p.classe != Classe::kOk) ++falhas;
   }
   int falhas = 0;
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
       TImpressora impressora;
       ConfigColetor cc = carga.modelo;
       cc.usuario = usuario;
+      cc.pausa = carga.pausa;
       TColetor coletor(cliente, local, cc, impressora);
       for (long r = 0; r < rodadas; ++r) coletor.Rodada();
       if (cliente.Recusas() > 0) std::cout << "Pedidos recusados por ocupação e repetidos: " << cliente.Recusas() << "\n";

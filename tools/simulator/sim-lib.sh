@@ -81,13 +81,15 @@ sim_server_folder() {
 }
 
 # sim_install INST LOCATION PORT [SERVER]: the installation folder: SCONF.xml naming the
-# database, the daemon copied to INST/bin beside its orvws.ini.
+# database, the daemon copied to INST/bin beside its orvws.ini. For a server the file holds
+# the host (with its port) and the path apart; the service joins them with ':' and logs in
+# with its default Firebird credentials (the file's are not read for Firebird).
 sim_install() {
   local inst=$1 location=$2 port=$3 server=${4:-}
   mkdir -p "$inst/bin"
   if [ -n "$server" ]; then
-    "$build/tools/sconf/orvws-sconf" --out "$inst/SCONF.xml" --tipo 0 --servidor 127.0.0.1 \
-      --gestao "$location" --online "$location" --usuario SYSDBA --senha "$SIM_SYSDBA_PASSWORD" >/dev/null
+    "$build/tools/sconf/orvws-sconf" --out "$inst/SCONF.xml" --tipo 0 --servidor "${location%%:*}" \
+      --gestao "${location#*:}" --online "${location#*:}" >/dev/null
   else
     "$build/tools/sconf/orvws-sconf" --out "$inst/SCONF.xml" --tipo 0 --servidor localhost \
       --gestao "$location" --online "$location" >/dev/null
@@ -187,12 +189,12 @@ sim_check_log() {
   bad=$(LC_ALL=C awk '!/^[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\), [^\r]+\r$/' "$log" | wc -l)
   [ "$bad" -eq 0 ] || sim_fail "$bad linhas do log incompletas ou misturadas (ex.: $(LC_ALL=C awk '!/\), .*\r$/' "$log" | head -1))"
   local ops lines
-  ops=$(sim_report_value "$report" operacoes)
+  ops=$(sim_report_value "$report" operacoes_atendidas)
   lines=$(LC_ALL=C grep -c '), Coletor(' "$log" || true)
   [ "$lines" -eq "$ops" ] || sim_fail "o log tem $lines linhas de coletor para $ops operações"
   local pair
-  for pair in "Auth_ok:autenticado com sucesso!" "GetSQL:executou processo de baixar as pesquisas!" \
-    "AddItemPesquisa_ok: adicionou um item a Pesquisa" "Exec:executou processo de atualização de pesquisas("; do
+  for pair in "Auth_ok:autenticado com sucesso!" "GetSQL_atendidas:executou processo de baixar as pesquisas!" \
+    "AddItemPesquisa_ok: adicionou um item a Pesquisa" "Exec_atendidas:executou processo de atualização de pesquisas("; do
     local key=${pair%%:*} text=${pair#*:} want got
     want=$(sim_report_value "$report" "$key")
     got=$(LC_ALL=C grep -cF -- "$text" "$log" || true)

@@ -200,9 +200,10 @@ RespostaSoap TClienteOrvWs::Chamar(std::string_view operacao, std::string corpo)
   thread_local std::minstd_rand sorteio(std::random_device{}());
   for (int tentativa = 1;; ++tentativa) {
     HttpResposta h = transporte_.Enviar(pedido);
-    if (h.status == 500 && h.corpo.find(kTextoRecusaOcupado) != std::string::npos &&
-        tentativa < ocupado_.tentativas) {
+    if (h.status == 500 && h.corpo.find(kTextoRecusaOcupado) != std::string::npos) {
       ++recusas_;
+      if (tentativa >= ocupado_.tentativas)
+        throw ErroOcupado("serviço ocupado em " + std::to_string(tentativa) + " tentativas seguidas");
       // A pause with jitter, so that refused handhelds do not come back all at once.
       std::this_thread::sleep_for(pausa / 2 + std::chrono::milliseconds(sorteio() % (pausa.count() + 1)));
       pausa = std::min(pausa * 2, ocupado_.pausa_maxima);

@@ -29,6 +29,13 @@ class ErroFalhaSoap : public std::runtime_error {
   std::string codigo_;
 };
 
+// The service stayed busy ("Maximum number of concurrent connections exceeded") through every
+// retry: the request never reached the operation.
+class ErroOcupado : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Text escaped as XML character data (also safe inside attribute values).
 std::string EscaparXml(std::string_view texto);
 
@@ -64,7 +71,8 @@ struct PoliticaOcupado {
 
 // The four operations over a transport. An HTTP answer other than 200 with an envelope, a
 // fault, or an envelope of the wrong operation throws; "Maximum number of concurrent
-// connections exceeded" answers are retried (PoliticaOcupado) and counted.
+// connections exceeded" answers are retried (PoliticaOcupado) and counted, and throw
+// ErroOcupado once the retries are used up.
 class TClienteOrvWs {
  public:
   explicit TClienteOrvWs(ITransporte& transporte, std::string caminho = std::string(kCaminhoSoap),
