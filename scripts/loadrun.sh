@@ -47,37 +47,19 @@ SIM_FAILURES=0
 sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
-started_server=0
+SIM_STARTED_SERVER=0
 cleanup() {
   if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
-  if [ "$started_server" = 1 ]; then scripts/fbserver.sh stop >/dev/null || true; fi
+  if [ "$SIM_STARTED_SERVER" = 1 ]; then scripts/fbserver.sh stop >/dev/null || true; fi
 }
 trap cleanup EXIT
 
 # run_load KIND: one whole run on one database kind; results in $out/KIND.
 run_load() {
-  local kind=$1 dir=$out/$1 location server=""
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  local inst=$dir/orvalen
-  if [ "$kind" = servidor ]; then
-    server=1
-    if ! scripts/fbserver.sh status >/dev/null; then
-      scripts/fbserver.sh start >/dev/null
-      started_server=1
-    fi
-    sim_server_folder "$dir/db"
-    location="127.0.0.1/$SIM_FB_PORT:$dir/db/gestao.fdb"
-  else
-    mkdir -p "$dir/db"
-    location="$dir/db/gestao.fdb"
-  fi
-
+  local kind=$1 dir=$out/$1
   sim_log "$kind: catálogo para $collectors coletores"
-  sim_catalog "$location" "$collectors" "$server"
-  sim_users_file "$collectors" "$dir/usuarios.txt"
-  sim_install "$inst" "$location" "$port" "$server"
-  sim_dump_prices "$location" "$dir/before.txt"
+  sim_prepare "$kind" "$dir" "$collectors" "$port"
+  local inst=$SIM_INST location=$SIM_LOCATION
 
   sim_log "$kind: $collectors coletores por $duration s"
   sim_daemon_start "$inst" "$port" "$dir"

@@ -339,13 +339,15 @@ void EscreverRelatorio(std::ostream& saida, const ResultadoCarga& r) {
   for (const auto& c : r.coletores) saida << "coletor=" << c.origem << ";" << c.usuario << "\n";
 }
 
-void EscreverPrecos(std::ostream& saida, const ResultadoCarga& r) {
-  for (const auto& c : r.coletores) {
-    for (const auto& p : c.precos) {
-      saida << p.item.cod_pesquisa_header << ';' << p.item.cod_pesquisa << ';' << p.item.cod_loja << ';'
-            << p.item.cod_produto << ';' << p.item.cod_ean << ';' << p.centavos << ';' << p.estado << '\n';
-    }
+void EscreverPrecos(std::ostream& saida, const std::vector<PrecoEnviado>& precos) {
+  for (const auto& p : precos) {
+    saida << p.item.cod_pesquisa_header << ';' << p.item.cod_pesquisa << ';' << p.item.cod_loja << ';'
+          << p.item.cod_produto << ';' << p.item.cod_ean << ';' << p.centavos << ';' << p.estado << '\n';
   }
+}
+
+void EscreverPrecos(std::ostream& saida, const ResultadoCarga& r) {
+  for (const auto& c : r.coletores) EscreverPrecos(saida, c.precos);
 }
 
 }  // namespace orv::sim

@@ -87,5 +87,6 @@ void EscreverResumo(std::ostream& saida, const ConfigCarga& config, const Result
 void EscreverRelatorio(std::ostream& saida, const ResultadoCarga& r);
 // One line per price sent: header;entry;store;product;ean;cents;state (S, N or ?).
 void EscreverPrecos(std::ostream& saida, const ResultadoCarga& r);
+void EscreverPrecos(std::ostream& saida, const std::vector<PrecoEnviado>& precos);
 
 }  // namespace orv::sim

@@ -131,6 +131,11 @@ int main(int argc, char** argv) {
       cc.pausa = carga.pausa;
       TColetor coletor(cliente, local, cc, impressora);
       for (long r = 0; r < rodadas; ++r) coletor.Rodada();
+      if (!precos.empty()) {
+        std::ofstream f(precos);
+        EscreverPrecos(f, coletor.Precos());
+        if (!f) throw std::runtime_error("não foi possível gravar " + precos);
+      }
       if (cliente.Recusas() > 0) std::cout << "Pedidos recusados por ocupação e repetidos: " << cliente.Recusas() << "\n";
       std::cout << (impressora.falhas == 0 ? "Resultado: OK" : "Resultado: " + std::to_string(impressora.falhas) + " passo(s) com falha")
                 << std::endl;

@@ -98,6 +98,33 @@ sim_install() {
   printf '[Conf]\nNumPorta=%s\nIniAut=1\n' "$port" >"$inst/bin/orvws.ini"
 }
 
+# sim_prepare KIND DIR COLLECTORS PORT: a whole installation in DIR for an embedded database
+# ("embutido") or one on the test server ("servidor", started when it is not running; then
+# SIM_STARTED_SERVER=1): catalog, DIR/usuarios.txt, DIR/orvalen, and the prices before the run
+# in DIR/before.txt. Sets SIM_LOCATION and SIM_INST.
+sim_prepare() {
+  local kind=$1 dir=$2 n=$3 port=$4 server=""
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  SIM_INST=$dir/orvalen
+  if [ "$kind" = servidor ]; then
+    server=1
+    if ! "$root/scripts/fbserver.sh" status >/dev/null; then
+      "$root/scripts/fbserver.sh" start >/dev/null
+      SIM_STARTED_SERVER=1
+    fi
+    sim_server_folder "$dir/db"
+    SIM_LOCATION="127.0.0.1/$SIM_FB_PORT:$dir/db/gestao.fdb"
+  else
+    mkdir -p "$dir/db"
+    SIM_LOCATION="$dir/db/gestao.fdb"
+  fi
+  sim_catalog "$SIM_LOCATION" "$n" "$server"
+  sim_users_file "$n" "$dir/usuarios.txt"
+  sim_install "$SIM_INST" "$SIM_LOCATION" "$port" "$server"
+  sim_dump_prices "$SIM_LOCATION" "$dir/before.txt"
+}
+
 # sim_daemon_start INST PORT OUTDIR: starts orvwsd with INST on PATH; sets SIM_DAEMON_PID.
 sim_daemon_start() {
   local inst=$1 port=$2 out=$3
@@ -151,15 +178,16 @@ sim_dump_prices() {
 
 # sim_check_prices BEFORE AFTER PRICES_CSV [UNCERTAIN_OK]: the rows added between the two
 # dumps are exactly the prices the service confirmed ('S'), each once and with the value sent.
-# With UNCERTAIN_OK, prices without an answer ('?') may be present or absent, but only whole
-# and with the value sent; no price refused ('N') may be present.
+# With UNCERTAIN_OK (a run with faults), prices without an answer ('?') or answered "false"
+# ('N': an error after the insert still answers "false") may be present or absent, but only
+# whole and with the value sent.
 sim_check_prices() {
   local before=$1 after=$2 csv=$3 uncertain_ok=${4:-} dir
   dir=$(dirname "$after")
   comm -13 "$before" "$after" >"$dir/added.txt"
   comm -23 "$before" "$after" >"$dir/removed.txt"
   awk -F';' '$7 == "S" {print $1";"$2";"$3";"$4";"$6}' "$csv" | sort >"$dir/confirmed.txt"
-  awk -F';' '$7 == "?" {print $1";"$2";"$3";"$4";"$6}' "$csv" | sort >"$dir/uncertain.txt"
+  awk -F';' '$7 == "?" || $7 == "N" {print $1";"$2";"$3";"$4";"$6}' "$csv" | sort >"$dir/uncertain.txt"
   local dup
   dup=$(awk -F';' '$7 == "S" {print $1";"$2";"$3";"$4}' "$csv" | sort | uniq -d | wc -l)
   [ "$dup" -eq 0 ] || sim_fail "$dup preços confirmados duas vezes para a mesma chave"
@@ -174,21 +202,50 @@ sim_check_prices() {
   fi
   [ "$extra" -eq 0 ] || sim_fail "$extra linhas de preço no banco que nenhum coletor teve confirmadas"
   echo "preços: $(wc -l <"$dir/confirmed.txt") confirmados, $(wc -l <"$dir/added.txt") linhas novas no banco" \
-    "($(comm -12 "$dir/uncertain.txt" "$dir/added.txt" | wc -l) de $(wc -l <"$dir/uncertain.txt") sem resposta gravados)"
+    "($(comm -12 "$dir/uncertain.txt" "$dir/added.txt" | wc -l) de $(wc -l <"$dir/uncertain.txt") sem resposta ou com \"false\" gravados)"
 }
 
 # sim_report_value FILE KEY: a value of the simulator's key=value report.
 sim_report_value() { awk -F= -v k="$2" '$1 == k {print $2; exit}' "$1"; }
 
-# sim_check_log LOGFILE REPORT [OUT]: every line of the log is whole; the collectors' lines match
-# the operations the simulator made, one line each, every line naming the user of the address
-# it came from; the closing summary counts exactly those requests (OUT: the daemon's output).
+# sim_check_log_lines LOGFILE REPORT: every entry of the log is whole: its marks, its text and
+# CR LF, nothing of another entry inside it; and every collector line names the user that its
+# address authenticated as. An entry runs over several lines only where its text carries a
+# line break of its own: the statement and the database's message of an Exec error line, the
+# database's message of an AddItemPesquisa error line.
+sim_check_log_lines() {
+  local log=$1 report=$2 bad wrong
+  bad=$(LC_ALL=C awk '
+    BEGIN { prev_cr = 1 }
+    /^[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\), ./ {
+      if (!prev_cr) { n++; if (n == 1) print "antes de: " $0 > "/dev/stderr" }
+      multi = index($0, "Erro ao executar a Query: ") || index($0, "obteve o seguinte erro: ")
+      line = $0
+      if (gsub(/\), Coletor\(/, "&", line) > 1) { n++; if (n == 1) print "misturada: " $0 > "/dev/stderr" }
+      prev_cr = /\r$/
+      next
+    }
+    {
+      if (!multi) { n++; if (n == 1) print "solta: " $0 > "/dev/stderr" }
+      prev_cr = /\r$/
+    }
+    END { if (!prev_cr) n++; print n + 0 }' "$log")
+  [ "$bad" -eq 0 ] || sim_fail "$bad linhas do log incompletas ou misturadas (exemplo acima)"
+  wrong=$(LC_ALL=C awk -F'=' 'FNR == NR { if ($1 == "coletor") { split($2, a, ";"); user[a[1]] = a[2] } next }
+    match($0, /\), Coletor\([^ )]+ como [^)]+\)/) {
+      s = substr($0, RSTART + 11, RLENGTH - 12); split(s, b, " como ");
+      if (!(b[1] in user) || user[b[1]] != b[2]) { n++; if (n == 1) print "exemplo: " s > "/dev/stderr" }
+    } END { print n + 0 }' "$report" "$log")
+  [ "$wrong" -eq 0 ] || sim_fail "$wrong linhas do log com usuário de outro endereço"
+}
+
+# sim_check_log LOGFILE REPORT [OUT]: sim_check_log_lines, and the collectors' lines match the
+# operations the simulator made, one line each; the closing summary (OUT: the daemon's output)
+# counts exactly those requests.
 sim_check_log() {
   local log=$1 report=$2 out=${3:-}
-  local bad
-  bad=$(LC_ALL=C awk '!/^[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\), [^\r]+\r$/' "$log" | wc -l)
-  [ "$bad" -eq 0 ] || sim_fail "$bad linhas do log incompletas ou misturadas (ex.: $(LC_ALL=C awk '!/\), .*\r$/' "$log" | head -1))"
-  local ops lines
+  sim_check_log_lines "$log" "$report"
+  local ops lines count=""
   ops=$(sim_report_value "$report" operacoes_atendidas)
   lines=$(LC_ALL=C grep -c '), Coletor(' "$log" || true)
   [ "$lines" -eq "$ops" ] || sim_fail "o log tem $lines linhas de coletor para $ops operações"
@@ -200,16 +257,8 @@ sim_check_log() {
     got=$(LC_ALL=C grep -cF -- "$text" "$log" || true)
     [ "$got" -eq "$want" ] || sim_fail "log: $got linhas \"$text\" para $want operações ($key)"
   done
-  # Every collector line names the user that its address authenticated as.
-  local wrong
-  wrong=$(LC_ALL=C awk -F'=' 'FNR == NR { if ($1 == "coletor") { split($2, a, ";"); user[a[1]] = a[2] } next }
-    match($0, /\), Coletor\([^ )]+ como [^)]+\)/) {
-      s = substr($0, RSTART + 11, RLENGTH - 12); split(s, b, " como ");
-      if (!(b[1] in user) || user[b[1]] != b[2]) { n++; if (n == 1) print "exemplo: " s > "/dev/stderr" }
-    } END { print n + 0 }' "$report" "$log")
-  [ "$wrong" -eq 0 ] || sim_fail "$wrong linhas do log com usuário de outro endereço"
   if [ -n "$out" ]; then
-    local summary count
+    local summary
     summary=$(LC_ALL=C grep -a 'Aplicação recebeu ' "$out" | tail -1)
     count=$(sed -n 's/.*Aplicação recebeu \([0-9]*\) requisição(ões).*/\1/p' <<<"$summary")
     [ "${count:-x}" = "$ops" ] || sim_fail "resumo do serviço: \"$summary\", esperadas $ops requisições"

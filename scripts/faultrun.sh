@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Fault run against the daemon orvwsd on the Firebird server of scripts/fbserver.sh:
+#
+# 1. Database server gone: simulated collectors (orvws-sim) work while the Firebird server is
+#    stopped in the middle of the load and started again. Operations in flight must end in a
+#    SOAP fault or "false" (never a dropped connection, a malformed answer or another
+#    collector's data), the daemon must not crash, no price may be half-recorded (every row is
+#    one a collector sent, with its value), and once the server is back the service must work
+#    again without a restart: a second load after the outage must succeed in every step.
+# 2. Read-only log folder: the log folder is made read-only under the running daemon
+#    (a read-only bind mount, or the immutable attribute where mounting is not allowed). The
+#    collectors must get a fault naming the log file, the service must keep answering, and it
+#    must work again once the folder is writable.
+#
+#   bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]
+#
+# Defaults: 50 collectors, 45 s of load with the server stopped from second 12 to second 24,
+# port 8792, build folder build-load (Release), results in faultrun-out/. Needs root. It stops
+# and starts the shared test server: do not run it beside the test suite. Exit status 0 only
+# when every check passed; every wait is bounded.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+collectors=50
+duration=45
+port=8792
+build=$root/build-load
+out=$root/faultrun-out
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --coletores) collectors=$2; shift 2 ;;
+    --duracao) duration=$2; shift 2 ;;
+    --porta) port=$2; shift 2 ;;
+    --build) build=$(cd "$2" && pwd); shift 2 ;;
+    --saida) out=$2; shift 2 ;;
+    *) echo "uso: bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
+  esac
+done
+[ "$duration" -ge 30 ] || { echo "--duracao: ao menos 30 s (o servidor fica parado do segundo 12 ao 24)" >&2; exit 2; }
+# Moments of the outage, in seconds from the start of the load.
+stop_at=12
+start_at=24
+# Think time of the collectors, so that the service is busy but not saturated.
+pause=300
+# The recovery load after the outage.
+recovery=15
+
+# shellcheck source=../tools/simulator/sim-lib.sh
+. "$root/tools/simulator/sim-lib.sh"
+SIM_FAILURES=0
+SIM_STARTED_SERVER=0
+server_was_running=0
+scripts/fbserver.sh status >/dev/null && server_was_running=1
+readonly_mount=""
+readonly_attr=""
+
+cleanup() {
+  if [ -n "$readonly_mount" ]; then umount "$readonly_mount" 2>/dev/null || true; fi
+  if [ -n "$readonly_attr" ]; then chattr -R -i "$readonly_attr" 2>/dev/null || true; fi
+  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
+  if [ "$server_was_running" = 1 ]; then
+    scripts/fbserver.sh start >/dev/null || true
+  else
+    scripts/fbserver.sh stop >/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+sim_log "build ($build)"
+sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
+
+dir=$out/servidor
+sim_log "instalação com $collectors coletores no servidor Firebird"
+sim_prepare servidor "$dir" "$collectors" "$port"
+inst=$SIM_INST
+sim_daemon_start "$inst" "$port" "$dir"
+
+# --- 1. The database server stops in the middle of the load -------------------------------
+sim_log "carga de $duration s; servidor Firebird parado do segundo $stop_at ao $start_at"
+load_status=0
+timeout $((duration + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+  --duracao "$duration" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+  --relatorio "$dir/relatorio.txt" --precos "$dir/precos.csv" --progresso 3 \
+  >"$dir/resumo.txt" 2>"$dir/progresso.txt" &
+load_pid=$!
+sleep "$stop_at"
+scripts/fbserver.sh stop
+stopped_for=$((start_at - stop_at))
+sleep "$stopped_for"
+kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu com o servidor Firebird parado"
+scripts/fbserver.sh start
+wait "$load_pid" || load_status=$?
+cat "$dir/progresso.txt"
+cat "$dir/resumo.txt"
+kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu durante a carga com queda do banco"
+# Failing steps are expected while the server is away; but only as faults, "false" or busy
+# refusals. A dropped connection, a malformed answer or another collector's data is a fault
+# of the service.
+for class in rede protocolo verificacao; do
+  n=$(sim_report_value "$dir/relatorio.txt" "classe_$class")
+  [ "${n:-x}" = 0 ] || sim_fail "durante a queda do banco: $n passos da classe $class"
+done
+faults=$(( $(sim_report_value "$dir/relatorio.txt" classe_falha) + $(sim_report_value "$dir/relatorio.txt" classe_false) ))
+[ "$faults" -gt 0 ] || sim_fail "nenhuma operação sentiu a queda do banco (a parada não aconteceu?)"
+echo "queda do banco: $faults operações terminaram em falha SOAP ou \"false\""
+
+# --- The service works again without a restart --------------------------------------------
+sim_log "recuperação: $collectors coletores por $recovery s sem reiniciar o serviço"
+recovery_status=0
+mkdir -p "$dir/recuperacao"
+timeout $((recovery + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+  --duracao "$recovery" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+  --relatorio "$dir/recuperacao/relatorio.txt" --precos "$dir/recuperacao/precos.csv" --progresso 0 \
+  >"$dir/recuperacao/resumo.txt" 2>&1 || recovery_status=$?
+cat "$dir/recuperacao/resumo.txt"
+[ "$recovery_status" -eq 0 ] || sim_fail "depois da volta do banco o serviço ainda falha (simulador terminou com $recovery_status)"
+
+# --- 2. Read-only log folder ---------------------------------------------------------------
+logs=$inst/logs
+sim_log "pasta de logs somente leitura ($logs)"
+if mount --bind "$logs" "$logs" 2>/dev/null; then
+  readonly_mount=$logs
+  mount -o remount,bind,ro "$logs" || sim_fail "não foi possível remontar $logs somente leitura"
+  how="montagem somente leitura"
+elif chattr -R +i "$logs" 2>/dev/null; then
+  readonly_attr=$logs
+  how="atributo imutável"
+else
+  echo "AVISO: sem mount nem chattr aqui; a parte da pasta somente leitura não foi feita" >&2
+  how=""
+fi
+if [ -n "$how" ]; then
+  ro_status=0
+  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
+    --tempo-limite 30 --precos "$dir/precos-somente-leitura.csv" >"$dir/somente-leitura.txt" 2>&1 || ro_status=$?
+  cat "$dir/somente-leitura.txt"
+  [ "$ro_status" -ne 0 ] || sim_fail "com a pasta de logs somente leitura a operação não relatou erro"
+  grep -q 'falha SOAP.*arquivo de log' "$dir/somente-leitura.txt" ||
+    sim_fail "o erro da pasta de logs somente leitura não chegou ao coletor como falha clara"
+  page=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "http://127.0.0.1:$port/" || true)
+  [ "$page" = 200 ] || sim_fail "com a pasta de logs somente leitura a página do serviço respondeu $page"
+  kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu com a pasta de logs somente leitura"
+  echo "pasta de logs somente leitura ($how): o coletor recebeu a falha acima; a página do serviço respondeu $page"
+  if [ -n "$readonly_mount" ]; then umount "$readonly_mount"; readonly_mount=""; fi
+  if [ -n "$readonly_attr" ]; then chattr -R -i "$readonly_attr"; readonly_attr=""; fi
+  back_status=0
+  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
+    --precos "$dir/precos-log-de-volta.csv" >"$dir/log-de-volta.txt" 2>&1 || back_status=$?
+  cat "$dir/log-de-volta.txt"
+  [ "$back_status" -eq 0 ] || sim_fail "com a pasta de logs de volta o serviço ainda falha"
+fi
+
+# --- What the whole run left behind --------------------------------------------------------
+sim_daemon_stop
+[ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "orvwsd terminou com $SIM_DAEMON_STATUS"
+sim_log "conferência"
+cat "$dir/precos.csv" "$dir/recuperacao/precos.csv" "$dir"/precos-somente-leitura.csv \
+  "$dir"/precos-log-de-volta.csv >"$dir/precos-todos.csv" 2>/dev/null || true
+sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
+sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv" incerto-aceito
+sim_check_log_lines "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt"
+
+if [ "$SIM_FAILURES" -gt 0 ]; then
+  echo "faultrun: $SIM_FAILURES verificação(ões) falharam" >&2
+  exit 1
+fi
+echo "faultrun: todas as verificações passaram"
