@@ -1,0 +1,342 @@
+#!/usr/bin/env python3
+"""Hostile traffic for scripts/badinput.sh: malformed HTTP, malformed SOAP, oversized bodies,
+slow senders and thousands of idle connections, all at once, for a fixed time, on loopback.
+
+Every exchange has a deadline; the run ends after --duracao seconds whatever the service does.
+Prints one summary line per kind of traffic and a final line "hostil: ok" or the problems seen:
+an answer that is not HTTP, a SOAP request answered without a fault envelope, an oversized
+body taken instead of refused. Exit status 0 unless the tool itself failed to run.
+"""
+import argparse
+import collections
+import random
+import resource
+import select
+import socket
+import sys
+import threading
+import time
+
+SOAP_NS = "http://schemas.xmlsoap.org/soap/envelope/"
+# Bytes sent per interval by a slow sender, and the interval: slower than any real client,
+# faster than the service's idle time-out, so only a cap on time per request would end them.
+SLOW_CHUNK = 1
+SLOW_INTERVAL_S = 0.5
+# Deadline of one exchange of the malformed kinds.
+EXCHANGE_TIMEOUT_S = 10.0
+# The service refuses bodies larger than this (HTTP 413).
+MAX_BODY = 64 * 1024 * 1024
+
+
+def envelope(body_xml, action_ns="urn:UOrvWsIntf-IOrvWs"):
+    return ('<?xml version="1.0"?><soap:Envelope xmlns:soap="%s"><soap:Body>%s</soap:Body>'
+            '</soap:Envelope>' % (SOAP_NS, body_xml)).encode()
+
+
+def post(path, body, extra=b"", content_type=b"text/xml; charset=utf-8", length=None):
+    n = len(body) if length is None else length
+    return (b"POST " + path + b" HTTP/1.1\r\nHost: x\r\nContent-Type: " + content_type +
+            b"\r\nContent-Length: " + str(n).encode() + b"\r\n" + extra + b"\r\n" + body)
+
+
+def malformed_http():
+    """Requests the listener must refuse or answer without harm."""
+    big_line = b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\n\r\n"
+    many_headers = b"GET / HTTP/1.1\r\n" + b"".join(b"X-%d: y\r\n" % i for i in range(2000)) + b"\r\n"
+    return [
+        b"\r\n\r\n",
+        b"GARBAGE\r\n\r\n",
+        b"GET\r\n\r\n",
+        b"GET / HTTP/9.9\r\n\r\n",
+        b"GET / HTTP/1.1\r\nNoColonHere\r\n\r\n",
+        b"GET /\x00\x01\x02 HTTP/1.1\r\n\r\n",
+        b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + bytes(random.getrandbits(8) for _ in range(200)),
+        big_line,
+        many_headers,
+        b"POST /soap/IOrvWs HTTP/1.1\r\nContent-Length: abc\r\n\r\n",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nContent-Length: -5\r\n\r\n",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\nabc",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n",
+        b"GET /../../etc/passwd HTTP/1.1\r\n\r\n",
+        b"GET /wsdl/%00%ff%zz HTTP/1.1\r\n\r\n",
+        b"OPTIONS * HTTP/1.1\r\n\r\n",
+        b"POST /soap/IOrvWs HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 10\r\n\r\n",
+        b"GET / HTTP/1.1\r\nHost: x\r\n" + b" folded\r\n" * 100 + b"\r\n",
+        bytes(random.getrandbits(8) for _ in range(4096)),
+    ]
+
+
+def malformed_soap():
+    """Well-formed HTTP carrying SOAP the endpoint must answer with a fault."""
+    laughs = (b'<?xml version="1.0"?><!DOCTYPE l [<!ENTITY a "aaaaaaaaaa">'
+              + b"".join(b'<!ENTITY %c "&%c;&%c;&%c;&%c;&%c;&%c;&%c;&%c;&%c;&%c;">' % ((c,) + (c - 1,) * 10)
+                         for c in range(ord("b"), ord("k")))
+              + b']><soap:Envelope xmlns:soap="' + SOAP_NS.encode() + b'"><soap:Body><Auth><KeyValue>&j;'
+              b"</KeyValue></Auth></soap:Body></soap:Envelope>")
+    external = (b'<?xml version="1.0"?><!DOCTYPE e [<!ENTITY x SYSTEM "file:///etc/passwd">]>'
+                b'<soap:Envelope xmlns:soap="' + SOAP_NS.encode() + b'"><soap:Body><GetSQL><Value>&x;'
+                b"</Value></GetSQL></soap:Body></soap:Envelope>")
+    deep = b"<a>" * 100000 + b"</a>" * 100000
+    attrs = b"<x " + b" ".join(b'a%d="1"' % i for i in range(20000)) + b"/>"
+    return [
+        b"",
+        b"not xml at all",
+        b"<unclosed",
+        b'<?xml version="1.0" encoding="EBCDIC-nope"?><a/>',
+        b"\xff\xfe<\x00a\x00",
+        b"<a/><b/>",
+        laughs,
+        external,
+        deep,
+        attrs,
+        envelope("<Nope/>"),
+        envelope(""),
+        envelope("<m:AddItemPesquisa xmlns:m='urn:UOrvWsIntf-IOrvWs'><CodPesquisa>12a</CodPesquisa></m:AddItemPesquisa>"),
+        envelope("<m:AddItemPesquisa xmlns:m='urn:UOrvWsIntf-IOrvWs'><ValPesquisa>1e999</ValPesquisa></m:AddItemPesquisa>"),
+        ('<soap:Envelope xmlns:soap="%s"><soap:Header><h mustUnderstand="1"/></soap:Header>'
+         "<soap:Body><Auth/></soap:Body></soap:Envelope>" % SOAP_NS).encode(),
+        ('<soap:Envelope xmlns:soap="%s"><soap:Body><Auth/></soap:Body><soap:Body><Auth/></soap:Body>'
+         "</soap:Envelope>" % SOAP_NS).encode(),
+        ('<soap:Envelope xmlns:soap="%s" soap:encodingStyle="urn:other"><soap:Body><Auth/></soap:Body>'
+         "</soap:Envelope>" % SOAP_NS).encode(),
+        b"<Envelope><Body><Auth/></Body></Envelope>",
+        envelope("<Auth>" + "<KeyValue>x</KeyValue>" * 5000 + "</Auth><Sobra/>" * 2 + "<x>"),
+    ]
+
+
+class Stats:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.counts = collections.defaultdict(collections.Counter)
+        self.problems = collections.Counter()
+
+    def add(self, kind, what):
+        with self.lock:
+            self.counts[kind][what] += 1
+
+    def problem(self, text):
+        with self.lock:
+            self.problems[text] += 1
+
+
+def connect(host, port, source, timeout):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.settimeout(timeout)
+    if source:
+        s.bind((source, 0))
+    s.connect((host, port))
+    return s
+
+
+def exchange(host, port, source, payload, timeout=EXCHANGE_TIMEOUT_S):
+    """Sends payload, reads until close or deadline; returns (status line, body) or raises."""
+    deadline = time.monotonic() + timeout
+    s = connect(host, port, source, timeout)
+    try:
+        try:
+            s.sendall(payload)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the service may refuse before reading everything; its answer is read below
+        data = b""
+        while time.monotonic() < deadline:
+            s.settimeout(max(0.05, deadline - time.monotonic()))
+            try:
+                chunk = s.recv(65536)
+            except socket.timeout:
+                break
+            except ConnectionResetError:
+                break
+            if not chunk:
+                break
+            data += chunk
+            if len(data) > 4 * 1024 * 1024:
+                break
+        return data
+    finally:
+        s.close()
+
+
+def status_of(data):
+    if not data:
+        return "fechou sem resposta"
+    if not data.startswith(b"HTTP/1.1 ") and not data.startswith(b"HTTP/1.0 "):
+        return None
+    return data[9:12].decode("ascii", "replace")
+
+
+def run_malformed_http(args, stats, stop):
+    cases = malformed_http()
+    i = 0
+    while not stop.is_set():
+        payload = cases[i % len(cases)]
+        i += 1
+        try:
+            data = exchange(args.host, args.porta, "127.0.3.1", payload)
+            st = status_of(data)
+            if st is None:
+                stats.problem("resposta que não é HTTP a um pedido malformado: %r" % data[:60])
+                st = "não HTTP"
+            stats.add("http malformado", st)
+        except OSError as e:
+            stats.add("http malformado", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo)
+
+
+def run_malformed_soap(args, stats, stop):
+    cases = malformed_soap()
+    i = 0
+    while not stop.is_set():
+        body = cases[i % len(cases)]
+        i += 1
+        action = b'SOAPAction: "urn:UOrvWsIntf-IOrvWs#Auth"\r\n'
+        try:
+            data = exchange(args.host, args.porta, "127.0.3.2", post(b"/soap/IOrvWs", body, action))
+            st = status_of(data)
+            if st is None:
+                stats.problem("resposta que não é HTTP a um SOAP malformado")
+                st = "não HTTP"
+            elif st in ("200", "500") and b"<faultstring>" not in data:
+                stats.problem("SOAP malformado respondido sem falha: %r" % body[:60])
+            stats.add("soap malformado", st)
+        except OSError as e:
+            stats.add("soap malformado", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo)
+
+
+def run_oversized(args, stats, stop):
+    """Bodies past the service's cap must be refused (413) before being taken; a body just
+    under the cap of junk is read and answered with a fault."""
+    i = 0
+    while not stop.is_set():
+        i += 1
+        try:
+            if i % 2:
+                # Announce past the cap and send some of it: refused without reading it all.
+                head = post(b"/soap/IOrvWs", b"", length=MAX_BODY + 1)
+                data = exchange(args.host, args.porta, "127.0.3.3", head + b"<" * (1024 * 1024), timeout=30)
+                st = status_of(data) or "não HTTP"
+                if st != "413":
+                    stats.problem("corpo acima do limite respondido com %s" % st)
+            else:
+                body = b"<x>" + b"a" * (args.corpo_mb * 1024 * 1024) + b"</y>"
+                data = exchange(args.host, args.porta, "127.0.3.3", post(b"/soap/IOrvWs", body), timeout=60)
+                st = status_of(data) or "não HTTP"
+                if b"<faultstring>" not in data:
+                    stats.problem("corpo grande malformado respondido sem falha (%s)" % st)
+            stats.add("corpos grandes", st)
+        except OSError as e:
+            stats.add("corpos grandes", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo_grande)
+
+
+def run_slow(args, stats, stop, source):
+    """A sender that trickles a request, a byte at a time, reconnecting whenever closed. The
+    request names no operation, so even when whole it reaches no operation (and no log line)."""
+    body = envelope("<m:Lento xmlns:m='urn:UOrvWsIntf-IOrvWs'><Value>%s</Value></m:Lento>" % ("x" * 200))
+    request = post(b"/soap/IOrvWs", body)
+    while not stop.is_set():
+        try:
+            s = connect(args.host, args.porta, source, EXCHANGE_TIMEOUT_S)
+        except OSError:
+            stats.add("remetentes lentos", "conexão recusada")
+            stop.wait(1)
+            continue
+        sent = 0
+        outcome = "durou até o fim"
+        try:
+            poller = select.poll()   # select() cannot watch descriptors past 1023
+            poller.register(s, select.POLLIN)
+            while not stop.is_set() and sent < len(request):
+                s.sendall(request[sent:sent + SLOW_CHUNK])
+                sent += SLOW_CHUNK
+                if poller.poll(SLOW_INTERVAL_S * 1000):
+                    outcome = "fechada pelo serviço" if not s.recv(4096) else "respondida antes do fim"
+                    break
+            else:
+                if sent >= len(request):
+                    outcome = "pedido completo"
+        except OSError:
+            outcome = "fechada pelo serviço"
+        finally:
+            s.close()
+        stats.add("remetentes lentos", outcome)
+
+
+def run_idle(args, stats, stop):
+    """Opens many connections that never send a byte and holds them."""
+    socks = []
+    refused = 0
+    for i in range(args.ociosas):
+        if stop.is_set():
+            break
+        source = "127.0.4.%d" % (1 + i % 250)
+        try:
+            socks.append(connect(args.host, args.porta, source, 5))
+        except OSError:
+            refused += 1
+    stats.add("conexões ociosas", "abertas: %d" % len(socks))
+    if refused:
+        stats.add("conexões ociosas", "recusadas: %d" % refused)
+    poller = select.poll()
+    for s in socks:
+        poller.register(s, select.POLLIN)
+    closed = 0
+    while not stop.is_set() and closed < len(socks):
+        for fd, _ in poller.poll(1000):
+            poller.unregister(fd)
+            closed += 1
+    stats.add("conexões ociosas", "fechadas pelo serviço: %d" % closed)
+    for s in socks:
+        s.close()
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__)
+    p.add_argument("--host", default="127.0.0.1")
+    p.add_argument("--porta", type=int, required=True)
+    p.add_argument("--duracao", type=float, default=60)
+    p.add_argument("--ociosas", type=int, default=3000)
+    p.add_argument("--lentos", type=int, default=50)
+    p.add_argument("--corpo-mb", type=int, default=40)
+    p.add_argument("--grandes", type=int, default=2, help="remetentes de corpos grandes ao mesmo tempo")
+    p.add_argument("--intervalo", type=float, default=0.02)
+    p.add_argument("--intervalo-grande", type=float, default=2.0)
+    args = p.parse_args()
+
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    need = args.ociosas + args.lentos + 256
+    if soft < need:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, max(need, soft)), hard))
+
+    random.seed(7)
+    stats = Stats()
+    stop = threading.Event()
+    threads = [threading.Thread(target=run_idle, args=(args, stats, stop)),
+               threading.Thread(target=run_malformed_http, args=(args, stats, stop)),
+               threading.Thread(target=run_malformed_soap, args=(args, stats, stop))]
+    threads += [threading.Thread(target=run_oversized, args=(args, stats, stop)) for _ in range(args.grandes)]
+    threads += [threading.Thread(target=run_slow, args=(args, stats, stop, "127.0.5.%d" % (1 + i % 250)))
+                for i in range(args.lentos)]
+    for t in threads:
+        t.daemon = True
+        t.start()
+    time.sleep(args.duracao)
+    stop.set()
+    for t in threads:
+        t.join(timeout=90)
+
+    for kind, counter in sorted(stats.counts.items()):
+        print("%s: %s" % (kind, ", ".join("%s x%d" % (k, v) for k, v in sorted(counter.items()))))
+    if stats.problems:
+        for text, n in stats.problems.most_common(20):
+            print("PROBLEMA: %s (%d vezes)" % (text, n))
+    else:
+        print("hostil: ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
