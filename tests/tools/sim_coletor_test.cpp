@@ -246,7 +246,7 @@ TEST(SimColetor, EachKindOfMisbehaviourIsReportedAsItsOwnOutcome) {
     TransporteFalso outro(servico, "127.0.0.10");
     TClienteOrvWs cliente_outro(outro);
     ASSERT_TRUE(cliente_outro.Auth(kChaveAutenticacao, "CAIO"));   // a second session, of store 2
-    TClienteOrvWs cliente(t);
+    TClienteOrvWs cliente(t, std::string(kCaminhoSoap), {3, std::chrono::milliseconds(1), std::chrono::milliseconds(2)});
     TBaseColetor base;
     Gravador g;
     ConfigColetor cc;
