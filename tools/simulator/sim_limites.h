@@ -30,9 +30,10 @@ inline constexpr std::chrono::milliseconds kTempoLimitePadrao{30000};
 
 // The service refuses a request while 32 others are in dispatch ("Maximum number of concurrent
 // connections exceeded.  Please try again later", status 500). A handheld tries again after a
-// pause; the simulator does the same, a bounded number of times, with growing pauses.
+// pause; the simulator does the same, with growing pauses, for as long as one request may take
+// (kTempoLimitePadrao) and at most this many times.
 inline constexpr std::string_view kTextoRecusaOcupado = "Maximum number of concurrent connections exceeded";
-inline constexpr int kMaxTentativasOcupado = 40;
+inline constexpr int kMaxTentativasOcupado = 1000;
 inline constexpr std::chrono::milliseconds kPausaOcupadoInicial{5};
 inline constexpr std::chrono::milliseconds kPausaOcupadoMaxima{250};
 

@@ -198,11 +198,12 @@ RespostaSoap TClienteOrvWs::Chamar(std::string_view operacao, std::string corpo)
   pedido.corpo = std::move(corpo);
   auto pausa = ocupado_.pausa_inicial;
   thread_local std::minstd_rand sorteio(std::random_device{}());
+  const auto inicio = std::chrono::steady_clock::now();
   for (int tentativa = 1;; ++tentativa) {
     HttpResposta h = transporte_.Enviar(pedido);
     if (h.status == 500 && h.corpo.find(kTextoRecusaOcupado) != std::string::npos) {
       ++recusas_;
-      if (tentativa >= ocupado_.tentativas)
+      if (tentativa >= ocupado_.tentativas || std::chrono::steady_clock::now() - inicio >= ocupado_.prazo)
         throw ErroOcupado("serviço ocupado em " + std::to_string(tentativa) + " tentativas seguidas");
       // A pause with jitter, so that refused handhelds do not come back all at once.
       std::this_thread::sleep_for(pausa / 2 + std::chrono::milliseconds(sorteio() % (pausa.count() + 1)));

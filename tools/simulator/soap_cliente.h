@@ -67,6 +67,7 @@ struct PoliticaOcupado {
   int tentativas = kMaxTentativasOcupado;
   std::chrono::milliseconds pausa_inicial = kPausaOcupadoInicial;
   std::chrono::milliseconds pausa_maxima = kPausaOcupadoMaxima;
+  std::chrono::milliseconds prazo = kTempoLimitePadrao;   // from the first try
 };
 
 // The four operations over a transport. An HTTP answer other than 200 with an envelope, a
