@@ -13,7 +13,7 @@
 #
 # Defaults: 20 collectors, 60 s, 3000 idle connections, 50 slow senders, 2 senders of large
 # bodies at once (40 MiB of junk, or past the 64 MiB cap), an RSS bound of
-# 1024 MiB, port 8793, build folder build-load (Release), results in badinput-out/.
+# 1024 MiB, port 8793, build folder build-load (Release), results in <build folder>/badinput-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,7 +26,7 @@ big=2
 rss_limit_mib=1024
 port=8793
 build=$root/build-load
-out=$root/badinput-out
+out=''
 while [ $# -gt 0 ]; do
   case "$1" in
     --coletores) collectors=$2; shift 2 ;;
@@ -41,6 +41,7 @@ while [ $# -gt 0 ]; do
     *) echo "uso: bash scripts/badinput.sh [--coletores N] [--duracao S] [--ociosas N] [--lentos N] [--grandes N] [--limite-rss-mib M] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
   esac
 done
+[ -n "$out" ] || out=$build/badinput-out
 # Think time of the collectors.
 pause=300
 

@@ -15,7 +15,7 @@
 #   bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]
 #
 # Defaults: 50 collectors, 45 s of load with the server stopped from second 12 to second 24,
-# port 8792, build folder build-load (Release), results in faultrun-out/. Needs root. It stops
+# port 8792, build folder build-load (Release), results in <build folder>/faultrun-out. Needs root. It stops
 # and starts the shared test server: do not run it beside the test suite. Exit status 0 only
 # when every check passed; every wait is bounded.
 set -euo pipefail
@@ -26,7 +26,7 @@ collectors=50
 duration=45
 port=8792
 build=$root/build-load
-out=$root/faultrun-out
+out=''
 while [ $# -gt 0 ]; do
   case "$1" in
     --coletores) collectors=$2; shift 2 ;;
@@ -37,6 +37,7 @@ while [ $# -gt 0 ]; do
     *) echo "uso: bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
   esac
 done
+[ -n "$out" ] || out=$build/faultrun-out
 [ "$duration" -ge 30 ] || { echo "--duracao: ao menos 30 s (o servidor fica parado do segundo 12 ao 24)" >&2; exit 2; }
 # Moments of the outage, in seconds from the start of the load.
 stop_at=12

@@ -12,7 +12,7 @@
 #
 # Defaults: 200 collectors, 60 s per database, both databases, a think time of 1000 ms on
 # average before each operation (--pausa 0 measures the service flat out), port 8791, build folder
-# build-load (Release), results in loadrun-out/. Exit status 0 only when every check passed.
+# build-load (Release), results in <build folder>/loadrun-out. Exit status 0 only when every check passed.
 # Needs root for the server run (scripts/fbserver.sh); bounded: each run ends after its
 # duration, every wait has a limit.
 set -euo pipefail
@@ -25,7 +25,7 @@ databases=ambos
 pause=1000
 port=8791
 build=$root/build-load
-out=$root/loadrun-out
+out=''
 while [ $# -gt 0 ]; do
   case "$1" in
     --coletores) collectors=$2; shift 2 ;;
@@ -38,6 +38,7 @@ while [ $# -gt 0 ]; do
     *) echo "uso: bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos] [--pausa MS] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
   esac
 done
+[ -n "$out" ] || out=$build/loadrun-out
 case "$databases" in embutido|servidor|ambos) ;; *) echo "--banco: embutido, servidor ou ambos" >&2; exit 2 ;; esac
 
 # shellcheck source=../tools/simulator/sim-lib.sh
