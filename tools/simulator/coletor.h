@@ -60,7 +60,7 @@ class IObservadorPassos {
 struct ConfigColetor {
   std::string chave{kChaveAutenticacao};
   std::string usuario;
-  int itens = 3;
+  int itens = kItensPadrao;
   // Store the collector works for. Unset: the store of its user in the download; when that
   // user is bound to one store, only that store's entries are expected in the download.
   std::optional<std::int32_t> loja;
