@@ -220,7 +220,8 @@ void AppendLinha(std::string& out, Secao secao, const data::SqlQuery& q) {
       out += ", ";
       std::string valor = q.FieldAsString("VAL_PESQUISA");
       std::replace(valor.begin(), valor.end(), ',', '.');
-      out += valor;
+      // A price row not yet collected has no value; an empty value would break the statement.
+      out += valor.empty() ? std::string("NULL") : valor;
       out += ", ";
       AppendData(out, q, "DTA_PESQUISA");
       out += ");";
