@@ -3,6 +3,7 @@
 // Thread safety: constants only.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 namespace orv::data {
@@ -19,6 +20,15 @@ inline constexpr int kStatementAttemptsOnLostConnection = 2;
 // Rows per transaction for bulk loading (ExecBatch callers split larger loads): large enough
 // to amortise the commit, small enough to keep the parameter vectors modest.
 inline constexpr std::size_t kBatchRowsPerTransaction = 5000;
+
+// Statements kept prepared per connection (SqlQuery::SetKeepPrepared). The service has a
+// handful of fixed statements per connection; the bound keeps a program that marks texts
+// built from data from holding an unbounded number of prepared statements on the server.
+inline constexpr std::size_t kMaxKeptStatements = 16;
+// Age after which a kept statement is prepared again. A prepared statement goes on reading a
+// table as it was defined when prepared; this bounds how long a change of definitions made
+// while the service runs stays unseen, at the cost of one parse per statement per period.
+inline constexpr std::chrono::milliseconds kKeptStatementMaxAge{10000};
 
 // Firebird names a database by at most 255 bytes in the attach call (a short length field).
 inline constexpr std::size_t kMaxFirebirdDatabaseName = 255;

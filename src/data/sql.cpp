@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <list>
 #include <mutex>
 
 #include "data/data_limits.h"
@@ -268,6 +269,10 @@ class SqlConnectionImpl {
     CloseLocked();
   }
   bool IsOpen() const { return open_.load(); }
+  void SetKeptMaxAge(std::chrono::milliseconds age) {
+    std::lock_guard lock(session_mutex_);
+    kept_max_age_ = age;
+  }
 
   // Runs one statement (or one batch) under the connection's lock: opens the connection if
   // needed, executes, reads every row, commits; rolls back on error. A connection found lost
@@ -275,13 +280,16 @@ class SqlConnectionImpl {
   // later is replaced on its next use.
   std::unique_ptr<ResultSet> Run(const std::string& sql_utf8,
                                  const std::vector<BoundValue>& values, bool want_rows,
-                                 const std::vector<std::vector<std::string>>* batch) {
+                                 const std::vector<std::vector<std::string>>* batch,
+                                 bool keep_prepared = false) {
     std::lock_guard lock(session_mutex_);
     for (int attempt = 1;; ++attempt) {
       const bool was_open = session_ != nullptr;
       OpenLocked();
       bool executed = false;
       try {
+        if (keep_prepared && firebird_ && !batch)
+          return RunKept(sql_utf8, values, want_rows, executed);
         return RunOnce(sql_utf8, values, want_rows, batch, executed);
       } catch (const soci::soci_error& e) {
         bool lost = IsConnectionLost(e);
@@ -331,9 +339,11 @@ class SqlConnectionImpl {
       alive = false;
     }
     if (!alive) {
+      AbandonKept();
       Abandon(std::move(session_));
       return;
     }
+    while (!kept_.empty()) DropKept(kept_.begin());
     try {
       session_->close();
     } catch (...) {
@@ -356,8 +366,147 @@ class SqlConnectionImpl {
     }
     if (lost) {
       open_ = false;
+      AbandonKept();
       Abandon(std::move(session_));
     }
+  }
+
+  // ---- Statements kept prepared ------------------------------------------------------------
+  // The program's own fixed statements that run on every request (the user lookup of a login,
+  // the insert of a price) are kept prepared on the session: parsing a statement costs the
+  // Firebird engine more than running it, under this connection's lock. Only Firebird: it is
+  // the database this is measured and tested against. A statement is found by its text and
+  // the kinds of its values; the values are bound to storage owned by the entry, rewritten
+  // before each run.
+  struct KeptStatement {
+    std::string key;
+    std::chrono::steady_clock::time_point prepared_at;
+    soci::statement* st = nullptr;
+    std::vector<std::string> texts;
+    std::vector<int> integers;
+    std::vector<double> reals;
+    soci::row row;
+  };
+
+  static std::string KeyOf(const std::string& sql, const std::vector<BoundValue>& values,
+                           bool want_rows) {
+    std::string key;
+    key.reserve(sql.size() + values.size() + 2);
+    key += want_rows ? 'R' : 'X';
+    for (const BoundValue& v : values)
+      key += v.kind == BoundValue::kText ? 'T' : v.kind == BoundValue::kInteger ? 'I' : 'F';
+    key += '\n';
+    key += sql;
+    return key;
+  }
+
+  // Ends a kept statement; one that cannot be cleaned up (its connection is gone) is set aside
+  // with the storage it is bound to.
+  void DropKept(std::list<KeptStatement>::iterator it) {
+    soci::statement* st = it->st;
+    it->st = nullptr;
+    bool cleaned = true;
+    if (st) {
+      try {
+        st->clean_up();
+      } catch (...) {
+        cleaned = false;
+      }
+      if (cleaned) delete st;
+      else Abandon(st);
+    }
+    if (cleaned) kept_.erase(it);
+    else kept_storage_graveyard_.splice(kept_storage_graveyard_.end(), kept_, it);
+  }
+
+  // The session is going away without a word to the server: its statements go with it. The
+  // entries' storage is kept with them, as the statements still refer to it.
+  void AbandonKept() {
+    for (auto& k : kept_) {
+      if (k.st) Abandon(k.st);
+      k.st = nullptr;
+    }
+    kept_storage_graveyard_.splice(kept_storage_graveyard_.end(), kept_);
+  }
+
+  std::unique_ptr<ResultSet> RunKept(const std::string& sql_utf8,
+                                     const std::vector<BoundValue>& values, bool want_rows,
+                                     bool& executed) {
+    const std::string sql = util::Utf8ToWin1252(sql_utf8);
+    const std::string key = KeyOf(sql, values, want_rows);
+    const auto now = std::chrono::steady_clock::now();
+    auto it = std::find_if(kept_.begin(), kept_.end(),
+                           [&key](const KeptStatement& k) { return k.key == key; });
+    if (it != kept_.end() && now - it->prepared_at > kept_max_age_) {
+      DropKept(it);
+      it = kept_.end();
+    }
+    if (it != kept_.end()) {
+      kept_.splice(kept_.begin(), kept_, it);
+      KeptStatement& k = kept_.front();
+      std::size_t t = 0, n = 0, r = 0;
+      for (const BoundValue& v : values) {
+        switch (v.kind) {
+          case BoundValue::kText: k.texts[t++] = util::Utf8ToWin1252(v.text); break;
+          case BoundValue::kInteger: k.integers[n++] = v.integer; break;
+          case BoundValue::kFloat: k.reals[r++] = v.real; break;
+        }
+      }
+    } else {
+      kept_.emplace_front();
+      KeptStatement& k = kept_.front();
+      k.key = key;
+      k.prepared_at = now;
+      // Reserved once: the statement binds to these elements, which must never move.
+      k.texts.reserve(values.size());
+      k.integers.reserve(values.size());
+      k.reals.reserve(values.size());
+      k.st = new soci::statement(*session_);
+      try {
+        for (const BoundValue& v : values) {
+          switch (v.kind) {
+            case BoundValue::kText:
+              k.texts.push_back(util::Utf8ToWin1252(v.text));
+              k.st->exchange(soci::use(k.texts.back()));
+              break;
+            case BoundValue::kInteger:
+              k.integers.push_back(v.integer);
+              k.st->exchange(soci::use(k.integers.back()));
+              break;
+            case BoundValue::kFloat:
+              k.reals.push_back(v.real);
+              k.st->exchange(soci::use(k.reals.back()));
+              break;
+          }
+        }
+        if (want_rows) k.st->exchange(soci::into(k.row));
+        k.st->alloc();
+        k.st->prepare(sql);
+        k.st->define_and_bind();
+      } catch (...) {
+        DropKept(kept_.begin());
+        throw;
+      }
+      while (kept_.size() > kMaxKeptStatements) DropKept(std::prev(kept_.end()));
+    }
+
+    KeptStatement& k = kept_.front();
+    auto result = std::make_unique<ResultSet>();
+    // A kept statement's first word to the server is its execution, so that is where a
+    // connection lost while idle shows. Nothing the statement did outlives its uncommitted
+    // transaction on a lost connection, so until the commit the run counts as not executed
+    // and is tried once more on a fresh connection.
+    try {
+      const bool got = k.st->execute(true);
+      if (want_rows) ReadRows(*result, *k.st, k.row, got);
+    } catch (...) {
+      // Whatever state the failed run left the statement in, it is not run again.
+      DropKept(kept_.begin());
+      throw;
+    }
+    executed = true;
+    session_->commit();
+    return result;
   }
 
   std::unique_ptr<ResultSet> RunOnce(const std::string& sql_utf8,
@@ -415,22 +564,8 @@ class SqlConnectionImpl {
       if (batch && batch->empty()) {
         // nothing to run
       } else {
-        bool got = st->execute(true);
-        if (want_rows) {
-          std::vector<soci::data_type> types;
-          if (got || row.size() > 0) {
-            for (std::size_t i = 0; i < row.size(); ++i) {
-              const soci::column_properties& p = row.get_properties(i);
-              result->columns.push_back(firebird_ ? util::Win1252ToUtf8(p.get_name())
-                                                  : p.get_name());
-              types.push_back(p.get_data_type());
-            }
-          }
-          while (got) {
-            AppendRow(*result, row, types);
-            got = st->fetch();
-          }
-        }
+        const bool got = st->execute(true);
+        if (want_rows) ReadRows(*result, *st, row, got);
       }
       st->clean_up();
     } catch (...) {
@@ -450,6 +585,22 @@ class SqlConnectionImpl {
     delete st;
     session_->commit();
     return result;
+  }
+
+  // Every row of an executed statement (got: whether execute brought the first one).
+  void ReadRows(ResultSet& result, soci::statement& st, const soci::row& row, bool got) {
+    std::vector<soci::data_type> types;
+    if (got || row.size() > 0) {
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        const soci::column_properties& p = row.get_properties(i);
+        result.columns.push_back(firebird_ ? util::Win1252ToUtf8(p.get_name()) : p.get_name());
+        types.push_back(p.get_data_type());
+      }
+    }
+    while (got) {
+      AppendRow(result, row, types);
+      got = st.fetch();
+    }
   }
 
   void AppendRow(ResultSet& rs, const soci::row& row, const std::vector<soci::data_type>& types) {
@@ -504,6 +655,10 @@ class SqlConnectionImpl {
   Settings settings_;
   std::mutex session_mutex_;  // held for a whole statement
   std::unique_ptr<soci::session> session_;
+  std::list<KeptStatement> kept_;  // most recently used first
+  std::chrono::milliseconds kept_max_age_ = kKeptStatementMaxAge;
+  // Entries of abandoned statements: those statements refer to them and are never destroyed.
+  std::list<KeptStatement> kept_storage_graveyard_;
   bool firebird_ = true;
   std::atomic<bool> open_{false};
 };
@@ -563,6 +718,9 @@ const std::vector<std::pair<std::string, std::string>>& SqlConnection::Params() 
 void SqlConnection::Open() { impl_->Open(); }
 void SqlConnection::Close() { impl_->Close(); }
 bool SqlConnection::IsOpen() const { return impl_->IsOpen(); }
+void SqlConnection::SetKeptStatementMaxAge(std::chrono::milliseconds age) {
+  impl_->SetKeptMaxAge(age);
+}
 
 std::unique_ptr<SqlConnection> SqlConnection::Copy() const {
   auto copy = std::make_unique<SqlConnection>();
@@ -591,6 +749,7 @@ struct SqlQuery::State {
   std::unique_ptr<ResultSet> result;
   std::size_t current = 0;
   bool eof = true;
+  bool keep_prepared = false;
 
   std::string JoinedSql() const {
     std::string out;
@@ -697,10 +856,12 @@ void SqlQuery::ParamAsFloat(std::string_view name, float value) {
   state_->SetParam(name, std::move(v));
 }
 
+void SqlQuery::SetKeepPrepared(bool on) { state_->keep_prepared = on; }
+
 void SqlQuery::Open() {
   if (state_->result) return;  // opening an open result does nothing
   auto [sql, values] = state_->Prepared();
-  state_->result = connection_.impl().Run(sql, values, true, nullptr);
+  state_->result = connection_.impl().Run(sql, values, true, nullptr, state_->keep_prepared);
   state_->current = 0;
   state_->eof = state_->result->rows == 0;
 }
@@ -800,7 +961,7 @@ util::TDateTime SqlQuery::FieldAsDateTime(std::string_view column) const {
 void SqlQuery::ExecSQL() {
   Close();
   auto [sql, values] = state_->Prepared();
-  connection_.impl().Run(sql, values, false, nullptr);
+  connection_.impl().Run(sql, values, false, nullptr, state_->keep_prepared);
 }
 
 void SqlQuery::ExecBatch(const std::vector<std::vector<std::string>>& rows) {

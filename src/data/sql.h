@@ -18,6 +18,7 @@
 // Params) must not overlap a change of the same connection's settings; Param() may.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -69,6 +70,10 @@ class SqlConnection {
   // A new, closed connection with the same driver, name and parameters.
   std::unique_ptr<SqlConnection> Copy() const;
 
+  // Age after which a statement kept prepared (SqlQuery::SetKeepPrepared) is prepared again;
+  // kKeptStatementMaxAge unless changed.
+  void SetKeptStatementMaxAge(std::chrono::milliseconds age);
+
   // The backend and connection string that Open() would use (for diagnostics and tests).
   std::string BackendName() const;
   std::string ConnectString() const;
@@ -97,6 +102,12 @@ class SqlQuery {
   void ParamAsString(std::string_view name, std::string_view value);
   void ParamAsInteger(std::string_view name, std::int32_t value);
   void ParamAsFloat(std::string_view name, float value);
+
+  // Keeps the statement prepared on its connection (Firebird) for the next run of the same text
+  // with values of the same kinds, which then skips the database's parse. For the program's
+  // own fixed texts only, never for SQL that comes from outside: a prepared statement keeps
+  // its tables in use, so other connections' changes to their definitions may wait or fail.
+  void SetKeepPrepared(bool on);
 
   // Runs a statement that returns rows: all rows are read, then the statement is committed.
   // An open result stays as it is (Close first to run the statement again).

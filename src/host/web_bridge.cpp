@@ -69,13 +69,19 @@ void TWebRequestHandler::Return(std::unique_ptr<ModuleSet> set) {
 }
 
 bool TWebRequestHandler::HandleRequest(TWebRequest& request, TWebResponse& response) {
-  std::unique_ptr<ModuleSet> set = Take();
-  struct Returner {
-    TWebRequestHandler* handler;
-    std::unique_ptr<ModuleSet>& set;
-    ~Returner() { handler->Return(std::move(set)); }
-  } returner{this, set};
-  const bool handled = set->module->Dispatch(request, response);
+  bool handled = false;
+  {
+    std::unique_ptr<ModuleSet> set = Take();
+    struct Returner {
+      TWebRequestHandler* handler;
+      std::unique_ptr<ModuleSet>& set;
+      ~Returner() { handler->Return(std::move(set)); }
+    } returner{this, set};
+    handled = set->module->Dispatch(request, response);
+  }
+  // The set goes back before the answer leaves: a client that waits for its answer and sends
+  // the next request at once must find the set free again, or a client that never has more
+  // than the limit in flight would be refused.
   if (handled && !response.Sent()) response.SendResponse();
   return handled;
 }

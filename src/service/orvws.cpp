@@ -71,6 +71,7 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
     sessao.UsuarioCompleto = UserName;
     {
       data::SqlQuery q(dm_.ScnGestao());
+      q.SetKeepPrepared(true);   // one lookup per login, all on the shared connection
       q.SetSql({"SELECT COD_USUARIO, COD_LOJA, FLG_MULT_LOJA FROM TAB_USUARIO WHERE DES_USUARIO = "
                 ":DES_USUARIO"});
       q.ParamAsString("DES_USUARIO", UserName);
@@ -230,6 +231,7 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
   std::string detalhe;
   {
     data::SqlQuery q(*conexao);
+    q.SetKeepPrepared(true);   // the same four statements for every price collected
     try {
       // Product of the bar code.
       q.SetSql({"SELECT TAB_PRODUTO.COD_PRODUTO, TAB_PRODUTO.DES_PRODUTO FROM TAB_CODIGO_BARRA "

@@ -28,8 +28,9 @@ class FbServerTest : public ::testing::Test {
   std::string Via(unsigned short port) const {
     return "127.0.0.1/" + std::to_string(port) + ":" + file_;
   }
-  static std::string One(SqlConnection& c, const std::string& sql) {
+  static std::string One(SqlConnection& c, const std::string& sql, bool keep = false) {
     SqlQuery q(c);
+    q.SetKeepPrepared(keep);
     q.SetSql({sql});
     q.Open();
     return q.FieldAsString("V");
@@ -117,45 +118,50 @@ TEST_F(FbServerTest, PerUserConnectionLogsInAsThatUser) {
 // client's message (or, when nothing had run yet, is run again on a fresh connection), the
 // process never ends, and the connection is opened anew on its next use.
 TEST_F(FbServerTest, ALostConnectionIsReopenedOnItsNextUse) {
-  test::TcpProxy proxy(testdb::kServerPort);
-  auto c = testdb::FirebirdConnection(Via(proxy.port()));
-  const std::string count = "SELECT COUNT(*) AS V FROM TAB_PRODUTO";
-  EXPECT_EQ(One(*c, count), "5");
+  // Also with the count kept prepared: its statement goes with the lost connection and is
+  // prepared anew on the next one.
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "kept prepared" : "prepared each time");
+    test::TcpProxy proxy(testdb::kServerPort);
+    auto c = testdb::FirebirdConnection(Via(proxy.port()));
+    const std::string count = "SELECT COUNT(*) AS V FROM TAB_PRODUTO";
+    EXPECT_EQ(One(*c, count, keep), "5");
 
-  // Cut while idle: the next statement notices before running anything and runs again.
-  proxy.CutAll();
-  EXPECT_EQ(One(*c, count), "5");
-  EXPECT_TRUE(c->IsOpen());
+    // Cut while idle: the next statement notices before running anything and runs again.
+    proxy.CutAll();
+    EXPECT_EQ(One(*c, count, keep), "5");
+    EXPECT_TRUE(c->IsOpen());
 
-  // Server away for good: an error, not a crash.
-  proxy.StopListening();
-  proxy.CutAll();
-  EXPECT_THROW(One(*c, count), SqlError);
-  EXPECT_FALSE(c->IsOpen());
-  EXPECT_THROW(One(*c, count), SqlError);
+    // Server away for good: an error, not a crash.
+    proxy.StopListening();
+    proxy.CutAll();
+    EXPECT_THROW(One(*c, count, keep), SqlError);
+    EXPECT_FALSE(c->IsOpen());
+    EXPECT_THROW(One(*c, count, keep), SqlError);
 
-  // Back again: the next use opens a new connection.
-  proxy.Resume();
-  EXPECT_EQ(One(*c, count), "5");
+    // Back again: the next use opens a new connection.
+    proxy.Resume();
+    EXPECT_EQ(One(*c, count, keep), "5");
 
-  // Cut in the middle of reading a large result, with the transaction and cursor open.
-  proxy.CutAfterServerBytes(64 * 1024);
-  SqlQuery big(*c);
-  big.SetSql({"SELECT A.RDB$RELATION_NAME AS V FROM RDB$RELATIONS A",
-              "CROSS JOIN RDB$RELATIONS B CROSS JOIN RDB$RELATIONS C"});
-  try {
-    big.Open();
-    ADD_FAILURE() << "a cut connection delivered " << big.RowCount() << " rows";
-  } catch (const SqlError& e) {
-    EXPECT_STRNE(e.what(), "");
+    // Cut in the middle of reading a large result, with the transaction and cursor open.
+    proxy.CutAfterServerBytes(64 * 1024);
+    SqlQuery big(*c);
+    big.SetSql({"SELECT A.RDB$RELATION_NAME AS V FROM RDB$RELATIONS A",
+                "CROSS JOIN RDB$RELATIONS B CROSS JOIN RDB$RELATIONS C"});
+    try {
+      big.Open();
+      ADD_FAILURE() << "a cut connection delivered " << big.RowCount() << " rows";
+    } catch (const SqlError& e) {
+      EXPECT_STRNE(e.what(), "");
+    }
+    EXPECT_EQ(One(*c, count, keep), "5");
+
+    // Destroying a connection whose server is gone ends nothing but the connection.
+    proxy.CutAll();
+    proxy.StopListening();
+    c.reset();
+    SUCCEED();
   }
-  EXPECT_EQ(One(*c, count), "5");
-
-  // Destroying a connection whose server is gone ends nothing but the connection.
-  proxy.CutAll();
-  proxy.StopListening();
-  c.reset();
-  SUCCEED();
 }
 
 }  // namespace

@@ -272,6 +272,68 @@ TEST_F(SqlTest, ParallelConnectionsAndASharedConnection) {
   EXPECT_EQ(One(*check, "SELECT COUNT(*) AS N FROM PAR_T", "N"), std::to_string(kThreads * kRows));
 }
 
+// A statement kept prepared runs again with new values, each run committed on its own like any
+// other; a failed run does not poison the next; the connection keeps a bounded number of them.
+TEST_F(SqlTest, KeptStatementsRunAgainWithNewValues) {
+  auto a = Connect();
+  auto b = Connect();
+  Exec(*a, "CREATE TABLE KEEP_T (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(8))");
+  auto insert = [&](int id, const std::string& nome) {
+    SqlQuery q(*a);
+    q.SetKeepPrepared(true);
+    q.SetSql({"INSERT INTO KEEP_T (ID, NOME) VALUES (:ID, :NOME)"});
+    q.ParamAsInteger("ID", id);
+    q.ParamAsString("NOME", nome);
+    q.ExecSQL();
+  };
+  auto nome_of = [&](int id) {
+    SqlQuery q(*a);
+    q.SetKeepPrepared(true);
+    q.SetSql({"SELECT NOME FROM KEEP_T WHERE ID = :ID"});
+    q.ParamAsInteger("ID", id);
+    q.Open();
+    return q.IsEmpty() ? std::string("(none)") : q.FieldAsString("NOME");
+  };
+  for (int i = 1; i <= 5; ++i) {
+    insert(i, "n\xc3\xa3o" + std::to_string(i));
+    EXPECT_EQ(One(*b, "SELECT COUNT(*) AS N FROM KEEP_T", "N"), std::to_string(i));
+    EXPECT_EQ(nome_of(i), "n\xc3\xa3o" + std::to_string(i));
+    EXPECT_EQ(One(*a, kOpenTransactions, "N"), "1");
+  }
+  EXPECT_EQ(nome_of(99), "(none)");
+  // Failures of the kept insert (a duplicate key, a text longer than its column), then success.
+  EXPECT_THROW(insert(1, "x"), SqlError);
+  EXPECT_THROW(insert(6, "123456789"), SqlError);
+  insert(6, "seis");
+  EXPECT_EQ(nome_of(6), "seis");
+  // Another connection's change is seen by the kept query's next run.
+  Exec(*b, "UPDATE KEEP_T SET NOME = 'outro' WHERE ID = 2");
+  EXPECT_EQ(nome_of(2), "outro");
+  // Closing the connection ends its statements; the next run prepares again.
+  a->Close();
+  EXPECT_EQ(nome_of(3), "n\xc3\xa3o3");
+  // A kept statement reads the table as it was defined when prepared, until its age is up.
+  Exec(*b, "ALTER TABLE KEEP_T ALTER COLUMN NOME TO APELIDO");
+  EXPECT_EQ(nome_of(3), "n\xc3\xa3o3");
+  a->SetKeptStatementMaxAge(std::chrono::milliseconds(0));
+  EXPECT_THROW(nome_of(3), SqlError);
+  a->SetKeptStatementMaxAge(kKeptStatementMaxAge);
+
+  // Many different kept texts: each answers for itself, and only the most recent are kept.
+  for (int i = 0; i < static_cast<int>(kMaxKeptStatements) * 2; ++i) {
+    SqlQuery q(*a);
+    q.SetKeepPrepared(true);
+    q.SetSql({"SELECT " + std::to_string(i) + " AS N FROM RDB$DATABASE"});
+    q.Open();
+    EXPECT_EQ(q.FieldAsInteger("N"), i);
+  }
+  const int statements = std::stoi(One(*a,
+      "SELECT COUNT(*) AS N FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION",
+      "N"));
+  EXPECT_GE(statements, 2);
+  EXPECT_LE(statements, static_cast<int>(kMaxKeptStatements) + 1);
+}
+
 TEST_F(SqlTest, OpensOnFirstUseAndOpenCloseAreIdempotent) {
   auto c = Connect();
   EXPECT_FALSE(c->IsOpen());

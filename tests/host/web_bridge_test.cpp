@@ -161,6 +161,17 @@ TEST(WebRequestHandler, ReusesIdleSetsOldestFirst) {
   EXPECT_EQ(handler.InactiveCount(), 2u);
 }
 
+TEST(WebRequestHandler, SetIsFreeBeforeTheAnswerLeaves) {
+  TWebRequestHandler handler(1);
+  handler.SetWebModuleClass([] { return std::make_unique<test::EchoModule>(); });
+  std::size_t active_while_sending = 99;
+  TWebRequest rq;
+  TWebResponse rs("HTTP/1.1",
+                  [&](TWebResponse&) { active_while_sending = handler.ActiveCount(); });
+  EXPECT_TRUE(handler.HandleRequest(rq, rs));
+  EXPECT_EQ(active_while_sending, 0u);
+}
+
 TEST(WebRequestHandler, FailedModuleCreationFreesItsSlot) {
   TWebRequestHandler handler(1);
   bool fail = true;

@@ -227,6 +227,9 @@ TEST_F(OrvWsTest, AFailedUserQueryLeavesNoSession) {
   CarregarDados();
   ASSERT_TRUE(Ws("10.0.0.1").Auth(kChave, "ANA"));
   banco_.Executar("ALTER TABLE TAB_USUARIO DROP FLG_MULT_LOJA");
+  // The lookup is kept prepared on its connection; on a new connection it is prepared against
+  // the table as it now is, and fails.
+  dm_.ScnGestao().Close();
   const auto linhas = LogLines(*log_).size();
   EXPECT_THROW(Ws("10.0.0.1").Auth(kChave, "ANA"), std::exception);
   EXPECT_FALSE(dm_.CdsAuth().Localizar("10.0.0.1").has_value());
