@@ -39,23 +39,18 @@ void TActivityLog::CreateFolder() { fs_->CreateFolders(pasta_logs_); }
 
 void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
                             const TOperationTiming& marks) {
-  std::lock_guard lock(mutex_);
-  if (CalcTmpMedio) CalcIndicadoresLocked(marks.TempoExecucao());
-
-  std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
+  // What depends only on the operation is made before taking the lock, which every request
+  // thread shares.
+  TLogRow row;
+  std::string bytes;
   if (!Line.empty()) {
     const std::string inicio = util::FormatarDataHora(kFormatoDataHora, marks.DtaInicio());
     const std::string duracao = util::FormatarDataHora(kFormatoDuracao, marks.TempoExecucao());
-
-    TLogRow row;
     row.DES_LOG = CampoAnsi(Line, kLarguraDesLog);
-    row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, clock_()), kLarguraDataHora);
     row.DTA_INICIO = CampoAnsi(inicio, kLarguraDataHora);
     row.DTA_TERMINO =
         CampoAnsi(util::FormatarDataHora(kFormatoDataHora, marks.DtaTermino()), kLarguraDataHora);
     row.VAL_TMP_EXEC = CampoAnsi(duracao, kLarguraDataHora);
-    cliLogs_.push_back(std::move(row));
-    for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
 
     std::string linha;
     linha.reserve(inicio.size() + duracao.size() + Line.size() + 6);
@@ -64,8 +59,18 @@ void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
     linha += duracao;
     linha += "), ";
     linha += Line;
-    std::string bytes = util::Utf8ToAnsi(linha);
+    bytes = util::Utf8ToAnsi(linha);
     bytes += "\r\n";
+  }
+
+  std::lock_guard lock(mutex_);
+  if (CalcTmpMedio) CalcIndicadoresLocked(marks.TempoExecucao());
+
+  std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
+  if (!Line.empty()) {
+    row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, clock_()), kLarguraDataHora);
+    cliLogs_.push_back(std::move(row));
+    for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
     file->Write(bytes);  // on failure the file object closes itself on destruction
   }
   file->Close();

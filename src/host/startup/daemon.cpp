@@ -18,31 +18,36 @@ TSaidaLog::~TSaidaLog() {
 
 void TSaidaLog::RowAppended(std::size_t, const op::TLogRow& row) {
   std::string linha = row.DTA_INICIO + "(" + row.VAL_TMP_EXEC + "), " + row.DES_LOG + "\n";
+  bool acordar = false;
   {
     std::lock_guard lock(mutex_);
     if (pendentes_.size() >= kMaxLinhasPendentes) {
       ++descartadas_;
       return;
     }
+    // The writer sleeps only on an empty queue: one wake-up per batch, not one per line.
+    acordar = pendentes_.empty();
     pendentes_.push_back(std::move(linha));
   }
-  cv_.notify_one();
+  if (acordar) cv_.notify_one();
 }
 
 void TSaidaLog::Escrever() {
+  std::deque<std::string> lote;
   std::unique_lock lock(mutex_);
   for (;;) {
     cv_.wait(lock, [this] { return fim_ || !pendentes_.empty(); });
     while (!pendentes_.empty()) {
-      std::string linha = std::move(pendentes_.front());
-      pendentes_.pop_front();
+      // Everything pending is written at once, with one flush.
+      lote.swap(pendentes_);
       const std::size_t descartadas = descartadas_;
       descartadas_ = 0;
       lock.unlock();
       if (descartadas > 0)
         std::fprintf(destino_, "(%zu linhas do log não mostradas aqui)\n", descartadas);
-      std::fwrite(linha.data(), 1, linha.size(), destino_);
+      for (const std::string& linha : lote) std::fwrite(linha.data(), 1, linha.size(), destino_);
       std::fflush(destino_);
+      lote.clear();
       lock.lock();
     }
     if (fim_) return;
