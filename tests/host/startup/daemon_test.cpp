@@ -1,5 +1,6 @@
 // orvwsd as a program: started in a copy of its own folder (with orvws.ini beside it) on a demo
-// installation, serving a SOAP call, ended by SIGTERM; and its start-up failures.
+// installation, serving a SOAP call, ended by SIGTERM; and its start-up failures. Its copy of
+// the log to standard output.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
+#include <vector>
 
+#include "host/startup/daemon.h"
 #include "instalacao.h"
 
 extern char** environ;
@@ -152,6 +157,76 @@ TEST(Orvwsd, StartUpFailuresGoToStandardErrorWithANonZeroStatus) {
     EXPECT_EQ(linhas[2], "Aplicação encerrada, serviço parado");
     EXPECT_EQ(linhas[4], "Aplicação encerrada");
   }
+}
+
+}  // namespace
+}  // namespace orv::startup
+
+namespace orv::startup {
+namespace {
+
+op::TLogRow Linha(int thread, int i) {
+  op::TLogRow row;
+  row.DTA_INICIO = "T" + std::to_string(thread);
+  row.VAL_TMP_EXEC = std::to_string(i);
+  row.DES_LOG = "linha";
+  return row;
+}
+
+// Rows from many threads reach the stream whole, each thread's in its order, none lost while
+// the queue has room; past the queue's room rows are dropped and the count is written.
+TEST(TSaidaLog, CopiesEveryRowInOrderAndCountsWhatItDrops) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  constexpr int kThreads = 4;
+  constexpr int kRows = 500;
+  {
+    TSaidaLog saida(f);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&saida, t] {
+        for (int i = 0; i < kRows; ++i) saida.RowAppended(0, Linha(t, i));
+      });
+    for (auto& th : threads) th.join();
+  }
+  std::rewind(f);
+  std::vector<int> next(kThreads, 0);
+  char buf[128];
+  int lines = 0;
+  while (std::fgets(buf, sizeof buf, f)) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(buf, "T%d(%d), linha\n", &t, &i), 2) << buf;
+    ASSERT_GE(t, 0);
+    ASSERT_LT(t, kThreads);
+    EXPECT_EQ(i, next[t]++);
+    ++lines;
+  }
+  EXPECT_EQ(lines, kThreads * kRows);
+  std::fclose(f);
+
+  // A stream that cannot keep up: a pipe nobody reads until the rows are in.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::FILE* w = fdopen(fds[1], "w");
+  ASSERT_NE(w, nullptr);
+  constexpr int kMuitas = 3 * static_cast<int>(kMaxLinhasPendentes);
+  std::string lido;
+  std::thread leitor;
+  {
+    TSaidaLog saida(w);
+    for (int i = 0; i < kMuitas; ++i) saida.RowAppended(0, Linha(0, i));
+    leitor = std::thread([&] {
+      char b[65536];
+      for (ssize_t n; (n = read(fds[0], b, sizeof b)) > 0;)
+        lido.append(b, static_cast<std::size_t>(n));
+    });
+  }
+  std::fclose(w);
+  leitor.join();
+  close(fds[0]);
+  const auto copiadas = std::count(lido.begin(), lido.end(), '\n');
+  EXPECT_LT(copiadas, kMuitas);
+  EXPECT_NE(lido.find("linhas do log não mostradas aqui"), std::string::npos);
 }
 
 }  // namespace
