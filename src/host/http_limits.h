@@ -17,6 +17,20 @@ inline constexpr std::size_t kMaxHeaderLines = 1024;
 // Largest request body: a collector's batch is a few hundred kilobytes at most, and without a
 // cap one client could make the service hold any amount of memory. Larger gets 413.
 inline constexpr std::uint64_t kMaxBodyBytes = 64ull * 1024 * 1024;
+// Request bodies held in memory at once, over all connections: past this a request whose
+// body does not fit is answered 503 before its body is read. Bodies past kSmallBodyBytes
+// (only hostile or unusual clients send them) share a smaller part of it, so that a few large
+// uploads can never crowd out the collectors' small requests. Each body is counted at its
+// announced length (chunked bodies as they grow) until its connection ends. With the SOAP
+// road holding about four copies of a large body while it is parsed, this bounds what bodies
+// can make the process hold to about 1 GiB.
+inline constexpr std::uint64_t kMaxBufferedBodyBytes = 256ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxLargeBodiesBytes = 2 * kMaxBodyBytes;
+inline constexpr std::uint64_t kSmallBodyBytes = 1024 * 1024;
+// A request whose line and headers have not all arrived this long after its first byte is
+// closed without a response: a client trickling header bytes would otherwise hold its
+// connection as long as it sends one byte per idle period.
+inline constexpr std::chrono::milliseconds kHeaderTimeout{30000};
 // A connection with no byte arriving (or leaving) for this long is closed, so that a client
 // that announces more than it sends cannot hold its connection for ever.
 inline constexpr std::chrono::milliseconds kIdleTimeout{60000};

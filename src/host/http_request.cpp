@@ -65,7 +65,42 @@ HeaderList DecodeUrlParams(std::string_view text, std::string_view charset) {
   return out;
 }
 
+bool BodyBudget::TryTake(std::uint64_t bytes, std::uint64_t body_total, bool& large) {
+  large = body_total > small_body_;
+  std::lock_guard lock(mutex_);
+  if (in_use_ + bytes > total_) return false;
+  if (large && large_in_use_ + bytes > large_total_) return false;
+  in_use_ += bytes;
+  if (large) large_in_use_ += bytes;
+  return true;
+}
+
+void BodyBudget::Give(std::uint64_t bytes, bool large) {
+  std::lock_guard lock(mutex_);
+  in_use_ -= std::min(bytes, in_use_);
+  if (large) large_in_use_ -= std::min(bytes, large_in_use_);
+}
+
+std::uint64_t BodyBudget::InUse() const {
+  std::lock_guard lock(mutex_);
+  return in_use_;
+}
+
 HttpRequestReader::HttpRequestReader(ReaderLimits limits) : limits_(limits) {}
+
+HttpRequestReader::~HttpRequestReader() {
+  if (!limits_.budget) return;
+  if (taken_small_ > 0) limits_.budget->Give(taken_small_, false);
+  if (taken_large_ > 0) limits_.budget->Give(taken_large_, true);
+}
+
+bool HttpRequestReader::TakeBudget(std::uint64_t bytes) {
+  if (!limits_.budget || bytes == 0) return true;
+  bool large = false;
+  if (!limits_.budget->TryTake(bytes, request_.body.size() + bytes, large)) return false;
+  (large ? taken_large_ : taken_small_) += bytes;
+  return true;
+}
 
 HttpRequestReader::Status HttpRequestReader::Fail(Status s, int code) {
   status_ = s;
@@ -184,6 +219,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
           if (size > limits_.max_body) return Fail(Status::Reject, 413);
         }
         if (request_.body.size() + size > limits_.max_body) return Fail(Status::Reject, 413);
+        if (!TakeBudget(size)) return Fail(Status::Reject, 503);
         if (size == 0) {
           phase_ = Phase::Trailers;
         } else {
@@ -262,9 +298,12 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
       length = l;
     }
     if (static_cast<std::uint64_t>(length) > limits_.max_body) return Fail(Status::Reject, 413);
+    if (!TakeBudget(static_cast<std::uint64_t>(length))) return Fail(Status::Reject, 503);
     r.has_body = true;
     remaining_ = static_cast<std::uint64_t>(length);
-    r.body.reserve(static_cast<std::size_t>(std::min<std::int64_t>(length, 1 << 20)));
+    // The whole announced length at once: growing by doubling would hold up to twice the body
+    // (and three times while copying). The memory is only committed as the bytes arrive.
+    r.body.reserve(static_cast<std::size_t>(length));
     phase_ = Phase::Body;
     return Status::NeedMore;
   }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,11 +17,39 @@
 
 namespace orv::host {
 
+// The request-body bytes the process may hold at once (see kMaxBufferedBodyBytes): readers
+// take their body's share before reading it and give it back when they end.
+// Thread safety: any thread.
+class BodyBudget {
+ public:
+  explicit BodyBudget(std::uint64_t total = kMaxBufferedBodyBytes,
+                      std::uint64_t large_total = kMaxLargeBodiesBytes,
+                      std::uint64_t small_body = kSmallBodyBytes)
+      : total_(total), large_total_(large_total), small_body_(small_body) {}
+  BodyBudget(const BodyBudget&) = delete;
+  BodyBudget& operator=(const BodyBudget&) = delete;
+
+  // Takes `bytes` more for a body that then holds `body_total` bytes; false (nothing taken)
+  // when they do not fit. Returns through `large` whether they were counted as large.
+  bool TryTake(std::uint64_t bytes, std::uint64_t body_total, bool& large);
+  void Give(std::uint64_t bytes, bool large);
+  std::uint64_t InUse() const;
+
+ private:
+  const std::uint64_t total_;
+  const std::uint64_t large_total_;
+  const std::uint64_t small_body_;
+  mutable std::mutex mutex_;
+  std::uint64_t in_use_ = 0;
+  std::uint64_t large_in_use_ = 0;
+};
+
 // Limits of the reader (reasons in http_limits.h); tests may lower them.
 struct ReaderLimits {
   std::size_t max_line = kMaxLineLength;
   std::size_t max_header_lines = kMaxHeaderLines;   // the empty line that ends them not counted
   std::uint64_t max_body = kMaxBodyBytes;
+  BodyBudget* budget = nullptr;   // none: bodies are limited only by max_body
 };
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -65,11 +94,15 @@ class HttpRequestReader {
     NeedMore,     // feed more bytes
     LengthCheck,  // headers without body framing: after a 1 ms wait, call FinishLengthCheck
     Complete,     // request() is ready
-    Reject,       // answer reject_status() with an empty body, then close
+    Reject,       // answer reject_status() with an empty body, then close (503: no room for
+                  // the body in the budget)
     Close,        // close the connection without a response
   };
 
   explicit HttpRequestReader(ReaderLimits limits = {});
+  ~HttpRequestReader();   // gives back what the body took of the budget
+  HttpRequestReader(const HttpRequestReader&) = delete;
+  HttpRequestReader& operator=(const HttpRequestReader&) = delete;
 
   // Adds the bytes that arrived and reads as far as they allow.
   Status Feed(std::string_view bytes);
@@ -80,6 +113,8 @@ class HttpRequestReader {
   std::string TakeInterim();
 
   Status status() const { return status_; }
+  // Whether the request line and every header have arrived.
+  bool HeadersComplete() const { return phase_ != Phase::RequestLine && phase_ != Phase::Headers; }
   int reject_status() const { return reject_status_; }
   ParsedRequest& request() { return request_; }
   // Bytes received but not consumed (after Complete: bytes beyond the request).
@@ -95,6 +130,8 @@ class HttpRequestReader {
   Status AfterHeaders();
   Status Finish();
   Status Fail(Status s, int code = 0);
+  // Takes room for `bytes` more body bytes from the budget (true when there is no budget).
+  bool TakeBudget(std::uint64_t bytes);
 
   ReaderLimits limits_;
   Phase phase_ = Phase::RequestLine;
@@ -105,6 +142,8 @@ class HttpRequestReader {
   std::size_t header_lines_ = 0;   // header, folded and trailer lines so far
   std::uint64_t remaining_ = 0;   // bytes left of the body or of the current chunk
   std::string interim_;
+  std::uint64_t taken_small_ = 0;   // taken from the budget, to give back
+  std::uint64_t taken_large_ = 0;
   ParsedRequest request_;
 };
 

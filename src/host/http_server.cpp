@@ -41,7 +41,9 @@ struct THttpServer::Impl {
         max_connections(max_conn),
         on_command(std::move(handler)),
         on_send_error(std::move(sink)),
-        workers(opts.max_dispatch_threads) {}
+        workers(opts.max_dispatch_threads) {
+    if (!options.limits.budget) options.limits.budget = &body_budget;
+  }
 
   void Accept(Listener& l);
   void Remove(const std::shared_ptr<Connection>& c);
@@ -51,6 +53,7 @@ struct THttpServer::Impl {
     count_changed.notify_all();
   }
 
+  BodyBudget body_budget;   // before options, which may point to it
   HttpServerOptions options;
   std::size_t max_connections;
   CommandHandler on_command;
@@ -88,6 +91,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     const tcp::endpoint local = socket_.local_endpoint(ec);
     if (!ec) reader_.request().local_port = local.port();
+    header_deadline_ = std::chrono::steady_clock::now() + server_.options.header_timeout;
     ReadMore();
   }
 
@@ -136,7 +140,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void ReadMore() {
-    ArmTimer(server_.options.idle_timeout, TimerUse::Idle);
+    auto wait = server_.options.idle_timeout;
+    if (!reader_.HeadersComplete()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          header_deadline_ - std::chrono::steady_clock::now());
+      wait = std::max(std::chrono::milliseconds(0), std::min(wait, left));
+    }
+    ArmTimer(wait, TimerUse::Idle);
     socket_.async_read_some(asio::buffer(buffer_),
                             [self = shared_from_this()](const error_code& ec, std::size_t n) {
                               self->OnRead(ec, n);
@@ -297,6 +307,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::steady_timer timer_;
   unsigned timer_generation_ = 0;
   HttpRequestReader reader_;
+  std::chrono::steady_clock::time_point header_deadline_;
   std::array<char, kReadChunk> buffer_{};
   std::string out_;
   std::size_t drained_ = 0;

@@ -33,8 +33,10 @@ struct Binding {
 struct HttpServerOptions {
   int backlog = kListenBacklog;
   std::chrono::milliseconds idle_timeout = kIdleTimeout;
+  // From the connection's acceptance to the end of the request's headers.
+  std::chrono::milliseconds header_timeout = kHeaderTimeout;
   std::chrono::milliseconds length_check_delay = kLengthCheckDelay;
-  ReaderLimits limits;
+  ReaderLimits limits;   // without a budget, the server's own (kMaxBufferedBodyBytes) is used
   // Cap on simultaneous connections; 0: the descriptor limit less kDescriptorReserve.
   std::size_t max_connections = 0;
   std::size_t max_dispatch_threads = kMaxDispatchThreads;
@@ -44,6 +46,8 @@ struct HttpServerOptions {
 class HttpExchange {
  public:
   const ParsedRequest& Request() const { return request_; }
+  // For the command handler that takes the body out instead of copying it.
+  ParsedRequest& MutableRequest() { return request_; }
   HttpResponse& Response() { return response_; }
   bool HeaderWritten() const { return written_; }
   // Writes the header (one buffered write) and the body, once; the connection closes after.

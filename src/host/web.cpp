@@ -101,6 +101,11 @@ std::string TCookie::HeaderValue() const {
 
 // ---- TWebRequest -----------------------------------------------------------------------------
 
+const std::string& TWebRequest::Content() const {
+  if (!content_) content_ = DecodeText(RawContent, ContentCharset);
+  return *content_;
+}
+
 std::string TWebRequest::GetFieldByName(std::string_view name) const {
   for (const auto& [n, v] : Headers) {
     if (util::AsciiIEquals(n, name)) return v;

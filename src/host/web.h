@@ -82,7 +82,6 @@ struct TWebRequest {
   std::string RemoteHost;         // header REMOTE_HOST
   std::string ContentType;        // Content-Type without its charset parameter
   std::int64_t ContentLength = 0; // bytes of the body
-  std::string Content;            // body as UTF-8 text, decoded from the request's charset
   std::string Accept;
   std::string From;
   std::string Referer;
@@ -100,6 +99,12 @@ struct TWebRequest {
 
   // The body bytes exactly as read from the connection (for a form body: the form text).
   std::string RawContent;
+  std::string ContentCharset;     // the charset parameter of Content-Type, "" when none
+  // The body as UTF-8 text, decoded from ContentCharset on first use, so that a large body is
+  // held twice only when something asks for its text. For a form body the form text, for a
+  // request without a body its query (both set with SetContent).
+  const std::string& Content() const;
+  void SetContent(std::string utf8_text) { content_ = std::move(utf8_text); }
   // Every header line in arrival order, names as sent.
   std::vector<std::pair<std::string, std::string>> Headers;
   TNameValueList CookieFields;    // one name=value entry per request cookie
@@ -123,6 +128,9 @@ struct TWebRequest {
   util::TDateTime GetDateField(std::string_view name) const;
   // The body bytes in order.
   const std::string& ReadContent() const { return RawContent; }
+
+ private:
+  mutable std::optional<std::string> content_;
 };
 
 // One response as the web module fills it. Defaults: 200 "OK", ContentType "text/html", no
@@ -165,6 +173,12 @@ class TWebResponse {
   // Body bytes, sent unchanged. Setting it drops body text.
   const std::optional<std::string>& ContentStream() const { return stream_; }
   void SetContentStream(std::string bytes);
+  // Moves the body stream out (for the sender, which needs it only once).
+  std::optional<std::string> TakeContentStream() {
+    std::optional<std::string> out;
+    out.swap(stream_);
+    return out;
+  }
   bool HasBody() const { return stream_.has_value() || !content_.empty(); }
 
   // The bytes that go on the wire as the body: the stream, or the text converted to UTF-8 when

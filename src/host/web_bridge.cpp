@@ -103,7 +103,9 @@ std::string Text(const std::string& bytes) {
 
 }  // namespace
 
-TWebRequest BuildWebRequest(const ParsedRequest& http) {
+namespace {
+
+TWebRequest Build(const ParsedRequest& http, std::string* body_to_take) {
   // Every text field of the web request is UTF-8, whatever bytes the client sent; the header
   // list keeps the raw values.
   auto header = [&http](std::string_view name) { return Text(http.Header(name)); };
@@ -144,13 +146,13 @@ TWebRequest BuildWebRequest(const ParsedRequest& http) {
 
   r.ContentLength = static_cast<std::int64_t>(http.body.size());
   if (http.form) {
-    r.Content = http.form_text;
+    r.SetContent(http.form_text);
     r.RawContent = http.form_text;
   } else if (!http.has_body && http.body.empty()) {
-    r.Content = r.Query;   // a request without a body presents its query as its content
+    r.SetContent(r.Query);   // a request without a body presents its query as its content
   } else {
-    r.Content = DecodeText(http.body, ct.charset);
-    r.RawContent = http.body;
+    r.ContentCharset = ct.charset;
+    r.RawContent = body_to_take ? std::move(*body_to_take) : http.body;
   }
 
   r.Accept = header("Accept");
@@ -178,6 +180,12 @@ TWebRequest BuildWebRequest(const ParsedRequest& http) {
   }
   return r;
 }
+
+}  // namespace
+
+TWebRequest BuildWebRequest(const ParsedRequest& http) { return Build(http, nullptr); }
+
+TWebRequest BuildWebRequestTakingBody(ParsedRequest& http) { return Build(http, &http.body); }
 
 // ---- Sending the web response ----------------------------------------------------------------
 
@@ -212,9 +220,16 @@ void CopyToHttpResponse(const TWebResponse& web, HttpResponse& http) {
 }
 
 void ServeWebRequest(TWebRequestHandler& handler, HttpExchange& exchange) {
-  TWebRequest request = BuildWebRequest(exchange.Request());
+  // The body and the answer's bytes are moved along, never copied: either can be tens of
+  // megabytes.
+  TWebRequest request = BuildWebRequestTakingBody(exchange.MutableRequest());
   TWebResponse response(request.ProtocolVersion, [&exchange](TWebResponse& r) {
+    std::optional<std::string> stream = r.TakeContentStream();
     CopyToHttpResponse(r, exchange.Response());
+    if (stream) {
+      exchange.Response().body_stream = std::move(stream);
+      exchange.Response().body_text.clear();
+    }
     exchange.Write();
   });
   handler.HandleRequest(request, response);

@@ -79,6 +79,8 @@ TWebRequestHandler& WebRequestHandler();
 
 // Builds the web request from a parsed HTTP request.
 TWebRequest BuildWebRequest(const ParsedRequest& http);
+// The same, moving the body out of `http` instead of copying it (the rest is copied).
+TWebRequest BuildWebRequestTakingBody(ParsedRequest& http);
 
 // Copies a web response onto the HTTP response (content length left to be recomputed).
 void CopyToHttpResponse(const TWebResponse& web, HttpResponse& http);

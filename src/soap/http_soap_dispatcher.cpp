@@ -1,20 +1,22 @@
 #include "soap/http_soap_dispatcher.h"
 
+#include <utility>
+
 namespace orv::soap {
 
-SoapRequest THTTPSoapDispatcher::ToSoapRequest(const host::TWebRequest& request) {
+SoapRequest THTTPSoapDispatcher::ToSoapRequest(host::TWebRequest& request) {
   SoapRequest r;
   r.method = request.Method;
   r.path_info = request.PathInfo;
   r.content_type = request.ContentType;
   r.soap_action = request.GetFieldByName("SOAPAction");
   if (r.soap_action.empty()) r.soap_action = request.GetFieldByName("HTTP_SOAPACTION");
-  r.body = request.ReadContent();
+  r.body = std::move(request.RawContent);
   r.ip_cliente = request.IpCliente;
   return r;
 }
 
-bool THTTPSoapDispatcher::Dispatch(const host::TWebRequest& request,
+bool THTTPSoapDispatcher::Dispatch(host::TWebRequest& request,
                                    host::TWebResponse& response) const {
   SoapResponse r = HandleSoapRequest(ToSoapRequest(request), *registry_);
   response.SetStatusCode(r.status);

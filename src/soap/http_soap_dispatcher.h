@@ -26,12 +26,13 @@ class THTTPSoapDispatcher {
   std::string PathInfo = "soap*";  // the web module normalises it to "/soap*"
 
   // Runs the endpoint on the request and fills the response. Always reports the request as
-  // handled, faults included.
-  bool Dispatch(const host::TWebRequest& request, host::TWebResponse& response) const;
+  // handled, faults included. The body bytes are moved out of the request (RawContent is
+  // empty afterwards): they are read once, and a large body is not held twice.
+  bool Dispatch(host::TWebRequest& request, host::TWebResponse& response) const;
 
   // The endpoint's view of a web request: path info, content type, SOAPAction (else the
-  // HTTP_SOAPACTION header), body bytes and the caller's address.
-  static SoapRequest ToSoapRequest(const host::TWebRequest& request);
+  // HTTP_SOAPACTION header), body bytes (moved out) and the caller's address.
+  static SoapRequest ToSoapRequest(host::TWebRequest& request);
 
  private:
   const InterfaceRegistry* registry_;

@@ -41,7 +41,7 @@ Result Run(std::string_view input, std::size_t step, const ReaderLimits& limits)
     if (!orv::util::IsValidUtf8(q.path)) std::abort();
     // The web request's text fields are UTF-8 whatever the bytes and character set sent.
     const orv::host::TWebRequest w = orv::host::BuildWebRequest(q);
-    for (const std::string* f : {&w.Content, &w.PathInfo, &w.Query, &w.RawPathInfo, &w.Method,
+    for (const std::string* f : {&w.Content(), &w.PathInfo, &w.Query, &w.RawPathInfo, &w.Method,
                                  &w.Host, &w.ContentType, &w.UserAgent, &w.AuthUserName}) {
       if (!orv::util::IsValidUtf8(*f)) std::abort();
     }

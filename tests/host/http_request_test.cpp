@@ -2,7 +2,9 @@
 // must reach the same outcome.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "host/http_request.h"
 
@@ -206,6 +208,48 @@ TEST(HttpRequestReader, HeadersCookiesCredentialsAndForms) {
   EXPECT_EQ(r.form_params[0].second, "Jo\xC3\xA3o Silva");
   EXPECT_EQ(r.form_params[1].second, "\xC3\xA9");
   EXPECT_EQ(r.form_params[2].second, "\xC3\xA7");
+}
+
+// Bodies held at once: each reader takes its body's room before reading it and gives it back
+// when it ends; bodies past the small size share a smaller part, so they cannot crowd out
+// small ones. Budget: 100 bytes in all, 60 for large bodies, small up to 10.
+TEST(BodyBudget, ReadersTakeTheirBodysRoomAndGiveItBack) {
+  BodyBudget budget(100, 60, 10);
+  ReaderLimits limits;
+  limits.budget = &budget;
+  auto post = [](int length) {
+    return "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: " + std::to_string(length) +
+           "\r\n\r\n";
+  };
+  auto first = std::make_unique<HttpRequestReader>(limits);
+  EXPECT_EQ(first->Feed(post(50)), Status::NeedMore);   // large: 50 of 60
+  EXPECT_EQ(budget.InUse(), 50u);
+  {
+    HttpRequestReader second(limits);
+    EXPECT_EQ(second.Feed(post(20)), Status::Reject);   // large: 70 > 60
+    EXPECT_EQ(second.reject_status(), 503);
+  }
+  std::vector<std::unique_ptr<HttpRequestReader>> small;
+  for (int i = 0; i < 5; ++i) {
+    small.push_back(std::make_unique<HttpRequestReader>(limits));
+    EXPECT_EQ(small.back()->Feed(post(10)), Status::NeedMore) << i;   // small: up to 100 in all
+  }
+  HttpRequestReader full(limits);
+  EXPECT_EQ(full.Feed(post(1)), Status::Reject);
+  EXPECT_EQ(budget.InUse(), 100u);
+
+  first.reset();
+  small.clear();
+  EXPECT_EQ(budget.InUse(), 0u);
+  // A chunked body takes room chunk by chunk, as large once it passes the small size.
+  HttpRequestReader chunked(limits);
+  EXPECT_EQ(chunked.Feed("POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "8\r\n12345678\r\n"),
+            Status::NeedMore);
+  EXPECT_EQ(chunked.Feed("30\r\n"), Status::NeedMore);   // 8 + 48 = 56: large, 48 of 60
+  EXPECT_EQ(budget.InUse(), 56u);
+  EXPECT_EQ(chunked.Feed(std::string(48, 'x') + "\r\n10\r\n"), Status::Reject);   // 48 + 16
+  EXPECT_EQ(chunked.reject_status(), 503);
 }
 
 }  // namespace

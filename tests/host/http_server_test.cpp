@@ -265,6 +265,52 @@ TEST_F(HttpServerTest, IdleConnectionIsClosedWithoutAnswer) {
   EXPECT_EQ(server_->OpenConnections(), 0u);
 }
 
+// A client that trickles header bytes, each within the idle time, is cut when the headers
+// are not all in by the header deadline.
+TEST_F(HttpServerTest, HeadersTrickledPastTheirDeadlineAreCut) {
+  HttpServerOptions options;
+  options.idle_timeout = 5s;
+  options.header_timeout = 400ms;
+  StartEchoServer(nullptr, options);
+  RawClient client;
+  ASSERT_TRUE(client.Connect(port_));
+  const auto start = std::chrono::steady_clock::now();
+  client.Send("GET / HTTP/1.1\r\n");
+  for (int i = 0; i < 40 && !client.closed(); ++i) {
+    if (!client.Send("X")) break;
+    EXPECT_EQ(client.ReadAll(100ms), "");
+  }
+  EXPECT_TRUE(client.closed());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+// Bodies past the server's budget are refused at once with 503; the room comes back when the
+// connection holding it ends.
+TEST_F(HttpServerTest, BodiesPastTheBudgetGet503) {
+  BodyBudget budget(1000, 600, 100);
+  HttpServerOptions options;
+  options.limits.budget = &budget;
+  StartEchoServer(nullptr, options);
+  RawClient holder;
+  ASSERT_TRUE(holder.Connect(port_));
+  holder.Send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 500\r\n\r\nabc");
+  for (int i = 0; i < 200 && budget.InUse() < 500; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(Exchange(port_, "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 200\r\n\r\n"),
+            "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+  // A small body still fits beside the large one.
+  EXPECT_NE(Exchange(port_, "POST /s HTTP/1.1\r\nHost: h\r\nContent-Length: 2\r\n\r\nok")
+                .find("POST 3 /s [] ok"),
+            std::string::npos);
+  holder.ShutdownSend();
+  holder.ReadAll();
+  for (int i = 0; i < 200 && budget.InUse() > 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(budget.InUse(), 0u);
+  EXPECT_NE(Exchange(port_, "POST /b HTTP/1.1\r\nHost: h\r\nContent-Length: 200\r\n\r\n" +
+                                std::string(200, 'b'))
+                .find("HTTP/1.1 200"),
+            std::string::npos);
+}
+
 TEST_F(HttpServerTest, PeerResetWhileReadingIsQuietAndSendFailureIsReported) {
   std::promise<void> client_gone;
   std::shared_future<void> gone = client_gone.get_future().share();

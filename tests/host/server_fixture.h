@@ -53,7 +53,7 @@ class EchoModule : public TWebModule {
     if (gate_) gate_->Enter();
     rs.ContentType = "text/plain";
     rs.SetContent(rq.Method + " " + std::to_string(static_cast<int>(rq.MethodType)) + " " +
-                  rq.PathInfo + " [" + rq.ContentType + "] " + rq.Content);
+                  rq.PathInfo + " [" + rq.ContentType + "] " + rq.Content());
     return true;
   }
 

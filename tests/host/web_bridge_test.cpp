@@ -45,7 +45,7 @@ TEST(WebRequestBuild, FieldsFromTheHttpRequest) {
   EXPECT_EQ(r.ContentType, "text/xml; action=urn:x");
   EXPECT_EQ(r.ContentLength, 2);
   EXPECT_EQ(r.RawContent, "\xE7\xE3");
-  EXPECT_EQ(r.Content, "\xC3\xA7\xC3\xA3");   // read in its charset
+  EXPECT_EQ(r.Content(), "\xC3\xA7\xC3\xA3");   // read in its charset
   EXPECT_EQ(r.UserAgent, "coletor");
   EXPECT_EQ(r.ContentVersion, "7");
   EXPECT_GT(r.Date, 34644);
@@ -77,7 +77,7 @@ TEST(WebRequestBuild, HostPortAndContentVariants) {
     const TWebRequest r = BuildWebRequest(Parse(c.request));
     EXPECT_EQ(r.Host, c.host) << c.request;
     EXPECT_EQ(r.ServerPort, c.port) << c.request;
-    EXPECT_EQ(r.Content, c.content) << c.request;
+    EXPECT_EQ(r.Content(), c.content) << c.request;
   }
   const TWebRequest form = BuildWebRequest(Parse(cases[3].request));
   EXPECT_EQ(form.ContentFields.Values("k"), "v w");
