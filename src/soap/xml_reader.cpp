@@ -75,9 +75,10 @@ void OnEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix,
   st->end(ctx, localname, prefix, uri);
 }
 
-// The text of line `line` (1-based; LF, CR LF and lone CR end a line) as valid UTF-8.
+// The first kFaultSourceLineChars characters of line `line` (1-based; LF, CR LF and lone CR
+// end a line) as valid UTF-8. Only the bytes of that line's start are converted: the body
+// may be tens of megabytes on one line.
 std::string SourceLine(std::string_view bytes, int line) {
-  std::string utf8;
   const auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   bool utf16 = false;
   bool big_endian = false;
@@ -93,30 +94,49 @@ std::string SourceLine(std::string_view bytes, int line) {
   } else if (bytes.size() >= 2 && b(0) == 0 && b(1) == '<') {
     utf16 = big_endian = true;
   }
+  // Enough of the line for the characters kept: one UTF-16 unit per kept character, up to
+  // four UTF-8 bytes for two units (an invalid byte becomes one U+FFFD).
+  const std::size_t keep = kFaultSourceLineChars * 4;
+  std::string text;
   if (utf16) {
     std::u16string u;
+    int current = 1;
     for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
-      u.push_back(static_cast<char16_t>(big_endian ? (b(i) << 8) | b(i + 1)
-                                                   : (b(i + 1) << 8) | b(i)));
+      const char16_t c = static_cast<char16_t>(big_endian ? (b(i) << 8) | b(i + 1)
+                                                          : (b(i + 1) << 8) | b(i));
+      if (c == u'\n' || c == u'\r') {
+        if (current == line) break;
+        const bool crlf = c == u'\r' && i + 3 < bytes.size() &&
+                          (big_endian ? (b(i + 2) == 0 && b(i + 3) == '\n')
+                                      : (b(i + 2) == '\n' && b(i + 3) == 0));
+        if (crlf) i += 2;
+        ++current;
+        continue;
+      }
+      if (current == line) {
+        u.push_back(c);
+        if (u.size() >= keep) break;
+      }
     }
-    utf8 = util::Utf16ToUtf8(u);
+    text = util::Utf16ToUtf8(u);
   } else {
-    utf8 = std::string(bytes);
-    if (utf8.size() >= 3 && utf8.compare(0, 3, "\xEF\xBB\xBF") == 0) utf8.erase(0, 3);
-  }
-  int current = 1;
-  std::size_t pos = 0;
-  while (current < line && pos < utf8.size()) {
-    const char c = utf8[pos++];
-    if (c == '\n' || c == '\r') {
-      if (c == '\r' && pos < utf8.size() && utf8[pos] == '\n') ++pos;
-      ++current;
+    std::string_view rest = bytes;
+    if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+    int current = 1;
+    std::size_t pos = 0;
+    while (current < line && pos < rest.size()) {
+      const char c = rest[pos++];
+      if (c == '\n' || c == '\r') {
+        if (c == '\r' && pos < rest.size() && rest[pos] == '\n') ++pos;
+        ++current;
+      }
     }
+    std::size_t end = pos;
+    while (end < rest.size() && end - pos < keep && rest[end] != '\n' && rest[end] != '\r')
+      ++end;
+    text = std::string(rest.substr(pos, end - pos));
+    if (!util::IsValidUtf8(text)) text = util::Utf16ToUtf8(util::Utf8ToUtf16(text));
   }
-  std::size_t end = pos;
-  while (end < utf8.size() && utf8[end] != '\n' && utf8[end] != '\r') ++end;
-  std::string text = utf8.substr(pos, end - pos);
-  if (!util::IsValidUtf8(text)) text = util::Utf16ToUtf8(util::Utf8ToUtf16(text));
   return util::Utf16Left(text, kFaultSourceLineChars);
 }
 

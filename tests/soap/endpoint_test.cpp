@@ -7,6 +7,7 @@
 #include <cmath>
 #include <thread>
 
+#include "soap/xml_reader.h"
 #include "soap_fixture.h"
 #include "util/text.h"
 
@@ -367,6 +368,19 @@ TEST_F(EndpointTest, ParseErrorsReportTheFirstErrorWithLineAndSourceText) {
                       "\r\nLine: 1\r\n&lt;a&gt;\xEF\xBF\xBD&lt;/a&gt;"},
   };
   for (const auto& c : cases) ExpectFault(c.body, c.message);
+
+  // The source line is cut to its first characters, also from a body that is one long line
+  // of bytes that are not UTF-8, and found by line in UTF-16.
+  std::string cut;
+  for (std::size_t i = 0; i < kFaultSourceLineChars; ++i) cut += "\xEF\xBF\xBD";
+  EXPECT_NE(Post(std::string(4 << 20, '\xE9')).body.find("\r\nLine: 1\r\n" + cut +
+                                                              "</faultstring>"),
+            std::string::npos);
+  std::string le = "\xFF\xFE";
+  for (char c : std::string("<a>\r\n<b></a>")) le += {c, '\0'};
+  EXPECT_NE(Post(le).body.find("\r\nLine: 2\r\n&lt;b&gt;&lt;/a&gt;</faultstring>"),
+            std::string::npos)
+      << Post(le).body;
 }
 
 TEST_F(EndpointTest, EncodingsDetectedFromBomAndDeclaration) {
