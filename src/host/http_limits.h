@@ -35,6 +35,10 @@ inline constexpr std::chrono::milliseconds kHeaderTimeout{30000};
 // A connection with no byte arriving (or leaving) for this long is closed, so that a client
 // that announces more than it sends cannot hold its connection for ever.
 inline constexpr std::chrono::milliseconds kIdleTimeout{60000};
+// Bounds of the period of the sweep that enforces the idle and header deadlines (a quarter of
+// the shorter one): often enough for short test deadlines, rarely enough to cost nothing.
+inline constexpr long kMinSweepPeriodMs = 10;
+inline constexpr long kMaxSweepPeriodMs = 1000;
 // The wait before looking for body bytes sent without Content-Length or Transfer-Encoding.
 inline constexpr std::chrono::milliseconds kLengthCheckDelay{1};
 // Pending connections the kernel queues per listening socket. 15 drops handshakes when 32

@@ -3,6 +3,7 @@
 // threads only hand finished responses back to it.
 #include "host/http_server.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -31,6 +32,8 @@ struct Listener {
   explicit Listener(asio::io_context& io) : acceptor(io), retry(io) {}
   tcp::acceptor acceptor;
   asio::steady_timer retry;
+  unsigned short port = 0;   // the bound port: the local port of every connection it accepts
+  tcp::endpoint peer;        // filled by each accept
   bool paused = false;
 };
 
@@ -46,7 +49,16 @@ struct THttpServer::Impl {
   }
 
   void Accept(Listener& l);
+  // From any thread.
   void Remove(const std::shared_ptr<Connection>& c);
+  void ResumeAccepting();   // event loop
+  std::vector<std::shared_ptr<Connection>> OpenConnectionList() {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    return {connections.begin(), connections.end()};
+  }
+  // Every connection's idle and header deadlines are checked by one periodic sweep instead
+  // of a timer per connection, which would cost a system call per request.
+  void Sweep();
   void ConnectionEnded() {
     std::lock_guard<std::mutex> lock(count_mutex);
     --count;
@@ -60,12 +72,16 @@ struct THttpServer::Impl {
   SendErrorSink on_send_error;
   asio::io_context io;
   std::vector<std::unique_ptr<Listener>> listeners;
-  std::unordered_set<std::shared_ptr<Connection>> connections;   // event-loop thread only
+  std::mutex connections_mutex;
+  std::unordered_set<std::shared_ptr<Connection>> connections;   // under connections_mutex
+  std::atomic<bool> accept_paused{false};   // a listener waits for a connection to end
   std::atomic<bool> stopping{false};
   std::mutex count_mutex;
   std::condition_variable count_changed;
   std::size_t count = 0;   // connections not yet destroyed, under count_mutex
   WorkerPool workers;
+  asio::steady_timer sweep{io};
+  std::chrono::milliseconds sweep_period{1000};
   std::thread loop;
 };
 
@@ -79,39 +95,91 @@ class Connection : public std::enable_shared_from_this<Connection> {
         timer_(server.io),
         reader_(server.options.limits) {}
 
-  void Start() {
-    error_code ec;
-    const tcp::endpoint peer = socket_.remote_endpoint(ec);
-    if (!ec) {
-      asio::ip::address a = peer.address();
-      if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-        a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
-      }
-      reader_.request().peer_address = a.to_string();
+  // The peer's address as the accept gave it and the port it arrived on.
+  void Start(const tcp::endpoint& peer, unsigned short local_port) {
+    asio::ip::address a = peer.address();
+    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
+      a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
     }
-    const tcp::endpoint local = socket_.local_endpoint(ec);
-    if (!ec) reader_.request().local_port = local.port();
+    reader_.request().peer_address = a.to_string();
+    reader_.request().local_port = local_port;
     header_deadline_ = std::chrono::steady_clock::now() + server_.options.header_timeout;
+    // Non-blocking from the start (the asynchronous reads would make it so anyway): the
+    // dispatch thread's write must never wait.
+    error_code ec;
+    socket_.non_blocking(true, ec);
     ReadMore();
+  }
+
+  // From the sweep (event loop): ends the connection when its deadline has passed.
+  void CheckDeadline(std::chrono::steady_clock::time_point now) {
+    if (finished_ || now < deadline_) return;
+    deadline_ = kNoDeadline;
+    timed_out_ = true;
+    Finish(false);
   }
 
   // Stop: the connection is closed at once; a dispatch in progress runs to its end and its
   // response is dropped.
   void Abort() { Finish(false); }
 
-  // From a dispatch thread: the rendered response, written by the event loop.
+  // From a dispatch thread: the rendered response. Written and closed from this thread when
+  // the socket takes it all at once, the common case: handing it back to the event loop would
+  // cost a wake-up of the loop's thread per request. The event loop writes whatever the
+  // socket does not take at once, and lingers when the client sent more than was read.
+  // During a dispatch nothing else uses the socket but a stop, which takes io_mutex_ too.
   void QueueResponse(std::string bytes) {
+    std::unique_lock<std::mutex> lock(io_mutex_);
+    if (finished_) return;   // closed by a stop meanwhile
+    error_code ec;
+    std::size_t sent = 0;
+    while (sent < bytes.size() && !ec) {
+      sent += socket_.write_some(asio::buffer(bytes.data() + sent, bytes.size() - sent), ec);
+    }
     auto self = shared_from_this();
-    asio::post(server_.io, [self, b = std::move(bytes)]() mutable {
-      self->WriteAndClose(std::move(b), true);
-    });
+    if (ec == asio::error::would_block || ec == asio::error::try_again) {
+      lock.unlock();
+      bytes.erase(0, sent);
+      asio::post(server_.io, [self, b = std::move(bytes)]() mutable {
+        self->WriteAndClose(std::move(b), true);
+      });
+      return;
+    }
+    if (!ec) {
+      error_code aec;
+      const bool unread = reader_.pending_bytes() > 0 ||
+                          reader_.status() != HttpRequestReader::Status::Complete ||
+                          socket_.available(aec) > 0;
+      if (unread) {
+        lock.unlock();
+        asio::post(server_.io, [self] { self->Finish(true); });
+        return;
+      }
+    } else {
+      ReportSendError(ec);
+    }
+    finished_ = true;
+    error_code cec;
+    socket_.close(cec);
+    lock.unlock();
+    server_.Remove(self);
   }
 
  private:
   enum class TimerUse { Idle, LengthCheck, Linger };
 
+  static constexpr std::chrono::steady_clock::time_point kNoDeadline =
+      std::chrono::steady_clock::time_point::max();
+
   void ArmTimer(std::chrono::milliseconds after, TimerUse use) {
+    if (use == TimerUse::Idle) {
+      // Checked by the server's sweep; the connection's own timer stays idle.
+      deadline_ = std::chrono::steady_clock::now() + after;
+      return;
+    }
+    deadline_ = kNoDeadline;
     const unsigned generation = ++timer_generation_;
+    timer_armed_ = true;
     timer_.expires_after(after);
     timer_.async_wait([self = shared_from_this(), generation, use](const error_code& ec) {
       if (ec || generation != self->timer_generation_ || self->finished_) return;
@@ -119,6 +187,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     });
   }
   void DisarmTimer() {
+    deadline_ = kNoDeadline;
+    if (!timer_armed_) return;
+    timer_armed_ = false;
     ++timer_generation_;
     timer_.cancel();
   }
@@ -207,6 +278,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     server_.workers.Post([self = shared_from_this()] { self->RunDispatch(); });
   }
 
+  // A failed send of a dispatched response, to the server's sink (any thread).
+  void ReportSendError(const error_code& ec) {
+    if (server_.stopping || !server_.on_send_error) return;
+    const error_code shown = timed_out_ ? error_code(asio::error::timed_out) : ec;
+    try {
+      server_.on_send_error(shown.message());
+    } catch (...) {
+      // A failing report must not take the caller down.
+    }
+  }
+
   // On a dispatch thread.
   void RunDispatch() {
     HttpExchange exchange(shared_from_this(), reader_.request());
@@ -240,14 +322,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         socket_, asio::buffer(out_),
         [self = shared_from_this(), report_errors](const error_code& ec, std::size_t) {
           if (ec) {
-            if (report_errors && !self->server_.stopping && self->server_.on_send_error) {
-              const error_code shown = self->timed_out_ ? error_code(asio::error::timed_out) : ec;
-              try {
-                self->server_.on_send_error(shown.message());
-              } catch (...) {
-                // A failing report must not take the event loop down.
-              }
-            }
+            if (report_errors) self->ReportSendError(ec);
             self->Finish(false);
             return;
           }
@@ -262,6 +337,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void Finish(bool linger) {
+    std::unique_lock<std::mutex> lock(io_mutex_);
     if (finished_) return;
     if (linger && !lingering_) {
       lingering_ = true;
@@ -276,8 +352,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     finished_ = true;
     DisarmTimer();
     error_code ec;
-    socket_.shutdown(tcp::socket::shutdown_both, ec);
-    socket_.close(ec);
+    socket_.close(ec);   // a close without a shutdown first: one system call less
+    lock.unlock();
     server_.Remove(shared_from_this());
   }
 
@@ -308,11 +384,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   unsigned timer_generation_ = 0;
   HttpRequestReader reader_;
   std::chrono::steady_clock::time_point header_deadline_;
+  std::chrono::steady_clock::time_point deadline_ = kNoDeadline;   // idle or header deadline
+  bool timer_armed_ = false;   // the own timer (length check, linger) has a wait pending
   std::array<char, kReadChunk> buffer_{};
   std::string out_;
   std::size_t drained_ = 0;
   bool dispatching_ = false;
-  bool finished_ = false;
+  std::mutex io_mutex_;   // the socket's use by a dispatch thread against a stop (see QueueResponse)
+  std::atomic<bool> finished_{false};
   bool lingering_ = false;
   bool timed_out_ = false;
 };
@@ -320,19 +399,31 @@ class Connection : public std::enable_shared_from_this<Connection> {
 void HttpExchange::Write() {
   if (written_) return;
   written_ = true;
-  const std::string body = response_.BodyBytes();
-  std::string bytes = response_.RenderHeader(body.size());
-  bytes += body;
+  std::string bytes;
+  if (response_.body_text.empty() && response_.body_stream) {
+    // The body bytes are copied once, into the buffer that goes out, and dropped here.
+    bytes = response_.RenderHeader(response_.body_stream->size());
+    bytes += *response_.body_stream;
+    response_.body_stream.reset();
+  } else {
+    const std::string body = response_.BodyBytes();
+    bytes = response_.RenderHeader(body.size());
+    bytes += body;
+  }
   connection_->QueueResponse(std::move(bytes));
 }
 
 void THttpServer::Impl::Accept(Listener& l) {
   if (stopping) return;
-  if (connections.size() >= max_connections) {
-    l.paused = true;   // resumed when a connection ends
-    return;
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    if (connections.size() >= max_connections) {
+      l.paused = true;   // resumed when a connection ends
+      accept_paused = true;
+      return;
+    }
   }
-  l.acceptor.async_accept([this, &l](const error_code& ec, tcp::socket socket) {
+  l.acceptor.async_accept(l.peer, [this, &l](const error_code& ec, tcp::socket socket) {
     if (stopping || ec == asio::error::operation_aborted) return;
     if (ec) {
       // Out of descriptors or buffers: wait a little; anything else: go on accepting.
@@ -352,19 +443,39 @@ void THttpServer::Impl::Accept(Listener& l) {
       ++count;
     }
     auto c = std::make_shared<Connection>(*this, std::move(socket));
-    connections.insert(c);
-    c->Start();
+    {
+      std::lock_guard<std::mutex> lock(connections_mutex);
+      connections.insert(c);
+    }
+    c->Start(l.peer, l.port);
     Accept(l);
   });
 }
 
+void THttpServer::Impl::Sweep() {
+  sweep.expires_after(sweep_period);
+  sweep.async_wait([this](const error_code& ec) {
+    if (ec || stopping) return;
+    const auto now = std::chrono::steady_clock::now();
+    // Copy first: a connection that ends leaves the set.
+    for (const auto& c : OpenConnectionList()) c->CheckDeadline(now);
+    Sweep();
+  });
+}
+
 void THttpServer::Impl::Remove(const std::shared_ptr<Connection>& c) {
-  connections.erase(c);
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    connections.erase(c);
+  }
+  if (accept_paused.exchange(false)) asio::post(io, [this] { ResumeAccepting(); });
+}
+
+void THttpServer::Impl::ResumeAccepting() {
   for (auto& l : listeners) {
-    if (l->paused && connections.size() < max_connections) {
-      l->paused = false;
-      Accept(*l);
-    }
+    if (!l->paused) continue;
+    l->paused = false;
+    Accept(*l);   // pauses again when there is still no room
   }
 }
 
@@ -411,7 +522,8 @@ void THttpServer::Start() {
   std::vector<unsigned short> ports;
   for (auto& l : impl->listeners) {
     error_code ec;
-    ports.push_back(l->acceptor.local_endpoint(ec).port());
+    l->port = l->acceptor.local_endpoint(ec).port();
+    ports.push_back(l->port);
   }
   for (auto& l : impl->listeners) {
     error_code ec;
@@ -425,6 +537,11 @@ void THttpServer::Start() {
     Listener* lp = l.get();
     asio::post(raw->io, [raw, lp] { raw->Accept(*lp); });
   }
+  // A quarter of the shortest deadline, so that one passes at most a quarter late.
+  raw->sweep_period = std::clamp(
+      std::min(options_.idle_timeout, options_.header_timeout) / 4,
+      std::chrono::milliseconds(kMinSweepPeriodMs), std::chrono::milliseconds(kMaxSweepPeriodMs));
+  asio::post(raw->io, [raw] { raw->Sweep(); });
   raw->loop = std::thread([raw] {
     auto guard = asio::make_work_guard(raw->io);
     raw->io.run();
@@ -442,10 +559,9 @@ void THttpServer::Stop() {
       l->acceptor.close(ec);
       l->retry.cancel();
     }
+    raw->sweep.cancel();
     // Copy first: aborting removes from the set.
-    const std::vector<std::shared_ptr<Connection>> open(raw->connections.begin(),
-                                                        raw->connections.end());
-    for (const auto& c : open) c->Abort();
+    for (const auto& c : raw->OpenConnectionList()) c->Abort();
   });
   {
     std::unique_lock<std::mutex> lock(raw->count_mutex);

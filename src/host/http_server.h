@@ -1,11 +1,13 @@
 // The HTTP listener (the main window's FServer): listening sockets on the IPv4 and IPv6
 // any-address, an event loop that accepts connections and reads one request from each, and a
-// pool of dispatch threads that hand each complete request to the request bridge. Every
-// response closes its connection (no keep-alive).
+// pool of dispatch threads that hand each complete request to the request bridge. A dispatch
+// thread writes its response itself when the socket takes it at once, and the event loop
+// writes the rest otherwise. Every response closes its connection (no keep-alive).
 //
 // Thread safety: Start, Stop, the setters and the destructor are called from one controlling
 // thread (the main thread). The command handler runs on dispatch threads, many at once; the
-// send-error sink runs on the event-loop thread and must not block.
+// send-error sink runs on the event-loop thread or a dispatch thread, must be safe to call
+// from both and must not block.
 #pragma once
 
 #include <chrono>
