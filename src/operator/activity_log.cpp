@@ -27,7 +27,8 @@ std::string PastaLogsDe(std::string_view pasta_sistema) {
 TActivityLog::TActivityLog(ActivityLogOptions options)
     : clock_(options.clock ? std::move(options.clock) : std::function<util::TDateTime()>(util::Now)),
       fs_(options.fs ? options.fs : &RealLogFileSystem()),
-      pasta_logs_(std::move(options.PastaLogs)) {
+      pasta_logs_(std::move(options.PastaLogs)),
+      max_linhas_(std::max<std::size_t>(1, options.max_linhas)) {
   arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, clock_());
   arquivo_log_ += kExtensaoLog;
   caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
@@ -69,6 +70,7 @@ void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
   std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
   if (!Line.empty()) {
     row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, clock_()), kLarguraDataHora);
+    if (cliLogs_.size() >= max_linhas_) cliLogs_.pop_front();
     cliLogs_.push_back(std::move(row));
     for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
     file->Write(bytes);  // on failure the file object closes itself on destruction
@@ -126,7 +128,7 @@ TLogRow TActivityLog::Row(std::size_t index) const {
 
 std::vector<TLogRow> TActivityLog::Rows() const {
   std::lock_guard lock(mutex_);
-  return cliLogs_;
+  return {cliLogs_.begin(), cliLogs_.end()};
 }
 
 void TActivityLog::AddObserver(IActivityObserver* observer) {

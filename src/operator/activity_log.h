@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,10 @@ inline constexpr std::size_t kLarguraDesLog = 1000;
 // Width of the cliLogs date-time fields: "dd/mm/yyyy tt.zzz" with a two-digit-hour long time
 // format is exactly 23 characters; a longer regional format is cut there.
 inline constexpr std::size_t kLarguraDataHora = 23;
+// Rows cliLogs (and the window's grid) keep: the oldest go first past this. A service up for
+// months writes millions of lines; kept whole in memory they would grow without end (a row
+// is a few hundred bytes, so this is some tens of megabytes). The file keeps every line.
+inline constexpr std::size_t kMaxLinhasLog = 100000;
 
 // Pattern of the table's date-time fields and of the start mark in the file.
 inline constexpr std::string_view kFormatoDataHora = "dd/mm/yyyy tt.zzz";
@@ -110,6 +115,7 @@ struct ActivityLogOptions {
   std::string PastaLogs;                            // the log folder
   std::function<util::TDateTime()> clock;           // empty: util::Now
   ILogFileSystem* fs = nullptr;                     // null: RealLogFileSystem(); not owned
+  std::size_t max_linhas = kMaxLinhasLog;           // rows cliLogs keeps (the newest)
 };
 
 class TOperationTiming;
@@ -143,6 +149,7 @@ class TActivityLog {
   void ZerarIndicadores();
 
   TIndicadores Indicadores() const;
+  // The rows kept (at most max_linhas, the newest; index 0 is the oldest kept).
   std::size_t RowCount() const;
   TLogRow Row(std::size_t index) const;   // raises std::out_of_range
   std::vector<TLogRow> Rows() const;
@@ -163,7 +170,8 @@ class TActivityLog {
   std::string caminho_;
 
   mutable std::mutex mutex_;
-  std::vector<TLogRow> cliLogs_;
+  std::size_t max_linhas_;
+  std::deque<TLogRow> cliLogs_;
   TIndicadores indicadores_;
   std::vector<IActivityObserver*> observers_;
 };

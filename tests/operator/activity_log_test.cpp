@@ -69,11 +69,13 @@ class ActivityLogTest : public ::testing::Test {
   }
   void TearDown() override { orv::util::SetRegional(saved_); }
 
-  std::unique_ptr<TActivityLog> MakeLog(ILogFileSystem* fs = nullptr) {
+  std::unique_ptr<TActivityLog> MakeLog(ILogFileSystem* fs = nullptr,
+                                        std::size_t max_linhas = orv::op::kMaxLinhasLog) {
     ActivityLogOptions o;
     o.PastaLogs = orv::op::PastaLogsDe(dir_.str());
     o.clock = clock_.Fn();
     o.fs = fs;
+    o.max_linhas = max_linhas;
     auto log = std::make_unique<TActivityLog>(std::move(o));
     log->CreateFolder();
     return log;
@@ -114,6 +116,29 @@ TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
   EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
             "09/12/2026 14:03:27.415(00:00:00.062), Aplica\xE7\xE3o encerrada\r\n"
             "09/12/2026 14:03:27.482(00:00:00.000), segunda\r\n");
+}
+
+// The table keeps the newest rows up to its bound; the file keeps every line; observers get
+// each row with its index among the rows kept.
+TEST_F(ActivityLogTest, TableKeepsTheNewestRowsAndTheFileEveryLine) {
+  auto log = MakeLog(nullptr, 3);
+  struct Indices : orv::op::IActivityObserver {
+    std::vector<std::size_t> got;
+    void RowAppended(std::size_t index, const orv::op::TLogRow&) override { got.push_back(index); }
+    void IndicatorsChanged(const orv::op::TIndicadores&) override {}
+  } observer;
+  log->AddObserver(&observer);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  for (int i = 1; i <= 5; ++i) t.WriteLog("linha " + std::to_string(i), false);
+  log->RemoveObserver(&observer);
+  ASSERT_EQ(log->RowCount(), 3u);
+  EXPECT_EQ(log->Row(0).DES_LOG, "linha 3");
+  EXPECT_EQ(log->Rows().back().DES_LOG, "linha 5");
+  EXPECT_EQ(observer.got, (std::vector<std::size_t>{0, 1, 2, 2, 2}));
+  const std::string file = ReadFile(log->CaminhoArquivo());
+  EXPECT_NE(file.find("linha 1\r\n"), std::string::npos);
+  EXPECT_NE(file.find("linha 5\r\n"), std::string::npos);
 }
 
 TEST_F(ActivityLogTest, EmptyLineOnlyCreatesTheFileAndMayCount) {

@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
+#include <deque>
+
 #include "host/startup/limites.h"
 
 namespace orv::window {
@@ -141,6 +143,12 @@ class TFrmPrincipal::ModeloLog final : public QAbstractTableModel {
     return section >= 0 && section < kNumColunas ? QString::fromUtf8(kTitulos[section]) : QVariant();
   }
   void Adicionar(const op::TLogRow& row) {
+    // As many rows as the log keeps: the oldest leave first.
+    if (linhas_.size() >= op::kMaxLinhasLog) {
+      beginRemoveRows({}, 0, 0);
+      linhas_.pop_front();
+      endRemoveRows();
+    }
     const int n = static_cast<int>(linhas_.size());
     beginInsertRows({}, n, n);
     linhas_.push_back(row);
@@ -148,7 +156,7 @@ class TFrmPrincipal::ModeloLog final : public QAbstractTableModel {
   }
 
  private:
-  std::vector<op::TLogRow> linhas_;
+  std::deque<op::TLogRow> linhas_;
 };
 
 TFrmPrincipal::TFrmPrincipal(startup::PecasPrincipal pecas, Opcoes opcoes, QWidget* parent)

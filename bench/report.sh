@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# The benchmark report: the service's speed and memory figures, each as a ratio to its floor,
+# all measured in one run on this machine.
+#   - HTTP road: bench_http_server (listener, request bridge, web module, a fixed SOAP answer)
+#     against nginx answering the same bytes, one request per connection;
+#   - GetPortTypeList over HTTP (orvwsd, no database) against the same nginx;
+#   - Auth over HTTP (orvwsd on an embedded Firebird catalog, one log line each) against nginx;
+#   - GetSQL against fetching the same rows (bench_getsql), and its peak heap against the size
+#     of the script it returns;
+#   - the daemon's peak resident memory over all its runs.
+# The wrk runs take turns (nginx, road, GetPortTypeList, Auth, in an order that turns by one
+# each round) for ROUNDS rounds, so that the machine's drift touches them all alike; each
+# figure is the mean of its rounds. Any non-2xx
+# answer or socket error, or an Auth count that the log does not match, fails the report.
+#
+#   bash bench/report.sh [--write]        --write: also puts the table in docs/bench.md
+#   env: BUILD=<build folder, default build-bench (Release)> CONNS=32 DURATION=10s ROUNDS=4
+#        GETSQL_ARGS=<extra bench_getsql options, e.g. "--produtos 5000">
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source "$root/bench/lib.sh"
+source "$root/tools/simulator/sim-lib.sh"
+
+write=0
+case "${1:-}" in
+  --write) write=1 ;;
+  "") ;;
+  *) echo "usage: bash bench/report.sh [--write]" >&2; exit 2 ;;
+esac
+build=${BUILD:-$root/build-bench}
+BENCH_CONNS=${CONNS:-32}
+BENCH_DURATION=${DURATION:-10s}
+ROUNDS=${ROUNDS:-4}
+GETSQL_ARGS=${GETSQL_ARGS:-}
+NGX_PORT=${NGX_PORT:-18381}
+ROAD_PORT=${ROAD_PORT:-18380}
+SOAP_PORT=${SOAP_PORT:-9391}   # the service takes ports up to 9999
+
+bench_need_tools
+echo "== build (Release, $build)"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVWS_WINDOW=OFF \
+    -DORVWS_BENCH=ON >/dev/null
+fi
+cmake --build "$build" -j"$(nproc)" --target orvwsd orvws-catalog orvws-sconf \
+  bench_http_server bench_getsql >/dev/null
+
+work=$build/bench-report
+rm -rf "$work"
+mkdir -p "$work"
+road_pid=""; BENCH_NGX_PID=""; SIM_DAEMON_PID=""
+cleanup() {
+  [ -n "$road_pid" ] && kill "$road_pid" 2>/dev/null || true
+  [ -n "$BENCH_NGX_PID" ] && kill "$BENCH_NGX_PID" 2>/dev/null || true
+  [ -n "$SIM_DAEMON_PID" ] && kill "$SIM_DAEMON_PID" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+echo "== servers: nginx :$NGX_PORT, HTTP road :$ROAD_PORT, orvwsd :$SOAP_PORT"
+"$build/bench/http/bench_http_server" --body > "$work/body.xml"
+bench_nginx_start "$work/ngx" "$NGX_PORT" "$work/body.xml"
+"$build/bench/http/bench_http_server" "$ROAD_PORT" > "$work/road.out" 2>&1 &
+road_pid=$!
+bench_wait_port "$ROAD_PORT"
+# A small catalog with collector users COL1..COL4 on an embedded database (sim-lib).
+sim_prepare embutido "$work/soap" 4 "$SOAP_PORT" >/dev/null
+sim_daemon_start "$SIM_INST" "$SOAP_PORT" "$work/soap"
+
+bench_soap_lua "$work/road.lua" "urn:UOrvWsIntf-IOrvWs#Exec" \
+  "$BENCH_SOAP_HEAD<q1:Exec xmlns:q1=\"urn:UOrvWsIntf-IOrvWs\"><Value xsi:type=\"xsd:string\">UPDATE TAB_PESQUISA SET VAL_PRECO = 1 WHERE COD_PESQUISA = 1</Value></q1:Exec>$BENCH_SOAP_TAIL"
+bench_soap_lua "$work/ports.lua" \
+  "http://orvws.local/namespaces/Types-IWSDLPublish#GetPortTypeList" \
+  "$BENCH_SOAP_HEAD<m:GetPortTypeList xmlns:m=\"http://orvws.local/namespaces/Types-IWSDLPublish\"/>$BENCH_SOAP_TAIL"
+bench_soap_lua "$work/auth.lua" "urn:UOrvWsIntf-IOrvWs#Auth" \
+  "$BENCH_SOAP_HEAD<m:Auth xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName xsi:type=\"xsd:string\">COL1</UserName></m:Auth>$BENCH_SOAP_TAIL"
+
+# Each answer is what it should be before anything is timed.
+soap_call() {   # lua-file path
+  local action body
+  action=$(sed -n 's/^wrk.headers\["SOAPAction"\] = "\\"\(.*\)\\""$/\1/p' "$1")
+  body=$(sed -n "s/^wrk.body = '\(.*\)'$/\1/p" "$1")
+  curl -s -m 10 -H 'Content-Type: text/xml; charset=utf-8' -H "SOAPAction: \"$action\"" \
+    --data-binary "$body" "http://127.0.0.1:$SOAP_PORT$2"
+}
+soap_call "$work/ports.lua" /soap/IWSDLPublish | grep -q '<item>IWSDLPublish</item><item>IOrvWs</item>' ||
+  { echo "GetPortTypeList did not answer the two port types" >&2; exit 1; }
+soap_call "$work/auth.lua" /soap/IOrvWs | grep -q '<return xsi:type="xsd:boolean">true</return>' ||
+  { echo "Auth did not answer true" >&2; exit 1; }
+
+log_file() { ls "$SIM_INST"/logs/*.log | tail -1; }
+auth_lines() { grep -c 'como COL1) autenticado com sucesso!' "$(log_file)" || true; }
+auth_lines_before=$(auth_lines)
+
+echo "== wrk -t2 -c$BENCH_CONNS -d$BENCH_DURATION, Connection: close, $ROUNDS rounds"
+declare -A rate p50 p99 us
+bad=0; auth_total=0
+add() {   # key
+  rate[$1]="${rate[$1]:-} $BENCH_RATE"; p50[$1]="${p50[$1]:-} $BENCH_P50"
+  p99[$1]="${p99[$1]:-} $BENCH_P99"; us[$1]="${us[$1]:-} $BENCH_US"
+  bad=$((bad + BENCH_BAD))
+}
+# One run of a scenario; the order turns by one each round, so that what builds up on the
+# machine over a run (sockets in TIME_WAIT, the reuse of the client's ports) weighs on all
+# scenarios alike.
+scenario() {   # name round
+  case "$1" in
+    floor) bench_wrk "nginx        #$2" "http://127.0.0.1:$NGX_PORT/soap/IOrvWs" "$work/road.lua" "$BENCH_NGX_PID" ;;
+    road) bench_wrk "HTTP road    #$2" "http://127.0.0.1:$ROAD_PORT/soap/IOrvWs" "$work/road.lua" "$road_pid" ;;
+    ports) bench_wrk "PortTypeList #$2" "http://127.0.0.1:$SOAP_PORT/soap/IWSDLPublish" "$work/ports.lua" "$SIM_DAEMON_PID" ;;
+    auth) bench_wrk "Auth         #$2" "http://127.0.0.1:$SOAP_PORT/soap/IOrvWs" "$work/auth.lua" "$SIM_DAEMON_PID"
+          auth_total=$((auth_total + BENCH_TOTAL)) ;;
+  esac
+  add "$1"
+}
+order=(floor road ports auth)
+for round in $(seq "$ROUNDS"); do
+  for i in 0 1 2 3; do scenario "${order[(i + round - 1) % 4]}" "$round"; done
+done
+peak_rss_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$SIM_DAEMON_PID/status")
+sim_daemon_stop
+SIM_DAEMON_PID=""
+auth_logged=$(( $(auth_lines) - auth_lines_before ))
+# wrk counts the answers it read; requests still in flight when a run ends were served and
+# logged but not counted, at most one per connection and round.
+auth_ok=1
+if [ "$auth_logged" -lt "$auth_total" ] || [ "$auth_logged" -gt $((auth_total + BENCH_CONNS * ROUNDS)) ]; then
+  auth_ok=0
+fi
+served=$(sed -n 's/.*Aplicação recebeu \([0-9]*\) requisição.*/\1/p' "$(log_file)" | tail -1)
+
+echo "== GetSQL against its fetch floor (bench_getsql $GETSQL_ARGS)"
+# shellcheck disable=SC2086
+getsql_out=$("$build/bench/getsql/bench_getsql" $GETSQL_ARGS)
+echo "$getsql_out"
+catalog_line=$(grep '^catalog:' <<<"$getsql_out" | sed 's/ generated in.*//; s/^catalog: //')
+script_mb=$(sed -n 's/.*script: \([0-9.]*\) MB.*/\1/p' <<<"$getsql_out")
+fetch_ms=$(sed -n 's/^fetch (floor): median \([0-9.]*\) ms.*/\1/p' <<<"$getsql_out")
+getsql_ms=$(sed -n 's/^GetSQL: *median \([0-9.]*\) ms.*/\1/p' <<<"$getsql_out")
+getsql_peak=$(sed -n 's/^GetSQL: .*peak heap \([0-9.]*\) MB.*/\1/p' <<<"$getsql_out")
+time_ratio=$(sed -n 's/^time ratio GetSQL\/fetch: \([0-9.]*\).*/\1/p' <<<"$getsql_out")
+mem_ratio=$(sed -n 's/^peak heap \/ script size: \([0-9.]*\).*/\1/p' <<<"$getsql_out")
+
+# ---- The table ------------------------------------------------------------------------------
+m() { bench_mean "${rate[$1]}"; }
+lat() {   # key: "p50 / p99" means in ms
+  local a b
+  a=$(tr ' ' '\n' <<<"${p50[$1]}" | awk 'NF {s += $1; n++} END {printf "%.1f", s / n}')
+  b=$(tr ' ' '\n' <<<"${p99[$1]}" | awk 'NF {s += $1; n++} END {printf "%.1f", s / n}')
+  echo "$a / $b"
+}
+floor=$(m floor)
+verdict() {   # value target-op target
+  awk -v v="$1" -v t="$3" -v op="$2" 'BEGIN {ok = (op == ">=") ? (v >= t) : (v <= t);
+        printf "%s", ok ? "met" : "MISSED"}'
+}
+road_r=$(bench_ratio "$(m road)" "$floor")
+ports_r=$(bench_ratio "$(m ports)" "$floor")
+auth_r=$(bench_ratio "$(m auth)" "$floor")
+table=$(cat <<TABLE
+| Measure | OrvWs | Floor | Ratio | Target |
+|---|---|---|---|---|
+| HTTP road, one request per connection: req/s (p50 / p99 ms; server CPU µs/req) | $(m road) ($(lat road); $(bench_mean "${us[road]}")) | nginx $floor ($(lat floor); $(bench_mean "${us[floor]}")) | $road_r | ≥ 0.80 $(verdict "$road_r" ">=" 0.80) |
+| \`GetPortTypeList\` over HTTP, no database: req/s (p50 / p99 ms; µs/req) | $(m ports) ($(lat ports); $(bench_mean "${us[ports]}")) | nginx $floor | $ports_r | ≥ 0.70 $(verdict "$ports_r" ">=" 0.70) |
+| \`Auth\` over HTTP, embedded Firebird, one log line: req/s (p50 / p99 ms; µs/req) | $(m auth) ($(lat auth); $(bench_mean "${us[auth]}")) | nginx $floor | $auth_r | ≥ 0.40 $(verdict "$auth_r" ">=" 0.40) |
+| \`GetSQL\` time, $catalog_line ($script_mb MB script): ms | $getsql_ms | fetch of the same rows $fetch_ms | $time_ratio | ≤ 1.30 $(verdict "$time_ratio" "<=" 1.30) |
+| \`GetSQL\` peak heap: MB | $getsql_peak | script size $script_mb | $mem_ratio | ≤ 3.00 $(verdict "$mem_ratio" "<=" 3.00) |
+| orvwsd peak resident memory after ${served:-?} requests: MiB | $(awk -v k="$peak_rss_kb" 'BEGIN {printf "%.1f", k / 1024}') | | | |
+TABLE
+)
+machine="$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(. /etc/os-release; echo "$PRETTY_NAME"), Linux $(uname -r)"
+stamp=$(date -u '+%Y-%m-%d %H:%M UTC')
+echo
+echo "$table"
+echo
+echo "Machine: $machine; $stamp; wrk -t2 -c$BENCH_CONNS -d$BENCH_DURATION x $ROUNDS rounds."
+echo "Auth answers counted by wrk: $auth_total; Auth lines in the log: $auth_logged; non-2xx answers or socket errors: $bad"
+
+status=0
+[ "$bad" -eq 0 ] || { echo "FAILED: $bad requests were not answered with 2xx" >&2; status=1; }
+[ "$auth_ok" -eq 1 ] || { echo "FAILED: the log's Auth lines do not match the answers" >&2; status=1; }
+
+if [ "$write" = 1 ]; then
+  doc=$root/docs/bench.md
+  block=$(cat <<BLOCK
+<!-- report:begin (written by bash bench/report.sh --write; edit outside these markers) -->
+Made by \`bash bench/report.sh --write\` on $stamp.
+Machine: $machine. wrk -t2 -c$BENCH_CONNS -d$BENCH_DURATION, \`Connection: close\`, $ROUNDS
+rounds taken in turns; each figure is the mean of its rounds.
+
+$table
+
+Auth answers counted by wrk: $auth_total; Auth lines in the log: $auth_logged (requests still
+in flight when a run ends are served and logged but not counted); non-2xx answers or socket
+errors: $bad.
+<!-- report:end -->
+BLOCK
+)
+  if [ -f "$doc" ] && grep -q '<!-- report:begin' "$doc"; then
+    awk -v block="$block" '/<!-- report:begin/ {print block; skip = 1} !skip {print}
+                           /<!-- report:end -->/ {skip = 0}' "$doc" > "$doc.new"
+    mv "$doc.new" "$doc"
+  else
+    printf '# Benchmarks\n\n%s\n' "$block" > "$doc"
+  fi
+  echo "written: $doc"
+fi
+exit "$status"
