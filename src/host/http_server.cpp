@@ -166,17 +166,19 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
  private:
-  enum class TimerUse { Idle, LengthCheck, Linger };
+  // Uses of the connection's own timer; idle and header deadlines are checked by the server's
+  // sweep instead (SetDeadline).
+  enum class TimerUse { LengthCheck, Linger };
 
   static constexpr std::chrono::steady_clock::time_point kNoDeadline =
       std::chrono::steady_clock::time_point::max();
 
+  // Sets the deadline the server's sweep enforces (read or write waiting on the peer).
+  void SetDeadline(std::chrono::milliseconds after) {
+    deadline_ = std::chrono::steady_clock::now() + after;
+  }
+
   void ArmTimer(std::chrono::milliseconds after, TimerUse use) {
-    if (use == TimerUse::Idle) {
-      // Checked by the server's sweep; the connection's own timer stays idle.
-      deadline_ = std::chrono::steady_clock::now() + after;
-      return;
-    }
     deadline_ = kNoDeadline;
     const unsigned generation = ++timer_generation_;
     timer_armed_ = true;
@@ -196,7 +198,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void OnTimer(TimerUse use) {
     switch (use) {
-      case TimerUse::Idle:
       case TimerUse::Linger:
         timed_out_ = true;
         Finish(false);
@@ -217,7 +218,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
           header_deadline_ - std::chrono::steady_clock::now());
       wait = std::max(std::chrono::milliseconds(0), std::min(wait, left));
     }
-    ArmTimer(wait, TimerUse::Idle);
+    SetDeadline(wait);
     socket_.async_read_some(asio::buffer(buffer_),
                             [self = shared_from_this()](const error_code& ec, std::size_t n) {
                               self->OnRead(ec, n);
@@ -317,7 +318,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void WriteAndClose(std::string bytes, bool report_errors) {
     if (finished_) return;   // closed by a stop meanwhile
     out_ = std::move(bytes);
-    ArmTimer(server_.options.idle_timeout, TimerUse::Idle);
+    SetDeadline(server_.options.idle_timeout);
     asio::async_write(
         socket_, asio::buffer(out_),
         [self = shared_from_this(), report_errors](const error_code& ec, std::size_t) {
