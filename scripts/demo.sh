@@ -26,7 +26,7 @@ case "$port" in
 esac
 
 echo "== dependencies"
-bash scripts/setup-deps.sh
+bash scripts/setup-deps.sh --demo
 
 echo "== build (Release, build-demo)"
 cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVWS_BENCH=OFF >/dev/null

@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests, the benchmarks and the demo need on Debian 12 (as root).
 # Idempotent: a second run only checks that the packages are present.
+#
+#   bash scripts/setup-deps.sh          # everything
+#   bash scripts/setup-deps.sh --demo   # the packages only, not the Node.js client of the tests
 set -euo pipefail
+
+with_interop=1
+case "${1:-}" in
+  --demo) with_interop=0 ;;
+  "") ;;
+  *) echo "usage: bash scripts/setup-deps.sh [--demo]" >&2; exit 2 ;;
+esac
 
 PKGS=(
   build-essential cmake ninja-build pkg-config git ca-certificates
@@ -33,7 +43,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The Node.js SOAP client of the interoperability tests, pinned by its lock file.
+# Node.js trusts only its own bundled authorities unless told otherwise; it is pointed at the
+# system's store, so a network whose HTTPS needs a locally installed authority works as apt does.
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ -f "$root/tests/interop/package-lock.json" ] && [ ! -d "$root/tests/interop/node_modules/soap" ]; then
+if [ "$with_interop" = 1 ] && [ -f "$root/tests/interop/package-lock.json" ] &&
+   [ ! -d "$root/tests/interop/node_modules/soap" ]; then
+  if [ -z "${NODE_EXTRA_CA_CERTS:-}" ] && [ -r /etc/ssl/certs/ca-certificates.crt ]; then
+    export NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt
+  fi
   (cd "$root/tests/interop" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
