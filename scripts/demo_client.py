@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Calls a running OrvWs through a third-party SOAP toolkit (python3-suds), reading its WSDL.
 
-    python3 scripts/demo_client.py [BASE_URL] [USER]     # default http://127.0.0.1:8080 ANA
+    /usr/bin/python3 scripts/demo_client.py [BASE_URL] [USER]     # default http://127.0.0.1:8080 ANA
 
 Does what a handheld does once: Auth (a wrong key first, then the collectors' key), GetSQL, one
 AddItemPesquisa for an entry and a bar code taken from the downloaded script, and an Exec batch
