@@ -37,6 +37,9 @@ void TSaidaLog::Escrever() {
   std::unique_lock lock(mutex_);
   for (;;) {
     cv_.wait(lock, [this] { return fim_ || !pendentes_.empty(); });
+    // Lines gather for a moment (no notification comes while the queue is not empty); the end
+    // cuts the pause short.
+    cv_.wait_for(lock, kPausaSaida, [this] { return fim_; });
     while (!pendentes_.empty()) {
       // Everything pending is written at once, with one flush.
       lote.swap(pendentes_);

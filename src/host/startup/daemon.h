@@ -9,6 +9,7 @@
 // a connection thread.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -28,6 +29,10 @@ inline constexpr int kSaidaFalhaInicio = 1;
 // Lines kept for standard output while it is slower than the log; past this they are dropped
 // (and counted) rather than making the writers wait.
 inline constexpr std::size_t kMaxLinhasPendentes = 10000;
+
+// How long the standard-output writer lets lines gather once one is waiting: under load a
+// wake-up of its thread per line would cost the request threads more than the copy itself.
+inline constexpr std::chrono::milliseconds kPausaSaida{20};
 
 // Copies each new log row, as its file line, to a stream.
 class TSaidaLog final : public op::IActivityObserver {
