@@ -177,7 +177,8 @@ table=$(cat <<TABLE
 TABLE
 )
 machine="$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(. /etc/os-release; echo "$PRETTY_NAME"), Linux $(uname -r)"
-stamp=$(date -u '+%Y-%m-%d %H:%M UTC')
+stamp="$(date -u '+%Y-%m-%d %H:%M UTC') (commit $(git -C "$root" rev-parse --short HEAD)$(
+  git -C "$root" diff --quiet HEAD -- src app bench tools 2>/dev/null || echo ' with changes'))"
 echo
 echo "$table"
 echo
