@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include "data/sql.h"
 #include "host/startup/limites.h"
 #include "host/startup/servico.h"
 #include "operator/window/frm_principal.h"
@@ -18,9 +19,9 @@ volatile std::sig_atomic_t g_terminar = 0;
 extern "C" void AoSinalDeTermino(int) { g_terminar = 1; }
 // How often the message loop looks at that flag.
 constexpr int kIntervaloVigiaMs = 200;
-}  // namespace
 
-int main(int argc, char** argv) {
+// The whole program, its objects destroyed on return.
+int Executar(int argc, char** argv) {
   using namespace orv;
   // 1-2. Registrations, then the request handler with its web module class.
   startup::TServicoOrvWs::RegistrarInterfaces();
@@ -59,3 +60,7 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { orv::data::EndProcess(Executar(argc, argv)); }

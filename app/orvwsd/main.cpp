@@ -1,5 +1,6 @@
 // orvwsd: the OrvWs service without a window. No command-line arguments are read: the port
 // comes from orvws.ini beside this program, the database from the installation's SCONF.xml.
+#include "data/sql.h"
 #include "host/startup/daemon.h"
 
-int main() { return orv::startup::ExecutarDaemon(); }
+int main() { orv::data::EndProcess(orv::startup::ExecutarDaemon()); }

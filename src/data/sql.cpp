@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <list>
@@ -182,6 +183,10 @@ void Abandon(std::unique_ptr<soci::session> s) {
 void Abandon(soci::statement* st) {
   std::lock_guard lock(Graveyard().mutex);
   Graveyard().statements.push_back(st);
+}
+std::size_t GraveyardSize() {
+  std::lock_guard lock(Graveyard().mutex);
+  return Graveyard().sessions.size() + Graveyard().statements.size();
 }
 
 bool IsConnectionLost(const soci::soci_error& e) {
@@ -975,6 +980,14 @@ void SqlQuery::ExecBatch(const std::vector<std::vector<std::string>>& rows) {
                      std::to_string(p.names.size()) + " parameters");
   if (rows.empty()) return;
   connection_.impl().Run(p.text, {}, false, &rows);
+}
+
+std::size_t AbandonedConnections() { return GraveyardSize(); }
+
+void EndProcess(int status) {
+  if (GraveyardSize() == 0) std::exit(status);
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace orv::data

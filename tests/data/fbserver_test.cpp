@@ -1,8 +1,11 @@
 // Against the Firebird server of scripts/fbserver.sh: logins really checked, per-user logins,
 // and connections that lose their server (through a forwarder the test cuts).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "data/conexoes.h"
 #include "data/tcp_proxy.h"
@@ -164,5 +167,35 @@ TEST_F(FbServerTest, ALostConnectionIsReopenedOnItsNextUse) {
   }
 }
 
+// Connections left alone after losing their server stay until the process ends, and the
+// client's own exit-time shutdown walks their dead handles (it crashed a service there after
+// its closing lines): ending the process then skips the exit handlers, keeping the status.
+TEST_F(FbServerTest, AfterALostConnectionTheProcessEndsWithoutExitHandlers) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        test::TcpProxy proxy(testdb::kServerPort);
+        auto c = testdb::FirebirdConnection(Via(proxy.port()));
+        const std::string count = "SELECT COUNT(*) AS V FROM TAB_PRODUTO";
+        One(*c, count);
+        proxy.StopListening();
+        proxy.CutAll();
+        try {
+          One(*c, count);
+        } catch (const SqlError&) {
+        }
+        if (AbandonedConnections() == 0) std::_Exit(90);   // the loss was not seen
+        std::atexit([] { std::fputs("exit handlers ran\n", stderr); });
+        EndProcess(3);
+      },
+      ::testing::ExitedWithCode(3), ::testing::Not(::testing::HasSubstr("exit handlers ran")));
+}
+
 }  // namespace
 }  // namespace orv::data
+
+// This program loses connections on purpose: it ends as the service's programs do.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  orv::data::EndProcess(RUN_ALL_TESTS());
+}

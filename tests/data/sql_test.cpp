@@ -1,10 +1,13 @@
 // The SQL client layer against a real embedded Firebird database built from db/.
 #include "data/sql.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "data/data_limits.h"
@@ -367,6 +370,18 @@ TEST_F(SqlTest, ADatabaseInAFolderWithAccentsOpens) {
   const std::string db = testdb::CreateTestDatabase(folder_->path() / "Ação São", false);
   auto c = testdb::FirebirdConnection(db);
   EXPECT_EQ(One(*c, "SELECT MON$DATABASE_NAME AS N FROM MON$DATABASE", "N"), db);
+}
+
+// With no connection left alone, ending the process is returning from main: exit handlers run.
+// (After a lost connection they do not: test_data_fbserver.)
+TEST(EndProcess, RunsExitHandlersWhenNoConnectionWasLeftAlone) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit([] { std::fputs("exit handlers ran\n", stderr); });
+        EndProcess(4);
+      },
+      ::testing::ExitedWithCode(4), ::testing::HasSubstr("exit handlers ran"));
 }
 
 }  // namespace
