@@ -11,6 +11,8 @@
 #    (a read-only bind mount, or the immutable attribute where mounting is not allowed). The
 #    collectors must get a fault naming the log file, the service must keep answering, and it
 #    must work again once the folder is writable.
+# 3. Full disk: a 256 KiB file system is mounted over the log folder and filled; the same
+#    checks as for the read-only folder, then a round once it is unmounted.
 #
 #   bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]
 #
@@ -117,8 +119,31 @@ timeout $((recovery + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" -
 cat "$dir/recuperacao/resumo.txt"
 [ "$recovery_status" -eq 0 ] || sim_fail "depois da volta do banco o serviço ainda falha (simulador terminou com $recovery_status)"
 
-# --- 2. Read-only log folder ---------------------------------------------------------------
+# --- 2 and 3. Log folder read-only, then full ------------------------------------------------
 logs=$inst/logs
+# log_fault NAME LABEL: a round while the log folder fails must end in a SOAP fault naming the
+# log file, with the service page still answering and the daemon alive.
+log_fault() {
+  local status=0 page
+  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
+    --tempo-limite 30 --precos "$dir/precos-$1.csv" >"$dir/$1.txt" 2>&1 || status=$?
+  cat "$dir/$1.txt"
+  [ "$status" -ne 0 ] || sim_fail "$2: a operação não relatou erro"
+  grep -q 'falha SOAP.*arquivo de log' "$dir/$1.txt" || sim_fail "$2: o erro não chegou ao coletor como falha clara"
+  page=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "http://127.0.0.1:$port/" || true)
+  [ "$page" = 200 ] || sim_fail "$2: a página do serviço respondeu $page"
+  kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu ($2)"
+  echo "$2: o coletor recebeu a falha acima; a página do serviço respondeu $page"
+}
+# log_back NAME LABEL: once the folder works again, a whole round must pass.
+log_back() {
+  local status=0
+  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
+    --precos "$dir/precos-$1.csv" >"$dir/$1.txt" 2>&1 || status=$?
+  cat "$dir/$1.txt"
+  [ "$status" -eq 0 ] || sim_fail "$2: o serviço ainda falha"
+}
+
 sim_log "pasta de logs somente leitura ($logs)"
 if mount --bind "$logs" "$logs" 2>/dev/null; then
   readonly_mount=$logs
@@ -132,24 +157,22 @@ else
   how=""
 fi
 if [ -n "$how" ]; then
-  ro_status=0
-  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
-    --tempo-limite 30 --precos "$dir/precos-somente-leitura.csv" >"$dir/somente-leitura.txt" 2>&1 || ro_status=$?
-  cat "$dir/somente-leitura.txt"
-  [ "$ro_status" -ne 0 ] || sim_fail "com a pasta de logs somente leitura a operação não relatou erro"
-  grep -q 'falha SOAP.*arquivo de log' "$dir/somente-leitura.txt" ||
-    sim_fail "o erro da pasta de logs somente leitura não chegou ao coletor como falha clara"
-  page=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "http://127.0.0.1:$port/" || true)
-  [ "$page" = 200 ] || sim_fail "com a pasta de logs somente leitura a página do serviço respondeu $page"
-  kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu com a pasta de logs somente leitura"
-  echo "pasta de logs somente leitura ($how): o coletor recebeu a falha acima; a página do serviço respondeu $page"
+  log_fault somente-leitura "pasta de logs somente leitura ($how)"
   if [ -n "$readonly_mount" ]; then umount "$readonly_mount"; readonly_mount=""; fi
   if [ -n "$readonly_attr" ]; then chattr -R -i "$readonly_attr"; readonly_attr=""; fi
-  back_status=0
-  "$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 1 \
-    --precos "$dir/precos-log-de-volta.csv" >"$dir/log-de-volta.txt" 2>&1 || back_status=$?
-  cat "$dir/log-de-volta.txt"
-  [ "$back_status" -eq 0 ] || sim_fail "com a pasta de logs de volta o serviço ainda falha"
+  log_back log-de-volta "com a pasta de logs de volta"
+fi
+
+# A full disk: a small file system mounted over the log folder, filled to its last block.
+sim_log "disco cheio na pasta de logs ($logs)"
+if mount -t tmpfs -o size=256k tmpfs "$logs" 2>/dev/null; then
+  readonly_mount=$logs
+  dd if=/dev/zero of="$logs/enchimento" bs=4k 2>/dev/null || true
+  log_fault disco-cheio "disco cheio"
+  umount "$logs"; readonly_mount=""
+  log_back disco-de-volta "com espaço de volta na pasta de logs"
+else
+  echo "AVISO: sem mount aqui; a parte do disco cheio não foi feita" >&2
 fi
 
 # --- What the whole run left behind --------------------------------------------------------
@@ -157,7 +180,8 @@ sim_daemon_stop
 [ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "orvwsd terminou com $SIM_DAEMON_STATUS"
 sim_log "conferência"
 cat "$dir/precos.csv" "$dir/recuperacao/precos.csv" "$dir"/precos-somente-leitura.csv \
-  "$dir"/precos-log-de-volta.csv >"$dir/precos-todos.csv" 2>/dev/null || true
+  "$dir"/precos-log-de-volta.csv "$dir"/precos-disco-cheio.csv "$dir"/precos-disco-de-volta.csv \
+  >"$dir/precos-todos.csv" 2>/dev/null || true
 sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
 sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv" incerto-aceito
 sim_check_log_lines "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt"
