@@ -117,7 +117,10 @@ bench_ms() {
         printf "%.2f", v}'
 }
 
-# bench_mean "v1 v2 ...": the mean, rounded.
-bench_mean() { tr ' ' '\n' <<<"$1" | awk 'NF {s += $1; n++} END {if (n) printf "%.0f", s / n; else print 0}'; }
+# bench_mean "v1 v2 ..." [DECIMALS]: the mean, rounded (to whole numbers by default).
+bench_mean() {
+  tr ' ' '\n' <<<"$1" |
+    awk -v d="${2:-0}" 'NF {s += $1; n++} END {if (n) printf "%." d "f", s / n; else print 0}'
+}
 # bench_ratio A B: A / B with two decimals.
 bench_ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "?"}'; }

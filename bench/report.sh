@@ -144,12 +144,8 @@ mem_ratio=$(sed -n 's/^peak heap \/ script size: \([0-9.]*\).*/\1/p' <<<"$getsql
 
 # ---- The table ------------------------------------------------------------------------------
 m() { bench_mean "${rate[$1]}"; }
-lat() {   # key: "p50 / p99" means in ms
-  local a b
-  a=$(tr ' ' '\n' <<<"${p50[$1]}" | awk 'NF {s += $1; n++} END {printf "%.1f", s / n}')
-  b=$(tr ' ' '\n' <<<"${p99[$1]}" | awk 'NF {s += $1; n++} END {printf "%.1f", s / n}')
-  echo "$a / $b"
-}
+# lat KEY: "p50 / p99", the means of the rounds in ms.
+lat() { echo "$(bench_mean "${p50[$1]}" 1) / $(bench_mean "${p99[$1]}" 1)"; }
 floor=$(m floor)
 verdict() {   # value target-op target
   awk -v v="$1" -v t="$3" -v op="$2" 'BEGIN {ok = (op == ">=") ? (v >= t) : (v <= t);
