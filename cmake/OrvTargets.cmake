@@ -15,15 +15,22 @@ function(orv_library name)
   target_link_libraries(${name} PUBLIC ${A_DEPS} PRIVATE orv_warnings)
 endfunction()
 
-# orv_test(<name> SOURCES ... DEPS ... [ENV k=v ...] [LABELS ...]): one GoogleTest executable.
+# orv_test(<name> SOURCES ... DEPS ... [DATABASE] [ENV k=v ...] [LABELS ...]): one GoogleTest
+# executable. DATABASE: it uses the database engine, and ends as the programs do
+# (tests/support/database_main.cpp).
 function(orv_test name)
   if(ORVWS_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(A "DATABASE" "TIMEOUT" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main orv_warnings)
+  if(A_DATABASE)
+    set(_main orv_test_database_main)
+  else()
+    set(_main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest ${_main} orv_warnings)
   target_compile_definitions(${name} PRIVATE ORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ORV_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)

@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-#include "data/sql.h"
+#include "data/process_end.h"
 #include "host/startup/limites.h"
 #include "host/startup/servico.h"
 #include "operator/window/frm_principal.h"

@@ -30,6 +30,11 @@ inline constexpr std::size_t kMaxKeptStatements = 16;
 // while the service runs stays unseen, at the cost of one parse per statement per period.
 inline constexpr std::chrono::milliseconds kKeptStatementMaxAge{10000};
 
+// Longest wait for the Firebird client's orderly shutdown when a program ends (EndProcess):
+// ending attachments and the embedded engine's threads takes milliseconds; the bound keeps a
+// server that no longer answers from holding the program's exit.
+inline constexpr std::chrono::milliseconds kClientShutdownTimeout{5000};
+
 // Firebird names a database by at most 255 bytes in the attach call (a short length field).
 inline constexpr std::size_t kMaxFirebirdDatabaseName = 255;
 

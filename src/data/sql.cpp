@@ -984,10 +984,4 @@ void SqlQuery::ExecBatch(const std::vector<std::vector<std::string>>& rows) {
 
 std::size_t AbandonedConnections() { return GraveyardSize(); }
 
-void EndProcess(int status) {
-  if (GraveyardSize() == 0) std::exit(status);
-  std::fflush(nullptr);
-  std::_Exit(status);
-}
-
 }  // namespace orv::data

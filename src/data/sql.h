@@ -144,11 +144,4 @@ class SqlQuery {
 // Connections and statements left alone so far because their connection was lost.
 std::size_t AbandonedConnections();
 
-// Ends the process with status, as returning it from main does, once the program's own objects
-// are gone. When connections were left alone after losing their server, the database client's
-// exit-time shutdown walks their dead handles and has crashed the process there, after all its
-// work was done: in that case the C streams are flushed and the process ends without running
-// exit handlers (committed data is already in the database; nothing else is pending).
-[[noreturn]] void EndProcess(int status);
-
 }  // namespace orv::data

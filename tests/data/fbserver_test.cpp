@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "data/conexoes.h"
+#include "data/process_end.h"
 #include "data/tcp_proxy.h"
 #include "data/temp_folder.h"
 #include "data/test_db.h"
@@ -193,9 +194,3 @@ TEST_F(FbServerTest, AfterALostConnectionTheProcessEndsWithoutExitHandlers) {
 
 }  // namespace
 }  // namespace orv::data
-
-// This program loses connections on purpose: it ends as the service's programs do.
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  orv::data::EndProcess(RUN_ALL_TESTS());
-}

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "data/data_limits.h"
+#include "data/process_end.h"
 #include "data/test_db.h"
 #include "data/temp_folder.h"
 #include "util/datetime.h"
