@@ -14,27 +14,48 @@ namespace orv::host {
 inline constexpr std::size_t kMaxLineLength = 16384;
 // Most header lines of one request; one more closes the connection without a response.
 inline constexpr std::size_t kMaxHeaderLines = 1024;
+// Bytes of one request's line and header lines together (trailer lines included). Real clients
+// send well under 2 KiB; the line and line-count limits alone let one connection hold 16 MiB of
+// headers. Past it the connection is closed without a response, as the other header limits do.
+inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 // Largest request body: a collector's batch is a few hundred kilobytes at most, and without a
 // cap one client could make the service hold any amount of memory. Larger gets 413.
 inline constexpr std::uint64_t kMaxBodyBytes = 64ull * 1024 * 1024;
-// Request bodies held in memory at once, over all connections: past this a request whose
-// body does not fit is answered 503 before its body is read. Bodies past kSmallBodyBytes
-// (only hostile or unusual clients send them) share a smaller part of it, so that a few large
-// uploads can never crowd out the collectors' small requests. Each body is counted at its
-// announced length (chunked bodies as they grow) until its connection ends. The SOAP road
-// holds at most about three times a body while it is parsed (measured: 120 MiB for a 40 MiB
-// envelope, 80 MiB for 40 MiB that is not XML), so bodies can make the process hold about
-// 800 MiB at the very most.
-inline constexpr std::uint64_t kMaxBufferedBodyBytes = 256ull * 1024 * 1024;
+// Request bytes held in memory at once, over all connections: every byte of a request line,
+// its headers and its body is counted as it arrives, until its connection ends. A request
+// whose bytes do not fit is answered 503: at once when its announced body cannot fit in what
+// is free now (before any body byte is read, and without an interim 100 answer), or when the
+// next bytes do not fit. Requests whose body is past kSmallBodyBytes (only hostile or unusual
+// clients send them) share a smaller part of it, so that a few large uploads can never crowd
+// out the collectors' small requests. Announcing a length costs nothing: only bytes held count.
+// The SOAP road holds at most about three times a body while it is parsed, so requests can make
+// the process hold about 800 MiB at the very most.
+inline constexpr std::uint64_t kMaxBufferedRequestBytes = 256ull * 1024 * 1024;
 inline constexpr std::uint64_t kMaxLargeBodiesBytes = 2 * kMaxBodyBytes;
 inline constexpr std::uint64_t kSmallBodyBytes = 1024 * 1024;
+// A request must keep arriving at this average rate once the grace below has passed (the time
+// allowed grows by one second per kMinRequestBytesPerSecond bytes received): a sender that
+// trickles a byte now and then would otherwise hold its connection, and the bytes it holds, for
+// as long as the other deadlines allow. A handheld on a poor store Wi-Fi link sends 1 KB/s or
+// more; the rate is a quarter of that. Past it the connection is closed without a response.
+inline constexpr std::uint64_t kMinRequestBytesPerSecond = 256;
+inline constexpr std::chrono::milliseconds kMinRateGrace{10000};
+// Connections open at once from one peer address. A store's collectors may reach the service
+// through one router (one address), each with one request at a time: generous for that, and it
+// keeps one address from taking every connection. A connection past it is answered 503 and
+// closed.
+inline constexpr std::size_t kMaxConnectionsPerPeer = 256;
 // A request whose line and headers have not all arrived this long after its first byte is
 // closed without a response: a client trickling header bytes would otherwise hold its
 // connection as long as it sends one byte per idle period.
 inline constexpr std::chrono::milliseconds kHeaderTimeout{30000};
-// A connection with no byte arriving (or leaving) for this long is closed, so that a client
-// that announces more than it sends cannot hold its connection for ever.
+// A connection with no byte arriving for this long is closed, so that a client that announces
+// more than it sends cannot hold its connection for ever.
 inline constexpr std::chrono::milliseconds kIdleTimeout{60000};
+// A response is cut when the socket has taken none of its bytes for this long (the client stopped
+// reading). A response that is still moving is never cut, however long it takes: a handheld on a
+// weak link reads a 24 MB download at 40 KB/s in ten minutes.
+inline constexpr std::chrono::milliseconds kSendProgressTimeout{60000};
 // Bounds of the period of the sweep that enforces the idle and header deadlines (a quarter of
 // the shorter one): often enough for short test deadlines, rarely enough to cost nothing.
 inline constexpr long kMinSweepPeriodMs = 10;
@@ -49,11 +70,17 @@ inline constexpr int kListenBacklog = 511;
 inline constexpr long kDescriptorReserve = 128;
 // Cap on simultaneous connections when the system sets no descriptor limit.
 inline constexpr std::size_t kMaxConnectionsUnlimited = 16384;
-// Dispatch threads: more than the 32 web modules that can be in dispatch at once, so that a
-// request beyond them is refused at once instead of waiting for a thread.
-inline constexpr std::size_t kMaxDispatchThreads = 64;
-// Web modules in dispatch at once; one more request is refused with 500.
+// Web modules in dispatch at once.
 inline constexpr std::size_t kMaxActiveModules = 32;
+// A request that finds every web module busy waits, in arrival order, this long from its arrival
+// for one to come free, and only then is refused with 500: a shift-start burst of collectors is
+// served in well under a second, and a refusal is shown to the operator of the handheld.
+inline constexpr std::chrono::milliseconds kDispatchWaitTimeout{5000};
+// Requests waiting at once for a web module; one more is refused at once.
+inline constexpr std::size_t kMaxWaitingRequests = 96;
+// Dispatch threads: one per web module in dispatch and one per waiting request, so that a
+// waiting request never keeps a later one from its own wait or refusal.
+inline constexpr std::size_t kMaxDispatchThreads = kMaxActiveModules + kMaxWaitingRequests;
 // Bytes read from a socket at a time.
 inline constexpr std::size_t kReadChunk = 8192;
 // After an answer sent before the whole request was read, unread bytes are drained for at most

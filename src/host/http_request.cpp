@@ -65,23 +65,31 @@ HeaderList DecodeUrlParams(std::string_view text, std::string_view charset) {
   return out;
 }
 
-bool BodyBudget::TryTake(std::uint64_t bytes, std::uint64_t body_total, bool& large) {
-  large = body_total > small_body_;
-  std::lock_guard lock(mutex_);
+bool RequestBudget::FitsLocked(std::uint64_t bytes, bool large) const {
   if (in_use_ + bytes > total_) return false;
-  if (large && large_in_use_ + bytes > large_total_) return false;
+  return !large || large_in_use_ + bytes <= large_total_;
+}
+
+bool RequestBudget::Fits(std::uint64_t bytes, bool large) const {
+  std::lock_guard lock(mutex_);
+  return FitsLocked(bytes, large);
+}
+
+bool RequestBudget::TryTake(std::uint64_t bytes, bool large) {
+  std::lock_guard lock(mutex_);
+  if (!FitsLocked(bytes, large)) return false;
   in_use_ += bytes;
   if (large) large_in_use_ += bytes;
   return true;
 }
 
-void BodyBudget::Give(std::uint64_t bytes, bool large) {
+void RequestBudget::Give(std::uint64_t bytes, bool large) {
   std::lock_guard lock(mutex_);
   in_use_ -= std::min(bytes, in_use_);
   if (large) large_in_use_ -= std::min(bytes, large_in_use_);
 }
 
-std::uint64_t BodyBudget::InUse() const {
+std::uint64_t RequestBudget::InUse() const {
   std::lock_guard lock(mutex_);
   return in_use_;
 }
@@ -96,10 +104,36 @@ HttpRequestReader::~HttpRequestReader() {
 
 bool HttpRequestReader::TakeBudget(std::uint64_t bytes) {
   if (!limits_.budget || bytes == 0) return true;
-  bool large = false;
-  if (!limits_.budget->TryTake(bytes, request_.body.size() + bytes, large)) return false;
-  (large ? taken_large_ : taken_small_) += bytes;
+  if (!limits_.budget->TryTake(bytes, large_)) return false;
+  (large_ ? taken_large_ : taken_small_) += bytes;
   return true;
+}
+
+bool HttpRequestReader::BodyFits(std::uint64_t bytes) {
+  if (!limits_.budget) return true;
+  large_ = large_ || announced_ > limits_.budget->SmallBody();
+  // Bytes of the body that are already here were taken as they arrived.
+  const std::uint64_t here = pending_bytes();
+  return limits_.budget->Fits(bytes > here ? bytes - here : 0, large_);
+}
+
+void HttpRequestReader::AppendBody(std::size_t count) {
+  std::string& body = request_.body;
+  const std::size_t needed = body.size() + count;
+  if (needed > body.capacity()) {
+    // Doubling, but never past a Content-Length: a body held whole costs its own length, and an
+    // announcement alone costs nothing. A chunked body's total is not known in advance.
+    const std::uint64_t bound = request_.chunked ? limits_.max_body : announced_;
+    const std::uint64_t target =
+        std::max<std::uint64_t>(needed, std::min<std::uint64_t>(bound, 2 * body.capacity()));
+    // Into a new string: growing in place would round the room up to twice the old one.
+    std::string grown;
+    grown.reserve(static_cast<std::size_t>(target));
+    grown.append(body);
+    body.swap(grown);
+  }
+  body.append(buffer_, pos_, count);
+  pos_ += count;
 }
 
 HttpRequestReader::Status HttpRequestReader::Fail(Status s, int code) {
@@ -122,6 +156,8 @@ HttpRequestReader::Status HttpRequestReader::Feed(std::string_view bytes) {
     buffer_.erase(0, pos_);
     pos_ = 0;
   }
+  received_ += bytes.size();
+  if (!TakeBudget(bytes.size())) return Fail(Status::Reject, 503);
   buffer_.append(bytes.data(), bytes.size());
   status_ = Advance();
   return status_;
@@ -129,18 +165,24 @@ HttpRequestReader::Status HttpRequestReader::Feed(std::string_view bytes) {
 
 bool HttpRequestReader::TakeLine(std::string_view& line) {
   const std::string_view rest = std::string_view(buffer_).substr(pos_);
+  // Chunk-size lines and the line ends after chunks are body framing, not header bytes.
+  const bool header = phase_ == Phase::RequestLine || phase_ == Phase::Headers ||
+                      phase_ == Phase::Trailers;
   const std::size_t lf = rest.find('\n');
   if (lf == std::string_view::npos) {
     // A CR may still come before the LF: allow one character beyond the limit.
-    if (rest.size() > limits_.max_line + 1) Fail(Status::Close);
+    if (rest.size() > limits_.max_line + 1 ||
+        (header && header_bytes_ + rest.size() > limits_.max_header_bytes))
+      Fail(Status::Close);
     return false;
   }
   std::size_t len = lf;
   if (len > 0 && rest[len - 1] == '\r') --len;
-  if (len > limits_.max_line) {
+  if (len > limits_.max_line || (header && header_bytes_ + lf + 1 > limits_.max_header_bytes)) {
     Fail(Status::Close);
     return false;
   }
+  if (header) header_bytes_ += lf + 1;
   line = rest.substr(0, len);
   pos_ += lf + 1;
   return true;
@@ -196,8 +238,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
       case Phase::Body: {
         const std::size_t avail = buffer_.size() - pos_;
         const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
-        request_.body.append(buffer_, pos_, take);
-        pos_ += take;
+        AppendBody(take);
         remaining_ -= take;
         if (remaining_ > 0) return Status::NeedMore;
         return Finish();
@@ -219,7 +260,8 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
           if (size > limits_.max_body) return Fail(Status::Reject, 413);
         }
         if (request_.body.size() + size > limits_.max_body) return Fail(Status::Reject, 413);
-        if (!TakeBudget(size)) return Fail(Status::Reject, 503);
+        announced_ = request_.body.size() + size;
+        if (!BodyFits(size)) return Fail(Status::Reject, 503);
         if (size == 0) {
           phase_ = Phase::Trailers;
         } else {
@@ -231,8 +273,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
       case Phase::ChunkData: {
         const std::size_t avail = buffer_.size() - pos_;
         const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
-        request_.body.append(buffer_, pos_, take);
-        pos_ += take;
+        AppendBody(take);
         remaining_ -= take;
         if (remaining_ > 0) return Status::NeedMore;
         phase_ = Phase::ChunkEnd;
@@ -266,20 +307,24 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
   const bool http11 = r.version_major > 1 || (r.version_major == 1 && r.version_minor >= 1);
   if (http11 && TrimSpaces(r.Header("Host")).empty()) return Fail(Status::Reject, 400);
 
-  // Expect is honoured only while no body byte has arrived.
-  if (r.HasHeader("Expect") && pending_bytes() == 0) {
-    if (!util::AsciiIContains(r.Header("Expect"), "100-continue")) {
-      return Fail(Status::Reject, 417);
-    }
-    interim_ = r.version + " 100 " + "Continue" + "\r\n\r\n";
+  // Expect is honoured only while no body byte has arrived; the interim answer goes out only
+  // once the request is known not to be refused.
+  const bool expect = r.HasHeader("Expect") && pending_bytes() == 0;
+  if (expect && !util::AsciiIContains(r.Header("Expect"), "100-continue")) {
+    return Fail(Status::Reject, 417);
   }
+  auto go_on = [&](Phase next) {
+    if (expect) interim_ = r.version + " 100 " + "Continue" + "\r\n\r\n";
+    phase_ = next;
+    return next == Phase::LengthCheck ? Status::LengthCheck : Status::NeedMore;
+  };
 
   const std::string te(TrimSpaces(r.Header("Transfer-Encoding")));
   if (!te.empty() && !util::AsciiIEquals(te, "identity")) {
     if (!util::AsciiIEquals(te, "chunked")) return Fail(Status::Reject, 400);
     r.has_body = true;
-    phase_ = Phase::ChunkSize;
-    return Status::NeedMore;
+    r.chunked = true;
+    return go_on(Phase::ChunkSize);
   }
   if (r.HasHeader("Content-Length")) {
     // Every Content-Length header must agree and be a plain decimal number.
@@ -298,19 +343,19 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
       length = l;
     }
     if (static_cast<std::uint64_t>(length) > limits_.max_body) return Fail(Status::Reject, 413);
-    if (!TakeBudget(static_cast<std::uint64_t>(length))) return Fail(Status::Reject, 503);
+    announced_ = static_cast<std::uint64_t>(length);
+    if (!BodyFits(announced_)) return Fail(Status::Reject, 503);
     r.has_body = true;
-    remaining_ = static_cast<std::uint64_t>(length);
-    // The whole announced length at once: growing by doubling would hold up to twice the body
-    // (and three times while copying). The memory is only committed as the bytes arrive.
-    r.body.reserve(static_cast<std::size_t>(length));
-    phase_ = Phase::Body;
-    return Status::NeedMore;
+    remaining_ = announced_;
+    // Small bodies get their room at once; larger ones grow as their bytes arrive.
+    r.body.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(announced_, limits_.budget ? limits_.budget->SmallBody()
+                                                           : kSmallBodyBytes)));
+    return go_on(Phase::Body);
   }
   // No body framing: bytes already here mean a body sent without a length.
   if (pending_bytes() > 0) return Fail(Status::Reject, 411);
-  phase_ = Phase::LengthCheck;
-  return Status::LengthCheck;
+  return go_on(Phase::LengthCheck);
 }
 
 HttpRequestReader::Status HttpRequestReader::FinishLengthCheck(bool bytes_waiting) {

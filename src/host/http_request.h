@@ -5,6 +5,7 @@
 // Thread safety: one reader per connection, used by one thread at a time.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -17,25 +18,30 @@
 
 namespace orv::host {
 
-// The request-body bytes the process may hold at once (see kMaxBufferedBodyBytes): readers
-// take their body's share before reading it and give it back when they end.
+// The request bytes the process may hold at once (see kMaxBufferedRequestBytes): readers take
+// room for their bytes as they arrive and give it all back when they end.
 // Thread safety: any thread.
-class BodyBudget {
+class RequestBudget {
  public:
-  explicit BodyBudget(std::uint64_t total = kMaxBufferedBodyBytes,
-                      std::uint64_t large_total = kMaxLargeBodiesBytes,
-                      std::uint64_t small_body = kSmallBodyBytes)
+  explicit RequestBudget(std::uint64_t total = kMaxBufferedRequestBytes,
+                         std::uint64_t large_total = kMaxLargeBodiesBytes,
+                         std::uint64_t small_body = kSmallBodyBytes)
       : total_(total), large_total_(large_total), small_body_(small_body) {}
-  BodyBudget(const BodyBudget&) = delete;
-  BodyBudget& operator=(const BodyBudget&) = delete;
+  RequestBudget(const RequestBudget&) = delete;
+  RequestBudget& operator=(const RequestBudget&) = delete;
 
-  // Takes `bytes` more for a body that then holds `body_total` bytes; false (nothing taken)
-  // when they do not fit. Returns through `large` whether they were counted as large.
-  bool TryTake(std::uint64_t bytes, std::uint64_t body_total, bool& large);
+  // Whether `bytes` more would fit now, counted as large or not (nothing is taken).
+  bool Fits(std::uint64_t bytes, bool large) const;
+  // Takes `bytes` more; false (nothing taken) when they do not fit.
+  bool TryTake(std::uint64_t bytes, bool large);
   void Give(std::uint64_t bytes, bool large);
   std::uint64_t InUse() const;
+  // Bodies longer than this are large.
+  std::uint64_t SmallBody() const { return small_body_; }
 
  private:
+  bool FitsLocked(std::uint64_t bytes, bool large) const;
+
   const std::uint64_t total_;
   const std::uint64_t large_total_;
   const std::uint64_t small_body_;
@@ -48,8 +54,9 @@ class BodyBudget {
 struct ReaderLimits {
   std::size_t max_line = kMaxLineLength;
   std::size_t max_header_lines = kMaxHeaderLines;   // the empty line that ends them not counted
+  std::size_t max_header_bytes = kMaxHeaderBytes;   // request line and header lines together
   std::uint64_t max_body = kMaxBodyBytes;
-  BodyBudget* budget = nullptr;   // none: bodies are limited only by max_body
+  RequestBudget* budget = nullptr;   // none: bodies are limited only by max_body
 };
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -71,6 +78,7 @@ struct ParsedRequest {
   std::string auth_password;
   std::string body;      // body bytes (chunked bodies joined)
   bool has_body = false; // Content-Length or chunked framing was present
+  bool chunked = false;  // the body came in chunks
   bool form = false;     // media type application/x-www-form-urlencoded
   std::string form_text; // form body decoded to UTF-8 text
   HeaderList query_params;  // decoded query parameters
@@ -78,6 +86,7 @@ struct ParsedRequest {
   // Filled by the connection.
   std::string peer_address;
   int local_port = 0;
+  std::chrono::steady_clock::time_point received_at{};   // when the request was complete
 
   // Raw value of the first header of that name (ASCII case ignored), empty when absent.
   std::string Header(std::string_view name) const;
@@ -95,7 +104,7 @@ class HttpRequestReader {
     LengthCheck,  // headers without body framing: after a 1 ms wait, call FinishLengthCheck
     Complete,     // request() is ready
     Reject,       // answer reject_status() with an empty body, then close (503: no room for
-                  // the body in the budget)
+                  // the request's bytes in the budget)
     Close,        // close the connection without a response
   };
 
@@ -119,6 +128,8 @@ class HttpRequestReader {
   ParsedRequest& request() { return request_; }
   // Bytes received but not consumed (after Complete: bytes beyond the request).
   std::size_t pending_bytes() const { return buffer_.size() - pos_; }
+  // Every byte fed so far.
+  std::uint64_t received_bytes() const { return received_; }
 
  private:
   enum class Phase { RequestLine, Headers, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, LengthCheck, Done };
@@ -130,8 +141,12 @@ class HttpRequestReader {
   Status AfterHeaders();
   Status Finish();
   Status Fail(Status s, int code = 0);
-  // Takes room for `bytes` more body bytes from the budget (true when there is no budget).
+  // Takes room for `bytes` that arrived from the budget (true when there is no budget).
   bool TakeBudget(std::uint64_t bytes);
+  // Whether `bytes` more body bytes would fit in the budget now.
+  bool BodyFits(std::uint64_t bytes);
+  // Appends body bytes, growing the body by doubling up to its announced length at most.
+  void AppendBody(std::size_t count);
 
   ReaderLimits limits_;
   Phase phase_ = Phase::RequestLine;
@@ -140,6 +155,10 @@ class HttpRequestReader {
   std::string buffer_;
   std::size_t pos_ = 0;
   std::size_t header_lines_ = 0;   // header, folded and trailer lines so far
+  std::size_t header_bytes_ = 0;   // bytes of the request line and those lines so far
+  std::uint64_t received_ = 0;
+  std::uint64_t announced_ = 0;    // Content-Length, or the chunks announced so far
+  bool large_ = false;             // the body is past the budget's small size
   std::uint64_t remaining_ = 0;   // bytes left of the body or of the current chunk
   std::string interim_;
   std::uint64_t taken_small_ = 0;   // taken from the budget, to give back

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <boost/asio/io_context.hpp>
@@ -39,13 +40,14 @@ struct Listener {
 
 struct THttpServer::Impl {
   Impl(const HttpServerOptions& opts, std::size_t max_conn, CommandHandler handler,
-       SendErrorSink sink)
-      : options(opts),
+       SendErrorSink sink, NetPlatform& net)
+      : platform(net),
+        options(opts),
         max_connections(max_conn),
         on_command(std::move(handler)),
         on_send_error(std::move(sink)),
         workers(opts.max_dispatch_threads) {
-    if (!options.limits.budget) options.limits.budget = &body_budget;
+    if (!options.limits.budget) options.limits.budget = &request_budget;
   }
 
   void Accept(Listener& l);
@@ -65,7 +67,24 @@ struct THttpServer::Impl {
     count_changed.notify_all();
   }
 
-  BodyBudget body_budget;   // before options, which may point to it
+  // Admits a connection from `peer` under the per-peer cap (any thread); Release undoes it.
+  bool AdmitPeer(const std::string& peer) {
+    if (options.max_connections_per_peer == 0) return true;
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    std::size_t& n = per_peer[peer];
+    if (n >= options.max_connections_per_peer) return false;
+    ++n;
+    return true;
+  }
+  void ReleasePeer(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    auto it = per_peer.find(peer);
+    if (it == per_peer.end()) return;
+    if (--it->second == 0) per_peer.erase(it);
+  }
+
+  NetPlatform& platform;
+  RequestBudget request_budget;   // before options, which may point to it
   HttpServerOptions options;
   std::size_t max_connections;
   CommandHandler on_command;
@@ -74,6 +93,7 @@ struct THttpServer::Impl {
   std::vector<std::unique_ptr<Listener>> listeners;
   std::mutex connections_mutex;
   std::unordered_set<std::shared_ptr<Connection>> connections;   // under connections_mutex
+  std::unordered_map<std::string, std::size_t> per_peer;           // under connections_mutex
   std::atomic<bool> accept_paused{false};   // a listener waits for a connection to end
   std::atomic<bool> stopping{false};
   std::mutex count_mutex;
@@ -103,17 +123,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     reader_.request().peer_address = a.to_string();
     reader_.request().local_port = local_port;
-    header_deadline_ = std::chrono::steady_clock::now() + server_.options.header_timeout;
+    accepted_at_ = std::chrono::steady_clock::now();
+    header_deadline_ = accepted_at_ + server_.options.header_timeout;
     // Non-blocking from the start (the asynchronous reads would make it so anyway): the
     // dispatch thread's write must never wait.
     error_code ec;
     socket_.non_blocking(true, ec);
-    ReadMore();
+    Admit();
   }
 
-  // From the sweep (event loop): ends the connection when its deadline has passed.
+  // From the sweep (event loop): ends the connection when its deadline has passed, or when its
+  // request arrives slower than the minimum rate.
   void CheckDeadline(std::chrono::steady_clock::time_point now) {
-    if (finished_ || now < deadline_) return;
+    if (finished_) return;
+    if (writing_) NoteSendProgress();
+    if (now < deadline_ && !TooSlow(now)) return;
     deadline_ = kNoDeadline;
     timed_out_ = true;
     Finish(false);
@@ -162,6 +186,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     error_code cec;
     socket_.close(cec);
     lock.unlock();
+    LeavePeer();
     server_.Remove(self);
   }
 
@@ -209,6 +234,29 @@ class Connection : public std::enable_shared_from_this<Connection> {
         break;
       }
     }
+  }
+
+  // Once the peer's address is known: served within the per-peer cap, or answered 503.
+  void Admit() {
+    peer_ = reader_.request().peer_address;
+    if (!server_.AdmitPeer(peer_)) {
+      peer_.clear();   // nothing to give back
+      reading_ = false;
+      WriteAndClose(HttpResponse::Error(503).RenderHeader(0), false);
+      return;
+    }
+    admitted_ = true;
+    ReadMore();
+  }
+
+  // Whether the request, still being read, has fallen below the minimum rate: after the grace,
+  // each second allowed needs min_bytes_per_second bytes received.
+  bool TooSlow(std::chrono::steady_clock::time_point now) const {
+    const std::uint64_t rate = server_.options.min_bytes_per_second;
+    if (!reading_ || rate == 0) return false;
+    const auto allowed = server_.options.min_rate_grace +
+                         std::chrono::milliseconds(reader_.received_bytes() * 1000 / rate);
+    return now - accepted_at_ > allowed;
   }
 
   void ReadMore() {
@@ -263,6 +311,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         StartDispatch();
         break;
       case S::Reject: {
+        reading_ = false;
         const HttpResponse r = HttpResponse::Error(reader_.reject_status());
         WriteAndClose(r.RenderHeader(0), false);
         break;
@@ -275,6 +324,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void StartDispatch() {
     DisarmTimer();
+    reading_ = false;
+    reader_.request().received_at = std::chrono::steady_clock::now();
     dispatching_ = true;
     server_.workers.Post([self = shared_from_this()] { self->RunDispatch(); });
   }
@@ -314,17 +365,39 @@ class Connection : public std::enable_shared_from_this<Connection> {
     r.content_length = -1;
   }
 
-  // Writes bytes and closes; a failure is reported only for a dispatched response.
+  // Writes bytes and closes; a failure is reported only for a dispatched response. The deadline
+  // measures progress: it is set again each time the socket takes bytes.
   void WriteAndClose(std::string bytes, bool report_errors) {
     if (finished_) return;   // closed by a stop meanwhile
     out_ = std::move(bytes);
-    SetDeadline(server_.options.idle_timeout);
-    asio::async_write(
-        socket_, asio::buffer(out_),
-        [self = shared_from_this(), report_errors](const error_code& ec, std::size_t) {
+    out_sent_ = 0;
+    report_send_errors_ = report_errors;
+    WriteMore();
+  }
+
+  // While a response is written, bytes leaving the socket's queue are progress too: a socket
+  // whose queue is full takes nothing more until a good part of it has been sent.
+  void NoteSendProgress() {
+    const long long unsent = server_.platform.UnsentBytes(socket_);
+    if (unsent < 0 || unsent == last_unsent_) return;
+    last_unsent_ = unsent;
+    SetDeadline(server_.options.send_progress_timeout);
+  }
+
+  void WriteMore() {
+    writing_ = true;
+    SetDeadline(server_.options.send_progress_timeout);
+    socket_.async_write_some(
+        asio::buffer(out_.data() + out_sent_, out_.size() - out_sent_),
+        [self = shared_from_this()](const error_code& ec, std::size_t n) {
           if (ec) {
-            if (report_errors) self->ReportSendError(ec);
+            if (self->report_send_errors_) self->ReportSendError(ec);
             self->Finish(false);
+            return;
+          }
+          self->out_sent_ += n;
+          if (self->out_sent_ < self->out_.size()) {
+            self->WriteMore();
             return;
           }
           // Bytes the client sent beyond what was read would turn the close into a reset
@@ -355,7 +428,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     error_code ec;
     socket_.close(ec);   // a close without a shutdown first: one system call less
     lock.unlock();
+    LeavePeer();
     server_.Remove(shared_from_this());
+  }
+
+  // Gives the connection's place under the per-peer cap back (once).
+  void LeavePeer() {
+    if (admitted_.exchange(false)) server_.ReleasePeer(peer_);
   }
 
   void Drain() {
@@ -384,12 +463,20 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::steady_timer timer_;
   unsigned timer_generation_ = 0;
   HttpRequestReader reader_;
+  std::chrono::steady_clock::time_point accepted_at_;
   std::chrono::steady_clock::time_point header_deadline_;
   std::chrono::steady_clock::time_point deadline_ = kNoDeadline;   // idle or header deadline
   bool timer_armed_ = false;   // the own timer (length check, linger) has a wait pending
   std::array<char, kReadChunk> buffer_{};
   std::string out_;
+  std::size_t out_sent_ = 0;
+  bool report_send_errors_ = false;
+  bool writing_ = false;          // WriteMore is under way (event loop only)
+  long long last_unsent_ = -1;
   std::size_t drained_ = 0;
+  std::string peer_;                    // the address counted under the per-peer cap
+  std::atomic<bool> admitted_{false};   // counted under it, not yet given back
+  bool reading_ = true;                 // the request is being read (event loop only)
   bool dispatching_ = false;
   std::mutex io_mutex_;   // the socket's use by a dispatch thread against a stop (see QueueResponse)
   std::atomic<bool> finished_{false};
@@ -502,7 +589,7 @@ void THttpServer::Start() {
                          : static_cast<std::size_t>(std::max(16L, limit - kDescriptorReserve));
   }
 
-  auto impl = std::make_unique<Impl>(options_, max_conn, on_command_, on_send_error_);
+  auto impl = std::make_unique<Impl>(options_, max_conn, on_command_, on_send_error_, *platform_);
   // Bind everything first: a failure leaves nothing listening (the acceptors close with impl).
   for (const Binding& b : bindings) {
     error_code ec;
@@ -540,7 +627,8 @@ void THttpServer::Start() {
   }
   // A quarter of the shortest deadline, so that one passes at most a quarter late.
   raw->sweep_period = std::clamp(
-      std::min(options_.idle_timeout, options_.header_timeout) / 4,
+      std::min({options_.idle_timeout, options_.header_timeout,
+                options_.send_progress_timeout, options_.min_rate_grace}) / 4,
       std::chrono::milliseconds(kMinSweepPeriodMs), std::chrono::milliseconds(kMaxSweepPeriodMs));
   asio::post(raw->io, [raw] { raw->Sweep(); });
   raw->loop = std::thread([raw] {

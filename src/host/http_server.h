@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,9 +39,16 @@ struct HttpServerOptions {
   // From the connection's acceptance to the end of the request's headers.
   std::chrono::milliseconds header_timeout = kHeaderTimeout;
   std::chrono::milliseconds length_check_delay = kLengthCheckDelay;
-  ReaderLimits limits;   // without a budget, the server's own (kMaxBufferedBodyBytes) is used
+  // While the response is written: the longest time without a byte taken by the socket.
+  std::chrono::milliseconds send_progress_timeout = kSendProgressTimeout;
+  // While the request is read: its average rate after the grace (0: no minimum).
+  std::uint64_t min_bytes_per_second = kMinRequestBytesPerSecond;
+  std::chrono::milliseconds min_rate_grace = kMinRateGrace;
+  ReaderLimits limits;   // without a budget, the server's own (kMaxBufferedRequestBytes) is used
   // Cap on simultaneous connections; 0: the descriptor limit less kDescriptorReserve.
   std::size_t max_connections = 0;
+  // Cap on simultaneous connections from one peer address (0: none).
+  std::size_t max_connections_per_peer = kMaxConnectionsPerPeer;
   std::size_t max_dispatch_threads = kMaxDispatchThreads;
 };
 

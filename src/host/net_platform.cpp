@@ -2,7 +2,11 @@
 #include "host/net_platform.h"
 
 #ifndef _WIN32
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#endif
+#ifdef __linux__
+#include <linux/sockios.h>
 #endif
 
 namespace orv::host {
@@ -41,6 +45,17 @@ class RealNetPlatform : public NetPlatform {
     acceptor.set_option(exclusive(true), ec);
 #else
     acceptor.set_option(boost::asio::socket_base::reuse_address(true), ec);
+#endif
+  }
+
+  long long UnsentBytes(boost::asio::ip::tcp::socket& socket) override {
+#ifdef __linux__
+    int queued = 0;
+    if (ioctl(socket.native_handle(), SIOCOUTQ, &queued) != 0) return -1;
+    return queued;
+#else
+    (void)socket;
+    return -1;
 #endif
   }
 };

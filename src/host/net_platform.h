@@ -1,5 +1,5 @@
-// The listener's few operating-system calls: the open-descriptor limit, IPv6 availability and
-// the address-reuse setting of listening sockets. Behind an interface so tests can stand in
+// The listener's few operating-system calls: the open-descriptor limit, IPv6 availability, the
+// address-reuse setting of listening sockets and the bytes a socket has yet to send. Behind an interface so tests can stand in
 // for the operating system.
 //
 // Thread safety: the default platform's calls may be made from any thread.
@@ -23,6 +23,9 @@ class NetPlatform {
   // another process to take the port).
   virtual void SetListenerReuse(boost::asio::ip::tcp::acceptor& acceptor,
                                 boost::system::error_code& ec) = 0;
+  // Bytes written to the socket that the peer has not yet acknowledged; -1 when the system
+  // cannot tell. A response's progress shows here while the socket is too full to take more.
+  virtual long long UnsentBytes(boost::asio::ip::tcp::socket& socket) = 0;
 };
 
 // The real operating system.

@@ -1,6 +1,7 @@
 // Web request bridge and module pool.
 #include "host/web_bridge.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "host/http_server.h"
@@ -11,7 +12,8 @@ namespace orv::host {
 
 // ---- TWebRequestHandler ----------------------------------------------------------------------
 
-TWebRequestHandler::TWebRequestHandler(std::size_t max_active) : max_active_(max_active) {}
+TWebRequestHandler::TWebRequestHandler(std::size_t max_active, DispatchWait wait)
+    : max_active_(max_active), wait_(wait) {}
 
 TWebRequestHandler::~TWebRequestHandler() = default;
 
@@ -26,19 +28,35 @@ std::size_t TWebRequestHandler::InactiveCount() const {
   return idle_.size();
 }
 
+std::size_t TWebRequestHandler::WaitingCount() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return waiters_.size();
+}
+
 std::size_t TWebRequestHandler::CreatedCount() const {
   std::lock_guard<std::mutex> lock(lock_);
   return created_;
 }
 
-std::unique_ptr<TWebRequestHandler::ModuleSet> TWebRequestHandler::Take() {
-  // A first check without the lock keeps refusals cheap when the pool is full.
-  if (active_count_.load() >= max_active_) throw std::runtime_error(kTooManyConnectionsMessage);
+std::unique_ptr<TWebRequestHandler::ModuleSet> TWebRequestHandler::Take(
+    std::chrono::steady_clock::time_point deadline) {
   WebModuleFactory factory;
   {
-    std::lock_guard<std::mutex> lock(lock_);
-    if (active_count_.load() >= max_active_) throw std::runtime_error(kTooManyConnectionsMessage);
-    ++active_count_;
+    std::unique_lock<std::mutex> lock(lock_);
+    if (active_count_.load() < max_active_ && waiters_.empty()) {
+      ++active_count_;
+    } else {
+      // Every set is busy (or others wait first): wait for Return to hand one over.
+      if (waiters_.size() >= wait_.max_waiting)
+        throw std::runtime_error(kTooManyConnectionsMessage);
+      Waiter me;
+      waiters_.push_back(&me);
+      if (!me.wake.wait_until(lock, deadline, [&me] { return me.granted; })) {
+        waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &me));
+        throw std::runtime_error(kTooManyConnectionsMessage);
+      }
+      // The slot is this request's now: Return counted it as active on its behalf.
+    }
     if (!idle_.empty()) {
       std::unique_ptr<ModuleSet> set = std::move(idle_.front());
       idle_.pop_front();
@@ -56,22 +74,35 @@ std::unique_ptr<TWebRequestHandler::ModuleSet> TWebRequestHandler::Take() {
     return set;
   } catch (...) {
     std::lock_guard<std::mutex> lock(lock_);
-    --active_count_;
     --created_;
+    HandOverOrFree();
     throw;
   }
+}
+
+void TWebRequestHandler::HandOverOrFree() {
+  if (waiters_.empty()) {
+    --active_count_;
+    return;
+  }
+  Waiter* next = waiters_.front();
+  waiters_.pop_front();
+  next->granted = true;
+  next->wake.notify_one();
 }
 
 void TWebRequestHandler::Return(std::unique_ptr<ModuleSet> set) {
   std::lock_guard<std::mutex> lock(lock_);
   idle_.push_back(std::move(set));
-  --active_count_;
+  HandOverOrFree();
 }
 
-bool TWebRequestHandler::HandleRequest(TWebRequest& request, TWebResponse& response) {
+bool TWebRequestHandler::HandleRequest(TWebRequest& request, TWebResponse& response,
+                                       std::chrono::steady_clock::time_point arrival) {
+  if (arrival == std::chrono::steady_clock::time_point{}) arrival = std::chrono::steady_clock::now();
   bool handled = false;
   {
-    std::unique_ptr<ModuleSet> set = Take();
+    std::unique_ptr<ModuleSet> set = Take(arrival + wait_.timeout);
     struct Returner {
       TWebRequestHandler* handler;
       std::unique_ptr<ModuleSet>& set;
@@ -232,7 +263,7 @@ void ServeWebRequest(TWebRequestHandler& handler, HttpExchange& exchange) {
     }
     exchange.Write();
   });
-  handler.HandleRequest(request, response);
+  handler.HandleRequest(request, response, exchange.Request().received_at);
 }
 
 }  // namespace orv::host

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -39,9 +41,15 @@ using WebModuleFactory = std::function<std::unique_ptr<TWebModule>()>;
 inline constexpr const char* kTooManyConnectionsMessage =
     "Maximum number of concurrent connections exceeded.  Please try again later";
 
+// How a request that finds every web module busy waits for one (reasons in http_limits.h).
+struct DispatchWait {
+  std::chrono::milliseconds timeout = kDispatchWaitTimeout;   // from the request's arrival
+  std::size_t max_waiting = kMaxWaitingRequests;
+};
+
 class TWebRequestHandler {
  public:
-  explicit TWebRequestHandler(std::size_t max_active = kMaxActiveModules);
+  explicit TWebRequestHandler(std::size_t max_active = kMaxActiveModules, DispatchWait wait = {});
   ~TWebRequestHandler();
   TWebRequestHandler(const TWebRequestHandler&) = delete;
   TWebRequestHandler& operator=(const TWebRequestHandler&) = delete;
@@ -50,11 +58,15 @@ class TWebRequestHandler {
   std::size_t MaxConnections() const { return max_active_; }
   bool CacheConnections() const { return true; }
 
-  // Takes a module set (raising kTooManyConnectionsMessage when all are busy), runs its
-  // dispatch, sends the response when handled and not yet sent, and returns the set.
-  bool HandleRequest(TWebRequest& request, TWebResponse& response);
+  // Takes a module set, runs its dispatch, sends the response when handled and not yet sent, and
+  // returns the set. When every set is busy the request waits, in arrival order, until one is
+  // returned or the wait's time-out has passed since `arrival` (the default: now); then, or at
+  // once when too many wait already, kTooManyConnectionsMessage is raised.
+  bool HandleRequest(TWebRequest& request, TWebResponse& response,
+                     std::chrono::steady_clock::time_point arrival = {});
 
   std::size_t ActiveCount() const { return active_count_.load(); }
+  std::size_t WaitingCount() const;
   std::size_t InactiveCount() const;
   // Module sets made so far.
   std::size_t CreatedCount() const;
@@ -63,14 +75,23 @@ class TWebRequestHandler {
   struct ModuleSet {
     std::unique_ptr<TWebModule> module;
   };
-  std::unique_ptr<ModuleSet> Take();
+  // A request waiting for a module set; its slot is handed over by Return.
+  struct Waiter {
+    std::condition_variable wake;
+    bool granted = false;
+  };
+  std::unique_ptr<ModuleSet> Take(std::chrono::steady_clock::time_point deadline);
   void Return(std::unique_ptr<ModuleSet> set);
+  // A slot comes free: handed to the first waiter, or no longer counted. Under lock_.
+  void HandOverOrFree();
 
   const std::size_t max_active_;
+  const DispatchWait wait_;
   WebModuleFactory factory_;
   mutable std::mutex lock_;
   std::deque<std::unique_ptr<ModuleSet>> idle_;   // oldest first
-  std::atomic<std::size_t> active_count_{0};
+  std::deque<Waiter*> waiters_;                   // in arrival order
+  std::atomic<std::size_t> active_count_{0};      // changed under lock_
   std::size_t created_ = 0;
 };
 

@@ -210,46 +210,110 @@ TEST(HttpRequestReader, HeadersCookiesCredentialsAndForms) {
   EXPECT_EQ(r.form_params[2].second, "\xC3\xA7");
 }
 
-// Bodies held at once: each reader takes its body's room before reading it and gives it back
-// when it ends; bodies past the small size share a smaller part, so they cannot crowd out
-// small ones. Budget: 100 bytes in all, 60 for large bodies, small up to 10.
-TEST(BodyBudget, ReadersTakeTheirBodysRoomAndGiveItBack) {
-  BodyBudget budget(100, 60, 10);
+// Request bytes held at once: each reader takes room for its bytes as they arrive, whatever
+// it announces, and gives it back when it ends. An announced body that cannot fit in what is
+// free is refused at once (before any interim answer); bytes that do not fit when they arrive
+// end the request with 503. Bodies past the small size share a smaller part. Budget: 1000
+// bytes in all, 600 for large bodies, small up to 100.
+TEST(RequestBudget, ReadersHoldWhatArrivedNotWhatTheyAnnounce) {
+  RequestBudget budget(1000, 600, 100);
   ReaderLimits limits;
   limits.budget = &budget;
-  auto post = [](int length) {
-    return "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: " + std::to_string(length) +
-           "\r\n\r\n";
+  auto post = [](int length, const char* extra = "") {
+    return "POST / HTTP/1.1\r\nHost: h\r\n" + std::string(extra) +
+           "Content-Length: " + std::to_string(length) + "\r\n\r\n";
   };
-  auto first = std::make_unique<HttpRequestReader>(limits);
-  EXPECT_EQ(first->Feed(post(50)), Status::NeedMore);   // large: 50 of 60
-  EXPECT_EQ(budget.InUse(), 50u);
+  const std::size_t head = post(500).size();
+  // Announcing 500 and sending 3 costs the bytes sent, so others announcing as much still fit.
+  std::vector<std::unique_ptr<HttpRequestReader>> holders;
+  for (int i = 0; i < 4; ++i) {
+    holders.push_back(std::make_unique<HttpRequestReader>(limits));
+    EXPECT_EQ(holders.back()->Feed(post(500) + "abc"), Status::NeedMore) << i;
+  }
+  EXPECT_EQ(budget.InUse(), 4 * (head + 3));
+  // A large body that cannot fit in the large share is refused at once, without 100 Continue.
   {
-    HttpRequestReader second(limits);
-    EXPECT_EQ(second.Feed(post(20)), Status::Reject);   // large: 70 > 60
-    EXPECT_EQ(second.reject_status(), 503);
+    HttpRequestReader r(limits);
+    EXPECT_EQ(r.Feed(post(700, "Expect: 100-continue\r\n")), Status::Reject);
+    EXPECT_EQ(r.reject_status(), 503);
+    EXPECT_EQ(r.TakeInterim(), "");
   }
-  std::vector<std::unique_ptr<HttpRequestReader>> small;
-  for (int i = 0; i < 5; ++i) {
-    small.push_back(std::make_unique<HttpRequestReader>(limits));
-    EXPECT_EQ(small.back()->Feed(post(10)), Status::NeedMore) << i;   // small: up to 100 in all
-  }
-  HttpRequestReader full(limits);
-  EXPECT_EQ(full.Feed(post(1)), Status::Reject);
-  EXPECT_EQ(budget.InUse(), 100u);
-
-  first.reset();
-  small.clear();
-  EXPECT_EQ(budget.InUse(), 0u);
-  // A chunked body takes room chunk by chunk, as large once it passes the small size.
+  // Bytes that no longer fit when they arrive (another large body took the room): 503.
+  HttpRequestReader big(limits);
+  HttpRequestReader other(limits);
+  EXPECT_EQ(big.Feed(post(500)), Status::NeedMore);
+  EXPECT_EQ(big.Feed(std::string(300, 'x')), Status::NeedMore);   // large: 300 of 600
+  EXPECT_EQ(other.Feed(post(290)), Status::NeedMore);              // 590 would fit
+  EXPECT_EQ(other.Feed(std::string(250, 'y')), Status::NeedMore);  // large: 550
+  EXPECT_EQ(big.Feed(std::string(200, 'x')), Status::Reject);
+  EXPECT_EQ(big.reject_status(), 503);
+  // Small bodies still fit beside them, in the rest of the budget.
+  HttpRequestReader small(limits);
+  EXPECT_EQ(small.Feed(post(10) + "0123456789"), Status::Complete);
+  const std::uint64_t before = budget.InUse();
+  holders.clear();
+  EXPECT_EQ(budget.InUse(), before - 4 * (head + 3));
+  // A chunked body takes room as its bytes arrive too, as large once past the small size.
   HttpRequestReader chunked(limits);
   EXPECT_EQ(chunked.Feed("POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
-                         "8\r\n12345678\r\n"),
-            Status::NeedMore);
-  EXPECT_EQ(chunked.Feed("30\r\n"), Status::NeedMore);   // 8 + 48 = 56: large, 48 of 60
-  EXPECT_EQ(budget.InUse(), 56u);
-  EXPECT_EQ(chunked.Feed(std::string(48, 'x') + "\r\n10\r\n"), Status::Reject);   // 48 + 16
+                         "258\r\n"),   // 600 announced: more than the large share has free
+            Status::Reject);
   EXPECT_EQ(chunked.reject_status(), 503);
+}
+
+// Refused requests get no interim answer: the client would send a body only to have it dropped.
+TEST(HttpRequestReader, NoContinueForARefusedRequest) {
+  const std::string expect = "Expect: 100-continue\r\n";
+  const struct {
+    const char* name;
+    std::string input;
+    Status status;
+  } cases[] = {
+      {"accepted", "POST / HTTP/1.1\r\nHost: h\r\n" + expect + "Content-Length: 2\r\n\r\n",
+       Status::NeedMore},
+      {"over the cap", "POST / HTTP/1.1\r\nHost: h\r\n" + expect +
+                           "Content-Length: 67108865\r\n\r\n",
+       Status::Reject},
+      {"bad length", "POST / HTTP/1.1\r\nHost: h\r\n" + expect + "Content-Length: x\r\n\r\n",
+       Status::Reject},
+      {"bad encoding", "POST / HTTP/1.1\r\nHost: h\r\n" + expect +
+                           "Transfer-Encoding: gzip\r\n\r\n",
+       Status::Reject},
+  };
+  for (const auto& c : cases) {
+    HttpRequestReader r;
+    EXPECT_EQ(r.Feed(c.input), c.status) << c.name;
+    EXPECT_EQ(r.TakeInterim().empty(), c.status == Status::Reject) << c.name;
+  }
+}
+
+// The line and headers together are bounded, whatever their count and lengths.
+TEST(HttpRequestReader, HeaderBytesAreBoundedInAll) {
+  ReaderLimits limits;
+  const std::string line = "X-F: " + std::string(limits.max_line - 5, 'f') + "\r\n";
+  std::string head = "GET / HTTP/1.1\r\nHost: h\r\n";
+  std::string under = head;
+  while (under.size() + line.size() + 2 <= limits.max_header_bytes) under += line;
+  EXPECT_EQ(Read(under + "\r\n", 0).status, Status::Complete);
+  EXPECT_EQ(Read(under + line + "\r\n", 0).status, Status::Close);
+  // Cut as soon as the total is past, not when the line ends.
+  HttpRequestReader r;
+  EXPECT_EQ(r.Feed(under + line.substr(0, line.size() / 2)), Status::NeedMore);
+  EXPECT_EQ(r.Feed(line.substr(line.size() / 2, line.size() / 2 - 10)), Status::Close);
+}
+
+// A body grows as its bytes arrive, never past what was announced.
+TEST(HttpRequestReader, BodyRoomFollowsTheBytes) {
+  HttpRequestReader r;
+  ASSERT_EQ(r.Feed("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 3000000\r\n\r\n"),
+            Status::NeedMore);
+  EXPECT_LE(r.request().body.capacity(), kSmallBodyBytes + 64);
+  const std::string piece(100000, 'p');
+  Status s = Status::NeedMore;
+  for (int i = 0; i < 30; ++i) s = r.Feed(piece);
+  ASSERT_EQ(s, Status::Complete);
+  EXPECT_EQ(r.request().body.size(), 3000000u);
+  EXPECT_LE(r.request().body.capacity(), 3000000u + 64);
 }
 
 }  // namespace

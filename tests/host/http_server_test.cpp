@@ -127,9 +127,19 @@ TEST_F(HttpServerTest, ErrorOutsideTheModuleIs500WithItsText) {
             "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 12\r\n\r\nbridge broke");
 }
 
-TEST_F(HttpServerTest, The33rdConcurrentRequestIsRefusedAndThe32OthersAreServed) {
+constexpr const char* kRefusal =
+    "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
+    "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 74\r\n\r\n"
+    "Maximum number of concurrent connections exceeded.  Please try again later";
+
+// Past the 32 web modules a request waits for one: served when one comes free within the wait,
+// refused with the 500 text when none does; past the waiting bound, refused at once.
+TEST_F(HttpServerTest, RequestsPastThe32ModulesWaitThenAreRefused) {
   Gate gate;
-  StartEchoServer(&gate);
+  DispatchWait wait;
+  wait.timeout = 500ms;
+  wait.max_waiting = 2;
+  StartEchoServer(&gate, {}, wait);
   std::vector<std::future<std::string>> first;
   for (int i = 0; i < 32; ++i) {
     first.push_back(std::async(std::launch::async, [this, i] {
@@ -138,22 +148,33 @@ TEST_F(HttpServerTest, The33rdConcurrentRequestIsRefusedAndThe32OthersAreServed)
     }));
   }
   ASSERT_TRUE(gate.WaitInside(32));
-  const std::string refused = Exchange(port_, "GET /33 HTTP/1.1\r\nHost: h\r\n\r\n");
-  EXPECT_EQ(refused,
-            "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
-            "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: 74\r\n\r\n"
-            "Maximum number of concurrent connections exceeded.  Please try again later");
+  // Held longer than the wait: refused, after the wait.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(port_, "GET /33 HTTP/1.1\r\nHost: h\r\n\r\n"), kRefusal);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 450ms);
+  // Two wait; a third finds the waiting places taken and is refused at once.
+  auto w1 = std::async(std::launch::async, [this] {
+    return Exchange(port_, "GET /w1 HTTP/1.1\r\nHost: h\r\n\r\n");
+  });
+  auto w2 = std::async(std::launch::async, [this] {
+    return Exchange(port_, "GET /w2 HTTP/1.1\r\nHost: h\r\n\r\n");
+  });
+  for (int i = 0; i < 200 && handler_->WaitingCount() < 2; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(handler_->WaitingCount(), 2u);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(port_, "GET /w3 HTTP/1.1\r\nHost: h\r\n\r\n"), kRefusal);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+  // Modules come free within the wait: the waiting ones are served.
   gate.Open();
+  EXPECT_NE(w1.get().find("GET 1 /w1"), std::string::npos);
+  EXPECT_NE(w2.get().find("GET 1 /w2"), std::string::npos);
   for (int i = 0; i < 32; ++i) {
     const std::string answer = first[static_cast<std::size_t>(i)].get();
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
     EXPECT_NE(answer.find("GET 1 /n" + std::to_string(i) + " "), std::string::npos);
   }
-  EXPECT_EQ(handler_->CreatedCount(), 32u);
+  EXPECT_EQ(handler_->CreatedCount(), 32u);   // the waiting ones took sets given back
   EXPECT_EQ(handler_->InactiveCount(), 32u);
-  // With the sets idle again, the next request is served by a reused one.
-  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: h\r\n\r\n").rfind("HTTP/1.1 200", 0), 0u);
-  EXPECT_EQ(handler_->CreatedCount(), 32u);
 }
 
 TEST_F(HttpServerTest, StopWaitsForADispatchInProgress) {
@@ -228,6 +249,7 @@ class FakePlatform : public NetPlatform {
     ++reuse_calls;
     DefaultNetPlatform().SetListenerReuse(a, ec);
   }
+  long long UnsentBytes(boost::asio::ip::tcp::socket&) override { return -1; }
 };
 
 TEST_F(HttpServerTest, ConnectionCapStaysBelowTheDescriptorLimit) {
@@ -284,31 +306,126 @@ TEST_F(HttpServerTest, HeadersTrickledPastTheirDeadlineAreCut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 }
 
-// Bodies past the server's budget are refused at once with 503; the room comes back when the
-// connection holding it ends.
-TEST_F(HttpServerTest, BodiesPastTheBudgetGet503) {
-  BodyBudget budget(1000, 600, 100);
+constexpr const char* k503 =
+    "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+
+// Only bytes held count against the server's budget: announcing a body costs nothing, and
+// requests whose bytes cannot fit get 503; the room comes back when the connection ends.
+TEST_F(HttpServerTest, TheBudgetCountsBytesHeldNotAnnounced) {
+  RequestBudget budget(4000, 2400, 100);
   HttpServerOptions options;
   options.limits.budget = &budget;
   StartEchoServer(nullptr, options);
-  RawClient holder;
-  ASSERT_TRUE(holder.Connect(port_));
-  holder.Send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 500\r\n\r\nabc");
-  for (int i = 0; i < 200 && budget.InUse() < 500; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(Exchange(port_, "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 200\r\n\r\n"),
-            "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
-  // A small body still fits beside the large one.
-  EXPECT_NE(Exchange(port_, "POST /s HTTP/1.1\r\nHost: h\r\nContent-Length: 2\r\n\r\nok")
-                .find("POST 3 /s [] ok"),
-            std::string::npos);
-  holder.ShutdownSend();
-  holder.ReadAll();
-  for (int i = 0; i < 200 && budget.InUse() > 0; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(budget.InUse(), 0u);
-  EXPECT_NE(Exchange(port_, "POST /b HTTP/1.1\r\nHost: h\r\nContent-Length: 200\r\n\r\n" +
-                                std::string(200, 'b'))
+  std::vector<std::unique_ptr<RawClient>> holders;
+  for (int i = 0; i < 10; ++i) {   // each announces 2000 and sends 3 bytes
+    holders.push_back(std::make_unique<RawClient>());
+    ASSERT_TRUE(holders.back()->Connect(port_));
+    holders.back()->Send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 2000\r\n\r\nabc");
+  }
+  const std::uint64_t each = 53;   // the request line, headers and 3 body bytes
+  for (int i = 0; i < 200 && budget.InUse() < 10 * each; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(budget.InUse(), 10 * each);
+  // A whole large body still fits beside them.
+  EXPECT_NE(Exchange(port_, "POST /b HTTP/1.1\r\nHost: h\r\nContent-Length: 2000\r\n\r\n" +
+                                std::string(2000, 'b'))
                 .find("HTTP/1.1 200"),
             std::string::npos);
+  // One that cannot fit in the large share is refused before its body is read.
+  EXPECT_EQ(Exchange(port_, "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 2500\r\n\r\n"), k503);
+  holders.clear();
+  for (int i = 0; i < 200 && budget.InUse() > 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(budget.InUse(), 0u);
+}
+
+// A request that arrives slower than the minimum rate is closed once the grace has passed; one
+// that keeps the rate is served however long it takes.
+TEST_F(HttpServerTest, TricklingSendersAreCutAndSlowButSteadyOnesServed) {
+  HttpServerOptions options;
+  options.min_bytes_per_second = 200;
+  options.min_rate_grace = 300ms;
+  StartEchoServer(nullptr, options);
+  RawClient trickler;   // one byte per 100 ms: 10 bytes/s
+  ASSERT_TRUE(trickler.Connect(port_));
+  trickler.Send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 1000\r\n\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 50 && trickler.Send("x"); ++i) {
+    if (!trickler.ReadSome(100, 100ms).empty() || trickler.closed()) break;
+  }
+  EXPECT_TRUE(trickler.closed());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+
+  RawClient steady;   // 100 bytes per 100 ms: 1000 bytes/s, for 1.2 s
+  ASSERT_TRUE(steady.Connect(port_));
+  steady.Send("POST /s HTTP/1.1\r\nHost: h\r\nContent-Length: 1200\r\n\r\n");
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_TRUE(steady.Send(std::string(100, 's'))) << i;
+    std::this_thread::sleep_for(100ms);
+  }
+  const std::string answer = steady.ReadAll();
+  EXPECT_NE(answer.find("POST 3 /s [] " + std::string(1200, 's')), std::string::npos);
+}
+
+// One address holds at most the per-peer number of connections; others are not affected.
+TEST_F(HttpServerTest, ConnectionsPastThePerPeerCapGet503) {
+  HttpServerOptions options;
+  options.max_connections_per_peer = 2;
+  StartEchoServer(nullptr, options);
+  RawClient a, b, c;
+  ASSERT_TRUE(a.Connect(port_));
+  ASSERT_TRUE(b.Connect(port_));
+  a.Send("GET / HTTP/1.1\r\n");   // both held open, mid-request
+  b.Send("GET / HTTP/1.1\r\n");
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(c.Connect(port_));
+  c.Send("GET /c HTTP/1.1\r\nHost: h\r\n\r\n");
+  EXPECT_EQ(c.ReadAll(), k503);
+  EXPECT_FALSE(c.reset());
+  c.Close();
+  RawClient other;
+  ASSERT_TRUE(other.Connect(port_, "127.0.0.1", "127.0.0.2"));
+  other.Send("GET /o HTTP/1.1\r\nHost: h\r\n\r\n");
+  EXPECT_NE(other.ReadAll().find("GET 1 /o"), std::string::npos);
+  a.Close();
+  for (int i = 0; i < 200 && server_->OpenConnections() > 1; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_NE(Exchange(port_, "GET /d HTTP/1.1\r\nHost: h\r\n\r\n").find("GET 1 /d"),
+            std::string::npos);
+}
+
+// The send deadline measures progress: a slow reader gets the whole answer although it takes
+// many times the deadline; a reader that stops is cut after it, and the failure is reported.
+TEST_F(HttpServerTest, ASlowReaderGetsItAllAndAStoppedOneIsCut) {
+  const std::string big(2 << 20, 'z');
+  HttpServerOptions options;
+  options.send_progress_timeout = 400ms;
+  options.idle_timeout = 400ms;
+  StartServer(
+      [&big](HttpExchange& ex) {
+        // More than the sockets' queues hold, for the reader that stops.
+        ex.Response().body_stream = ex.Request().path == "/huge" ? std::string(32 << 20, 'h') : big;
+      },
+      options);
+
+  RawClient slow;
+  ASSERT_TRUE(slow.Connect(port_, "127.0.0.1", nullptr, 32 * 1024));
+  slow.Send("GET / HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::string got;
+  const auto start = std::chrono::steady_clock::now();
+  while (!slow.closed() && std::chrono::steady_clock::now() - start < 30s) {
+    got += slow.ReadSome(4096, 1s);   // at most 4 KiB per 5 ms: under a megabyte a second
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_GT(std::chrono::steady_clock::now() - start, 1s);   // many times the deadline
+  ASSERT_GT(got.size(), big.size());
+  EXPECT_EQ(got.substr(got.size() - big.size()), big);
+  EXPECT_TRUE(SendErrors().empty());
+
+  RawClient stopped;
+  ASSERT_TRUE(stopped.Connect(port_, "127.0.0.1", nullptr, 32 * 1024));
+  stopped.Send("GET /huge HTTP/1.1\r\nHost: h\r\n\r\n");
+  stopped.ReadSome(1000);
+  for (int i = 0; i < 300 && SendErrors().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(SendErrors().size(), 1u);
+  EXPECT_NE(SendErrors()[0].find("timed out"), std::string::npos) << SendErrors()[0];
 }
 
 TEST_F(HttpServerTest, PeerResetWhileReadingIsQuietAndSendFailureIsReported) {

@@ -18,9 +18,17 @@ class RawClient {
  public:
   RawClient() = default;
 
-  bool Connect(unsigned short port, const char* address = "127.0.0.1") {
+  // From the loopback address `from` when given; a receive buffer of `receive_buffer` bytes when
+  // given (a slow reader then holds the server back sooner).
+  bool Connect(unsigned short port, const char* address = "127.0.0.1", const char* from = nullptr,
+               int receive_buffer = 0) {
+    namespace ip = boost::asio::ip;
     boost::system::error_code ec;
-    socket_.connect({boost::asio::ip::make_address(address), port}, ec);
+    socket_.open(ip::tcp::v4(), ec);
+    if (!ec && receive_buffer > 0)
+      socket_.set_option(boost::asio::socket_base::receive_buffer_size(receive_buffer), ec);
+    if (!ec && from) socket_.bind({ip::make_address(from), 0}, ec);
+    if (!ec) socket_.connect({ip::make_address(address), port}, ec);
     return !ec;
   }
 
@@ -62,6 +70,29 @@ class RawClient {
       socket_.cancel();
       io_.restart();
       io_.run();   // let the cancelled read finish
+    }
+    return got;
+  }
+
+  // Reads up to `n` bytes of what has arrived, waiting at most `limit` for the first.
+  std::string ReadSome(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    std::string got;
+    bool done = false;
+    socket_.async_read_some(boost::asio::buffer(chunk_, std::min(n, sizeof chunk_)),
+                            [&](const boost::system::error_code& ec, std::size_t k) {
+                              done = true;
+                              got.append(chunk_, k);
+                              if (ec && ec != boost::asio::error::operation_aborted) {
+                                closed_ = true;
+                                reset_ = ec == boost::asio::error::connection_reset;
+                              }
+                            });
+    io_.restart();
+    io_.run_for(limit);
+    if (!done) {
+      socket_.cancel();
+      io_.restart();
+      io_.run();
     }
     return got;
   }

@@ -75,8 +75,9 @@ class ServerFixture : public ::testing::Test {
     port_ = server_->BoundPorts().at(0);
   }
   // Serves through a request handler whose module class is EchoModule.
-  void StartEchoServer(Gate* gate = nullptr, HttpServerOptions options = {}) {
-    handler_ = std::make_unique<TWebRequestHandler>();
+  void StartEchoServer(Gate* gate = nullptr, HttpServerOptions options = {},
+                       DispatchWait wait = {}) {
+    handler_ = std::make_unique<TWebRequestHandler>(kMaxActiveModules, wait);
     handler_->SetWebModuleClass([gate] { return std::make_unique<EchoModule>(gate); });
     TWebRequestHandler* h = handler_.get();
     StartServer([h](HttpExchange& ex) { ServeWebRequest(*h, ex); }, options);
