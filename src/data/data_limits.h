@@ -13,6 +13,18 @@ namespace orv::data {
 // value to each query, so it is generous for a long download on a slow server.
 inline constexpr int kOdbcLoginTimeoutSeconds = 30;
 
+// Seconds a Firebird or Interbase statement waits for a row lock held by another transaction
+// (a back-office program editing a price, say) before it fails with the database's own lock
+// conflict message; the connection parameter "LockTimeout" changes it. Waiting for ever would
+// hold the collector, every other collector of the same user (they share one connection) and
+// the stop of the service for as long as the lock is held.
+inline constexpr int kLockTimeoutSeconds = 10;
+// Seconds a SQL Server statement waits for a lock (SET LOCK_TIMEOUT, the same meaning), and the
+// statement time-out of the ODBC kinds, which bounds a whole statement: generous for the
+// largest download on a slow server, and the only bound Oracle's driver offers. The connection
+// parameter "QueryTimeout" changes it.
+inline constexpr int kOdbcStatementTimeoutSeconds = 30;
+
 // A statement whose connection turns out to be lost before anything was executed is run once
 // more on a fresh connection; more attempts would only hide a server that stays away.
 inline constexpr int kStatementAttemptsOnLostConnection = 2;

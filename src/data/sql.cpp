@@ -163,6 +163,53 @@ std::string BuildConnectString(const Settings& s) {
   return {};
 }
 
+// Seconds of a connection parameter, or `fallback` when absent.
+int SecondsParam(const Settings& s, std::string_view name, int fallback) {
+  const std::string v = s.Param(name);
+  if (v.empty()) return fallback;
+  try {
+    return std::stoi(v);
+  } catch (const std::exception&) {
+    throw SqlError("The connection parameter " + std::string(name) +
+                   " is not a number of seconds: " + v);
+  }
+}
+
+int QueryTimeoutOf(const Settings& s) {
+  return std::max(0, SecondsParam(s, "QueryTimeout", kOdbcStatementTimeoutSeconds));
+}
+
+// The transaction parameter block of the Firebird kinds, from the profile.
+std::string BuildTransactionParameters(const Settings& s) {
+  std::string tpb;
+  tpb += static_cast<char>(isc_tpb_version3);
+  tpb += static_cast<char>(isc_tpb_write);
+  // "RepeatableRead" is a snapshot; "ReadCommited" (the profile's) and anything else read the
+  // newest committed version of each row.
+  if (util::AsciiIEquals(s.Param("InterBase TransIsolation"), "RepeatableRead")) {
+    tpb += static_cast<char>(isc_tpb_concurrency);
+  } else {
+    tpb += static_cast<char>(isc_tpb_read_committed);
+    tpb += static_cast<char>(isc_tpb_rec_version);
+  }
+  if (util::AsciiIEquals(s.Param("WaitOnLocks"), "False")) {
+    tpb += static_cast<char>(isc_tpb_nowait);
+    return tpb;
+  }
+  tpb += static_cast<char>(isc_tpb_wait);
+  const int seconds = SecondsParam(s, "LockTimeout", kLockTimeoutSeconds);
+  if (seconds < 0) return tpb;   // a negative time-out waits for ever, as the client does
+  tpb += static_cast<char>(isc_tpb_lock_timeout);
+  tpb += static_cast<char>(4);
+  for (int i = 0; i < 4; ++i) tpb += static_cast<char>((static_cast<unsigned>(seconds) >> (8 * i)) & 0xFF);
+  return tpb;
+}
+
+std::vector<std::string> BuildSetupStatements(const Settings& s) {
+  if (BackendOf(s.driver) != BackendKind::kSqlServer) return {};
+  return {"SET LOCK_TIMEOUT " + std::to_string(QueryTimeoutOf(s) * 1000)};
+}
+
 // Sessions and statements whose connection broke. Destroying them would talk to the dead
 // server from a destructor, and an error there ends the process (std::terminate); they are
 // kept, reachable, until the process ends. This happens once per lost connection.
@@ -320,22 +367,77 @@ class SqlConnectionImpl {
     const Settings s = GetSettings();
     const std::string connect = BuildConnectString(s);
     firebird_ = BackendOf(s.driver) == BackendKind::kFirebird;
+    const std::string tpb = firebird_ ? BuildTransactionParameters(s) : std::string();
+    const std::vector<std::string> setup = BuildSetupStatements(s);
+    query_timeout_ = QueryTimeoutOf(s);
     try {
       if (firebird_) {
         session_ = std::make_unique<soci::session>(*soci::factory_firebird(), connect);
+        // The client layer starts a transaction with the client's defaults (snapshot, wait for
+        // ever) whenever a statement finds none; ours is started into the same handle first.
+        // Asking for the handle starts one of those: it is ended at once, having done nothing.
+        auto* be = static_cast<soci::firebird_session_backend*>(session_->get_backend());
+        transaction_ = be->current_transaction();
+        session_->commit();
+        tpb_ = tpb;
       } else {
         session_ = std::make_unique<soci::session>(*soci::factory_odbc(), connect);
+        for (const std::string& sql : setup) *session_ << sql;
       }
     } catch (const soci::soci_error& e) {
-      session_.reset();
+      DropNewSession();
       throw SqlError(MessageOf(e));
     }
     open_ = true;
   }
 
+  // A session that failed while being set up: it has no statement and no open transaction.
+  void DropNewSession() {
+    transaction_ = nullptr;
+    if (!session_) return;
+    try {
+      session_->rollback();
+      session_->close();
+      session_.reset();
+    } catch (...) {
+      Abandon(std::move(session_));
+    }
+  }
+
+  // Before a statement's first word to the server: its transaction, with the profile's
+  // parameters, unless one is open already. A server that does not know the lock time-out
+  // (Interbase) refuses the block; the statement then waits as the server's own rules say.
+  void BeginTransaction() {
+    if (!firebird_ || !transaction_ || *transaction_ != 0) return;
+    auto* be = static_cast<soci::firebird_session_backend*>(session_->get_backend());
+    ISC_STATUS_ARRAY status;
+    if (isc_start_transaction(status, transaction_, 1, &be->dbhp_,
+                              static_cast<unsigned short>(tpb_.size()), tpb_.data()) == 0)
+      return;
+    const std::size_t lock_item = tpb_.find(static_cast<char>(isc_tpb_lock_timeout));
+    if (lock_item != std::string::npos && lock_item >= 4) {
+      tpb_.resize(lock_item);
+      if (isc_start_transaction(status, transaction_, 1, &be->dbhp_,
+                                static_cast<unsigned short>(tpb_.size()), tpb_.data()) == 0)
+        return;
+    }
+    // As the client layer's own errors, so that a connection found lost here, before anything
+    // ran, is opened anew and the statement run on it.
+    char text[512];
+    const ISC_STATUS* vector = status;
+    std::string message;
+    while (fb_interpret(text, sizeof text, &vector) > 0) {
+      if (!message.empty()) message += "\n";
+      message += text;
+    }
+    throw soci::firebird_soci_error(
+        message.empty() ? "The transaction could not be started" : message, status);
+  }
+
   void CloseLocked() {
     if (!session_) return;
     open_ = false;
+    transaction_ = nullptr;
     bool alive = false;
     try {
       session_->rollback();  // no transaction stays open; this is a no-op then
@@ -371,6 +473,7 @@ class SqlConnectionImpl {
     }
     if (lost) {
       open_ = false;
+      transaction_ = nullptr;
       AbandonKept();
       Abandon(std::move(session_));
     }
@@ -466,6 +569,7 @@ class SqlConnectionImpl {
       k.texts.reserve(values.size());
       k.integers.reserve(values.size());
       k.reals.reserve(values.size());
+      BeginTransaction();
       k.st = new soci::statement(*session_);
       try {
         for (const BoundValue& v : values) {
@@ -502,6 +606,7 @@ class SqlConnectionImpl {
     // transaction on a lost connection, so until the commit the run counts as not executed
     // and is tried once more on a fresh connection.
     try {
+      BeginTransaction();
       const bool got = k.st->execute(true);
       if (want_rows) ReadRows(*result, *k.st, k.row, got);
     } catch (...) {
@@ -531,6 +636,7 @@ class SqlConnectionImpl {
     reals.reserve(values.size());
     soci::row row;
 
+    BeginTransaction();
     auto* st = new soci::statement(*session_);
     try {
       if (batch) {
@@ -563,6 +669,7 @@ class SqlConnectionImpl {
       }
       if (want_rows) st->exchange(soci::into(row));
       st->alloc();
+      if (!firebird_) SetStatementTimeout(*st);
       st->prepare(sql);
       st->define_and_bind();
       executed = true;
@@ -590,6 +697,14 @@ class SqlConnectionImpl {
     delete st;
     session_->commit();
     return result;
+  }
+
+  // ODBC statements end after "QueryTimeout" or kOdbcStatementTimeoutSeconds at most.
+  void SetStatementTimeout(soci::statement& st) {
+    auto* be = static_cast<soci::odbc_statement_backend*>(st.get_backend());
+    if (!be) return;
+    SQLSetStmtAttr(be->hstmt_, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(query_timeout_)), 0);
   }
 
   // Every row of an executed statement (got: whether execute brought the first one).
@@ -665,6 +780,9 @@ class SqlConnectionImpl {
   // Entries of abandoned statements: those statements refer to them and are never destroyed.
   std::list<KeptStatement> kept_storage_graveyard_;
   bool firebird_ = true;
+  isc_tr_handle* transaction_ = nullptr;   // the client layer's transaction handle (Firebird)
+  std::string tpb_;                        // the parameters its transactions start with
+  int query_timeout_ = kOdbcStatementTimeoutSeconds;   // ODBC statements, in seconds
   std::atomic<bool> open_{false};
 };
 
@@ -739,6 +857,14 @@ std::string SqlConnection::BackendName() const {
 }
 std::string SqlConnection::ConnectString() const {
   return BuildConnectString(impl_->GetSettings());
+}
+std::vector<std::string> SqlConnection::SetupStatements() const {
+  return BuildSetupStatements(impl_->GetSettings());
+}
+std::string SqlConnection::TransactionParameters() const {
+  const Settings s = impl_->GetSettings();
+  return BackendOf(s.driver) == BackendKind::kFirebird ? BuildTransactionParameters(s)
+                                                       : std::string();
 }
 SqlConnectionImpl& SqlConnection::impl() { return *impl_; }
 

@@ -5,6 +5,9 @@
 // and the transaction is committed (rolled back on error). Text crosses this layer as UTF-8;
 // Firebird databases use WIN1252 and the layer converts both ways.
 //
+// Transactions: Firebird and Interbase statements run in transactions with the connection
+// profile's isolation and lock wait (SetupStatements below); ODBC databases autocommit.
+//
 // A connection is opened on its first use if it is closed. A connection found lost is left
 // alone (destroying it could end the process from a destructor) and a new one is opened on the
 // next use; a statement that found the loss before anything ran is run once more on it.
@@ -78,6 +81,14 @@ class SqlConnection {
   // The backend and connection string that Open() would use (for diagnostics and tests).
   std::string BackendName() const;
   std::string ConnectString() const;
+  // What Open() sets up on a new session (for diagnostics and tests): the statements run once
+  // (SQL Server: its lock time-out) and, for the Firebird kinds, the parameters every
+  // statement's transaction starts with (read committed or snapshot from "InterBase
+  // TransIsolation", waiting on locks from "WaitOnLocks" for at most "LockTimeout" seconds or
+  // kLockTimeoutSeconds); empty for the others, whose statements end after "QueryTimeout"
+  // seconds or kOdbcStatementTimeoutSeconds (SQL Server's lock wait likewise).
+  std::vector<std::string> SetupStatements() const;
+  std::string TransactionParameters() const;
 
   SqlConnectionImpl& impl();
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "data/data_limits.h"
 #include "data/sql.h"
 
 namespace orv::data {
@@ -89,6 +90,43 @@ TEST(SqlConnection, ConnectStringPerBackend) {
     EXPECT_EQ(scn.BackendName(), c.backend) << c.expected;
     EXPECT_EQ(scn.ConnectString(), c.expected);
   }
+}
+
+// What a new session is set up with: the Firebird kinds' transaction parameters (isolation and
+// lock wait from the profile, a bounded wait by default), SQL Server's lock time-out.
+TEST(SqlConnection, SessionSetupPerBackend) {
+  using P = std::vector<std::pair<std::string, std::string>>;
+  const std::string rc_wait = "\x03\x09\x0F\x11\x06";   // version3 write read_committed
+                                                        // rec_version wait
+  auto lock = [](int s) { return std::string("\x15\x04") + static_cast<char>(s) + '\0' + '\0' + '\0'; };
+  const struct {
+    const char* driver;
+    P params;
+    std::string tpb;
+    std::vector<std::string> setup;
+  } cases[] = {
+      {"Firebird", {{"InterBase TransIsolation", "ReadCommited"}, {"WaitOnLocks", "True"}},
+       rc_wait + lock(kLockTimeoutSeconds), {}},
+      {"Interbase", {}, rc_wait + lock(kLockTimeoutSeconds), {}},
+      {"Firebird", {{"WaitOnLocks", "True"}, {"LockTimeout", "3"}}, rc_wait + lock(3), {}},
+      {"Firebird", {{"LockTimeout", "-1"}}, rc_wait, {}},
+      {"Firebird", {{"WaitOnLocks", "False"}}, "\x03\x09\x0F\x11\x07", {}},
+      {"Firebird", {{"InterBase TransIsolation", "RepeatableRead"}},
+       "\x03\x09\x02\x06" + lock(kLockTimeoutSeconds), {}},
+      {"MSSQL", {{"MSSQL TransIsolation", "ReadCommited"}}, "",
+       {"SET LOCK_TIMEOUT " + std::to_string(kOdbcStatementTimeoutSeconds * 1000)}},
+      {"Oracle", {{"WaitOnLocks", "True"}}, "", {}},
+  };
+  for (const auto& c : cases) {
+    SqlConnection scn;
+    scn.SetDriver(c.driver, "");
+    for (const auto& [k, v] : c.params) scn.SetParam(k, v);
+    EXPECT_EQ(scn.TransactionParameters(), c.tpb) << c.driver << " " << c.params.size();
+    EXPECT_EQ(scn.SetupStatements(), c.setup) << c.driver;
+  }
+  SqlConnection bad;
+  bad.SetParam("LockTimeout", "soon");
+  EXPECT_THROW(bad.TransactionParameters(), SqlError);
 }
 
 // FreeTDS waits for ever on a server that accepts and never answers unless told otherwise;

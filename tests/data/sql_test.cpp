@@ -8,7 +8,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <thread>
+
+#include <soci/firebird/soci-firebird.h>
+#include <soci/soci.h>
 
 #include "data/data_limits.h"
 #include "data/process_end.h"
@@ -371,6 +375,48 @@ TEST_F(SqlTest, ADatabaseInAFolderWithAccentsOpens) {
   const std::string db = testdb::CreateTestDatabase(folder_->path() / "Ação São", false);
   auto c = testdb::FirebirdConnection(db);
   EXPECT_EQ(One(*c, "SELECT MON$DATABASE_NAME AS N FROM MON$DATABASE", "N"), db);
+}
+
+// Statements run read committed and wait for a row lock, but not for ever: a lock given back in
+// time lets the statement go on; one held past the lock time-out fails it with the database's
+// lock conflict message, and what was committed before stays.
+TEST_F(SqlTest, StatementsWaitForLocksWithinTheLockTimeout) {
+  auto c = Connect();
+  c->SetParam("InterBase TransIsolation", "ReadCommited");
+  c->SetParam("WaitOnLocks", "True");
+  c->SetParam("LockTimeout", "2");
+  EXPECT_EQ(One(*c, "SELECT MON$ISOLATION_MODE AS I FROM MON$TRANSACTIONS "
+                    "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION", "I"),
+            "2");   // read committed, record version
+  EXPECT_EQ(One(*c, "SELECT MON$LOCK_TIMEOUT AS T FROM MON$TRANSACTIONS "
+                    "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION", "T"),
+            "2");
+
+  // Another program holds the row in a transaction of its own.
+  soci::session holder(*soci::factory_firebird(), Connect()->ConnectString());
+  holder << "UPDATE TAB_PRODUTO SET DES_PRODUTO = 'BLOQUEADO' WHERE COD_PRODUTO = '124'";
+  const std::string update = "UPDATE TAB_PRODUTO SET DES_PRODUTO = 'FEIJAO' WHERE COD_PRODUTO = '124'";
+  auto start = std::chrono::steady_clock::now();
+  try {
+    Exec(*c, update);
+    FAIL() << "the locked row was updated";
+  } catch (const SqlError& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("update conflicts with concurrent update"));
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  // The engine looks at lock waits once a second: the time-out passes within its last second.
+  EXPECT_GE(waited, std::chrono::seconds(1));
+  EXPECT_LT(waited, std::chrono::seconds(6));
+  // Given back within the wait: the statement goes on.
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holder.rollback();
+  });
+  Exec(*c, update);
+  release.join();
+  EXPECT_EQ(One(*c, "SELECT DES_PRODUTO AS D FROM TAB_PRODUTO WHERE COD_PRODUTO = '124'", "D"),
+            "FEIJAO");
+  Exec(*c, "UPDATE TAB_PRODUTO SET DES_PRODUTO = 'FEIJÃO PRETO 1KG' WHERE COD_PRODUTO = '124'");
 }
 
 // With no connection left alone, ending the process is returning from main: exit handlers run.
