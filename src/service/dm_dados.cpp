@@ -34,8 +34,13 @@ std::shared_ptr<data::SqlConnection> TDmDados::ConexaoRegistrada(std::string_vie
   return conexoes_->Lista().Find(usuario);
 }
 
-std::shared_ptr<data::SqlConnection> TDmDados::RegistrarConexao(const std::string& usuario) {
-  return Conexoes().Lista().Registrar(usuario, Conexoes().ScnGestaoUsr());
+std::shared_ptr<data::SqlConnection> TDmDados::NovaConexaoDeUsuario() {
+  return Conexoes().ScnGestaoUsr().Copy();
+}
+
+void TDmDados::RegistrarConexao(const std::string& usuario,
+                                std::shared_ptr<data::SqlConnection> conexao) {
+  Conexoes().Lista().Add(std::move(conexao), usuario);
 }
 
 std::int32_t TDmDados::QuantidadeConexoes() const {

@@ -50,9 +50,10 @@ class TDmDados {
 
   // The registered connection of a user (exact name), or null.
   std::shared_ptr<data::SqlConnection> ConexaoRegistrada(std::string_view usuario) const;
-  // The registered connection of a user; a closed copy of the template ScnGestaoUsr is
-  // registered first when the user has none.
-  std::shared_ptr<data::SqlConnection> RegistrarConexao(const std::string& usuario);
+  // A closed copy of the template ScnGestaoUsr, not registered.
+  std::shared_ptr<data::SqlConnection> NovaConexaoDeUsuario();
+  // Registers `conexao` for a user that has none (under LoginMutex(), once its login worked).
+  void RegistrarConexao(const std::string& usuario, std::shared_ptr<data::SqlConnection> conexao);
   std::int32_t QuantidadeConexoes() const;
   // Held while a user connection's login parameters are set and it is opened.
   std::mutex& LoginMutex() { return login_mutex_; }

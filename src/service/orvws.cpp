@@ -94,15 +94,19 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
     }
     // The session row is stored only once the user's connection is open: an error of the
     // query or of the login leaves the address without a session, so it can never run SQL on
-    // a connection that did not open.
-    auto conexao = dm_.RegistrarConexao(UserName);
+    // a connection that did not open. A user's connection is registered only once its login
+    // worked: names whose login fails never grow the registry.
     {
       std::lock_guard lock(dm_.LoginMutex());
+      std::shared_ptr<data::SqlConnection> conexao = dm_.ConexaoRegistrada(UserName);
+      const bool nova = conexao == nullptr;
+      if (nova) conexao = dm_.NovaConexaoDeUsuario();
       if (!conexao->IsOpen()) {
         conexao->SetParam("User_Name", UserName);
         conexao->SetParam("Password", SenhaDoUsuario(UserName));
         conexao->Open();
       }
+      if (nova) dm_.RegistrarConexao(UserName, std::move(conexao));
     }
     dm_.CdsAuth().Gravar(std::move(sessao));
   }
@@ -177,12 +181,17 @@ std::string TOrvWs::Exec(const std::string& Value) {
   const std::string usuario = conexao->Param("User_Name");
   {
     data::SqlQuery q(*conexao);
-    const std::vector<std::string> pecas = util::QuebrarTexto(Value, ";");
-    for (const std::string& peca : pecas) {
+    // The pieces are taken one at a time: a batch costs its own length, however many
+    // statements it holds.
+    for (std::size_t pos = 0; pos <= Value.size();) {
+      std::size_t fim = Value.find(';', pos);
+      if (fim == std::string::npos) fim = Value.size();
+      const std::string_view peca = std::string_view(Value).substr(pos, fim - pos);
+      pos = fim + 1;
       if (util::TrimControl(peca).empty()) continue;
       q.Close();
       q.ClearSql();
-      q.AddLine(peca);
+      q.AddLine(std::string(peca));
       ++tentadas;
       marcas_.SetDtaInicio();
       try {

@@ -268,7 +268,7 @@ std::string EncodeCallFault(std::string_view fault_code, std::string_view messag
   return w.Take();
 }
 
-SoapResponse HandleSoapRequest(const SoapRequest& request, const InterfaceRegistry& registry) {
+SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& registry) {
   SoapResponse response;
   try {
     // Intake: a multipart/related body carries the envelope in its root part.
@@ -311,6 +311,8 @@ SoapResponse HandleSoapRequest(const SoapRequest& request, const InterfaceRegist
       DocPtr doc = ParseXml(envelope);
       const DecodedCall call = Decoder(*intf, doc.get()).Decode();
       doc.reset();
+      multipart.reset();
+      std::string().swap(request.body);
       CallContext ctx{request.ip_cliente};
       Invokable instance = intf->MakeInstance(ctx);
       if (instance.empty()) {

@@ -36,8 +36,9 @@ struct SoapResponse {
 };
 
 // Handles one request against `registry`. Never throws: every failure becomes a fault
-// envelope (endpoint-level: status 500; call-level: status 200).
-SoapResponse HandleSoapRequest(const SoapRequest& request,
+// envelope (endpoint-level: status 500; call-level: status 200). The body is let go once the
+// call's values are taken from it, before the operation runs.
+SoapResponse HandleSoapRequest(SoapRequest request,
                                const InterfaceRegistry& registry = Registry());
 
 // Envelope encoders, byte-exact.

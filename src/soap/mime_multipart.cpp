@@ -1,5 +1,7 @@
 #include "soap/mime_multipart.h"
 
+#include <vector>
+
 #include "util/text.h"
 
 namespace orv::soap {
@@ -27,25 +29,48 @@ std::size_t LineBreakAt(std::string_view s, std::size_t pos) {
   return 0;
 }
 
-// Finds the next delimiter line "--boundary" that starts at `from` or after a line break.
-// Returns the position of the "--"; sets `before` to where the preceding content ends.
-std::size_t FindDelimiter(std::string_view body, std::string_view dash_boundary,
-                          std::size_t from, std::size_t& before) {
-  std::size_t pos = from;
-  while (true) {
-    pos = body.find(dash_boundary, pos);
-    if (pos == std::string_view::npos) return pos;
-    if (pos == 0) {
-      before = 0;
-      return pos;
+// Finds a fixed text in linear time whatever the text and the body hold (a plain search costs
+// body length times text length on bodies built for it; the boundary is the client's choice).
+class Searcher {
+ public:
+  explicit Searcher(std::string needle) : needle_(std::move(needle)), next_(needle_.size(), 0) {
+    for (std::size_t i = 1, k = 0; i < needle_.size(); ++i) {
+      while (k > 0 && needle_[i] != needle_[k]) k = next_[k - 1];
+      if (needle_[i] == needle_[k]) ++k;
+      next_[i] = k;
     }
-    if (body[pos - 1] == '\n') {
-      before = (pos >= 2 && body[pos - 2] == '\r') ? pos - 2 : pos - 1;
-      if (before < from) before = from;
-      return pos;
-    }
-    ++pos;
   }
+  // The first occurrence at or after `from`, or npos.
+  std::size_t Find(std::string_view text, std::size_t from) const {
+    if (needle_.empty()) return from <= text.size() ? from : std::string_view::npos;
+    for (std::size_t i = from, k = 0; i < text.size(); ++i) {
+      while (k > 0 && text[i] != needle_[k]) k = next_[k - 1];
+      if (text[i] == needle_[k]) ++k;
+      if (k == needle_.size()) return i + 1 - k;
+    }
+    return std::string_view::npos;
+  }
+  std::size_t size() const { return needle_.size(); }
+
+ private:
+  std::string needle_;
+  std::vector<std::size_t> next_;   // longest proper prefix that is also a suffix, per length
+};
+
+// Finds the next delimiter line "--boundary" that starts at `from` or after a line break
+// (`line_delimiter` is the line feed and "--boundary"). Returns the position of the "--"; sets
+// `before` to where the preceding content ends.
+std::size_t FindDelimiter(std::string_view body, std::string_view dash_boundary,
+                          const Searcher& line_delimiter, std::size_t from, std::size_t& before) {
+  if (from == 0 && body.substr(0, dash_boundary.size()) == dash_boundary) {
+    before = 0;
+    return 0;
+  }
+  const std::size_t lf = line_delimiter.Find(body, from > 0 ? from - 1 : 0);
+  if (lf == std::string_view::npos) return lf;
+  before = (lf >= 1 && body[lf - 1] == '\r') ? lf - 1 : lf;
+  if (before < from) before = from;
+  return lf + 1;
 }
 
 MimePart ParsePart(std::string_view raw) {
@@ -108,10 +133,11 @@ std::optional<MultipartMessage> ParseMultipart(std::string_view content_type,
   const std::string boundary = ContentTypeParam(content_type, "boundary");
   if (boundary.empty()) return std::nullopt;
   const std::string dash = "--" + boundary;
+  const Searcher line_delimiter("\n" + dash);
 
   std::vector<MimePart> parts;
   std::size_t before = 0;
-  std::size_t pos = FindDelimiter(body, dash, 0, before);
+  std::size_t pos = FindDelimiter(body, dash, line_delimiter, 0, before);
   while (pos != std::string_view::npos) {
     std::size_t after = pos + dash.size();
     if (body.substr(after, 2) == "--") break;  // closing delimiter
@@ -121,7 +147,7 @@ std::optional<MultipartMessage> ParseMultipart(std::string_view content_type,
     if (lb == 0) return std::nullopt;
     const std::size_t start = after + lb;
     std::size_t content_end = 0;
-    const std::size_t next = FindDelimiter(body, dash, start, content_end);
+    const std::size_t next = FindDelimiter(body, dash, line_delimiter, start, content_end);
     if (next == std::string_view::npos) return std::nullopt;  // no closing delimiter
     parts.push_back(ParsePart(body.substr(start, content_end - start)));
     pos = next;

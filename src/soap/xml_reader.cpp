@@ -9,6 +9,7 @@
 #include <libxml/xmlsave.h>
 
 #include "soap/soap_values.h"
+#include "soap/xml_shape.h"
 #include "util/text.h"
 
 namespace orv::soap {
@@ -175,6 +176,7 @@ void InitXmlLibrary() {
 DocPtr ParseXml(std::string_view bytes) {
   InitXmlLibrary();
   if (bytes.empty()) ThrowParseFault(bytes, "Document is empty", 1);
+  if (const auto problem = CheckXmlShape(bytes)) ThrowParseFault(bytes, problem->reason, problem->line);
 
   std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxt*)> ctxt(xmlNewParserCtxt(),
                                                                 xmlFreeParserCtxt);
@@ -194,6 +196,8 @@ DocPtr ParseXml(std::string_view bytes) {
   if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     ThrowParseFault({}, "Document too large for the XML parser", 1);
   }
+  // The library copies the bytes while it reads them; the copy goes with the parser context,
+  // before anything is taken from the tree.
   DocPtr doc(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()),
                                nullptr, nullptr, options));
   if (st.has_error || !doc || doc->intSubset != nullptr || !ctxt->wellFormed) {

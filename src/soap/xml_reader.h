@@ -3,8 +3,9 @@
 //
 // The parser never loads external entities or DTDs and never touches the network; a document
 // with a DOCTYPE is refused outright (no entity is ever declared, so none can expand), as is a
-// document nested deeper than kMaxElementDepth. Whitespace-only text nodes are removed after
-// parsing. A failure is reported as the parser's FIRST error with its real line number.
+// document nested deeper than kMaxElementDepth or past the shape limits of xml_shape.h (checked
+// before the library reads it). Whitespace-only text nodes are removed after parsing. A failure
+// is reported as the parser's FIRST error with its real line number.
 //
 // Thread safety: a ParsedDocument belongs to one thread; Parse may run on many threads at
 // once (each call uses its own parser context; the library's global set-up runs once).
@@ -16,14 +17,9 @@
 
 #include <libxml/tree.h>
 
-namespace orv::soap {
+#include "soap/soap_limits.h"
 
-// Deepest element nesting accepted. Envelopes are a handful of levels deep; the bound keeps
-// every tree walk and the library's own recursion far from the thread's stack limit, while the
-// parser runs without its size limits (the endpoint applies none to bodies or values).
-inline constexpr int kMaxElementDepth = 256;
-// Characters (UTF-16 code units) of the offending source line quoted in a parse fault.
-inline constexpr std::size_t kFaultSourceLineChars = 40;
+namespace orv::soap {
 
 struct DocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }

@@ -462,6 +462,17 @@ TEST_F(EndpointTest, DeepNestingIsRefusedAndWideDocumentsAreNot) {
   serialised.replace(199 * 3, 7, "<d/>");
   EXPECT_EQ(log.args, (std::vector<std::string>{serialised}));
 
+  // An element with 200 000 attributes is refused before the parser reads it (the parser's
+  // check of each attribute against the earlier ones would hold a core for minutes).
+  std::string wide = "<Value";
+  for (int i = 0; i < 200000; ++i) wide += " a" + std::to_string(i) + "='1'";
+  const SoapResponse refused = Post(Envelope("GetSQL", wide + "/>"));
+  EXPECT_EQ(refused.status, 200);
+  EXPECT_NE(refused.body.find("<faultstring>Excessive attribute count in element: more than 256 "
+                              "attributes\r\nLine: 1\r\n"),
+            std::string::npos)
+      << refused.body.substr(0, 400);
+
   // No size limit: a text value larger than the parser's default 10 MB bound is read.
   const std::string huge(12'000'000, 'x');
   Post(Envelope("Exec", "<Value>" + huge + "</Value>"));
@@ -484,6 +495,13 @@ TEST_F(EndpointTest, MultipartRootPartIsTheEnvelope) {
   log.args.clear();
   Post(first, "/soap/IOrvWs", "", "Multipart/Related; boundary=\"b\"");
   EXPECT_EQ(log.args, (std::vector<std::string>{"mime"}));
+
+  // A boundary whose own start repeats inside it, in a body full of near misses.
+  const std::string tricky =
+      "--aab\n\n" + envelope + "\n--aab\nContent-ID: x\n\n-aab\n--aaab\n--aa\naab\n--aab--";
+  log.args.clear();
+  Post(tricky, "/soap/IOrvWs", "", "multipart/related; boundary=aab");
+  EXPECT_EQ(log.args, (std::vector<std::string>{"mime"})) << "the near misses are content";
 
   // A broken multipart body is a call-level fault.
   r = Post("no delimiter here", "/soap/IOrvWs", "", "multipart/related; boundary=zz");
