@@ -9,6 +9,7 @@
 #include "data/sql.h"
 #include "service/dm_dados.h"
 #include "service/script_coletor.h"
+#include "service/service_limits.h"
 #include "util/text.h"
 #include "util/utilities.h"
 
@@ -20,6 +21,19 @@ constexpr std::string_view kCrLf = "\r\n";
 
 // The message of an error that left a database step, as log lines and results show it.
 std::string MensagemErro(const std::exception& e) { return e.what(); }
+
+// A piece of text from a request (or a database message that may quote one) as a log entry
+// carries it: every control character in a visible form, so that nothing a collector sends can
+// start an entry of its own, and at most kMaxCaracteresTextoNoLog characters, the cut marked
+// with how many were left out.
+std::string TextoNoLog(std::string_view texto) {
+  std::string visivel = util::EscapeControls(texto);
+  const std::size_t total = util::Utf16Length(visivel);
+  if (total <= kMaxCaracteresTextoNoLog) return visivel;
+  std::string cortado = util::Utf16Left(visivel, kMaxCaracteresTextoNoLog);
+  cortado += "(...mais " + std::to_string(total - util::Utf16Length(cortado)) + " caracteres)";
+  return cortado;
+}
 
 bool ValorPesquisaValido(float v) {
   return std::isfinite(v) && std::fabs(v) < kLimiteValorPesquisa;
@@ -112,7 +126,7 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
   }
 
   marcas_.SetDtaTermino();
-  marcas_.WriteLog("Coletor(" + IpCliente() + " como " + UserName + ") " +
+  marcas_.WriteLog("Coletor(" + IpCliente() + " como " + TextoNoLog(UserName) + ") " +
                        (chave_ok ? "autenticado com sucesso!"
                                  : "obteve falha ao autenticar, chave de autenticação inválida!"),
                    true);
@@ -156,7 +170,7 @@ std::string TOrvWs::GetSQL(const std::string& Value) {
   }
 
   marcas_.SetDtaTermino();
-  marcas_.WriteLog("Coletor(" + IpCliente() + " como " + conexao->Param("User_Name") +
+  marcas_.WriteLog("Coletor(" + IpCliente() + " como " + TextoNoLog(conexao->Param("User_Name")) +
                        ") executou processo de baixar as pesquisas!",
                    true);
   return script.Take();
@@ -178,7 +192,7 @@ std::string TOrvWs::Exec(const std::string& Value) {
   int tentadas = 0;
   int sucesso = 0;
   const auto conexao = ConexaoDoCliente();
-  const std::string usuario = conexao->Param("User_Name");
+  const std::string usuario = TextoNoLog(conexao->Param("User_Name"));
   {
     data::SqlQuery q(*conexao);
     // The pieces are taken one at a time: a batch costs its own length, however many
@@ -206,7 +220,8 @@ std::string TOrvWs::Exec(const std::string& Value) {
         marcas_.WriteLog("Coletor(" + IpCliente() + " como " + usuario +
                              ") executando processo de atualização de pesquisas. Erro ao "
                              "executar a Query: " +
-                             q.SqlText() + "; Erro: " + MensagemErro(e),
+                             TextoNoLog(peca) + std::string(kCrLf) + "; Erro: " +
+                             TextoNoLog(MensagemErro(e)),
                          true);
       }
     }
@@ -234,7 +249,7 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
   }
 
   const auto conexao = ConexaoDoCliente();
-  const std::string usuario = conexao->Param("User_Name");
+  const std::string usuario = TextoNoLog(conexao->Param("User_Name"));
   std::string resultado;
   std::string cod_produto;
   std::string detalhe;
@@ -321,20 +336,20 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
 
       detalhe = " adicionou um item a Pesquisa de Preços de código " +
                 std::to_string(CodPesquisa) + ", Concorrente de código " +
-                std::to_string(CodConcorrente) + ": Produto de código " + cod_produto +
-                " com o código de barras " + CodEan;
+                std::to_string(CodConcorrente) + ": Produto de código " + TextoNoLog(cod_produto) +
+                " com o código de barras " + TextoNoLog(CodEan);
     } catch (const std::exception& e) {
       resultado = "false";
       detalhe = " tentou adicionar um item a Pesquisa de Preços de código " +
                 std::to_string(CodPesquisa) + ", Concorrente de código " +
                 std::to_string(CodConcorrente);
-      if (!cod_produto.empty()) detalhe += " , código do produto: " + cod_produto;
-      detalhe += " , código de barras: " + CodEan;
+      if (!cod_produto.empty()) detalhe += " , código do produto: " + TextoNoLog(cod_produto);
+      detalhe += " , código de barras: " + TextoNoLog(CodEan);
       const std::string mensagem = MensagemErro(e);
       if (mensagem.find("PK_PRODUTO_PESQUISA") != std::string::npos)
         detalhe += " obteve o seguinte erro: Produto já existe na pesquisa";
       else
-        detalhe += " obteve o seguinte erro: " + mensagem;
+        detalhe += " obteve o seguinte erro: " + TextoNoLog(mensagem);
     }
   }
   marcas_.SetDtaTermino();

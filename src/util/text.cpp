@@ -369,6 +369,48 @@ bool AsciiIContains(std::string_view haystack, std::string_view needle) {
   return AsciiLower(haystack).find(AsciiLower(needle)) != std::string::npos;
 }
 
+std::string EscapeControls(std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x20 || c == 0x7F) {
+      switch (c) {
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          out += "\\x";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+      }
+      continue;
+    }
+    // U+0080..U+009F (C2 80..C2 9F) and U+2028, U+2029 (E2 80 A8, E2 80 A9).
+    const auto next = [&](std::size_t k) {
+      return i + k < utf8.size() ? static_cast<unsigned char>(utf8[i + k]) : 0u;
+    };
+    unsigned code = 0;
+    std::size_t length = 0;
+    if (c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+      code = next(1);
+      length = 2;
+    } else if (c == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+      code = 0x2000 + (next(2) - 0x80);
+      length = 3;
+    }
+    if (length == 0) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+    i += length - 1;
+  }
+  return out;
+}
+
 std::string TrimControl(std::string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;

@@ -37,6 +37,12 @@ bool AsciiIEquals(std::string_view a, std::string_view b);
 bool AsciiIStartsWith(std::string_view s, std::string_view prefix);
 bool AsciiIContains(std::string_view haystack, std::string_view needle);
 
+// The text with every control character in a visible form, so that it stays on one line
+// whatever it holds: CR, LF and tab as \r, \n and \t, the other C0 controls and DEL as \xHH,
+// the C1 controls and the Unicode line and paragraph separators as \uHHHH (hexadecimal in
+// capitals). Everything else, a backslash included, is unchanged.
+std::string EscapeControls(std::string_view utf8);
+
 // Removes every character whose code is 32 or less from both ends.
 std::string TrimControl(std::string_view s);
 

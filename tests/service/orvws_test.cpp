@@ -1,5 +1,6 @@
 // The four collector operations against a real embedded Firebird database built from db/.
 #include "service/orvws.h"
+#include "service/service_limits.h"
 
 #include <gtest/gtest.h>
 
@@ -221,6 +222,43 @@ TEST_F(OrvWsTest, SessionsAndTheRegistryOfConnections) {
   dm_.CdsAuth().EmptyDataSet();
   EXPECT_EQ(dm_.QuantidadeConexoes(), polaco_entrou ? 5 : 4);
   EXPECT_EQ(Ws("10.0.0.1").Exec("SELECT 1 FROM RDB$DATABASE"), "");
+}
+
+// Text from a request never starts a log entry of its own: its control characters are written
+// visible, while the entry's own line break (after a failing statement) stays. A piece of text
+// is cut at its limit, the cut marked with its length; the file keeps every entry.
+TEST_F(OrvWsTest, RequestTextCannotForgeOrFloodTheLog) {
+  CarregarDados();
+  const std::string forjada =
+      "x\r\n10/12/2026 10:00:00.000(00:00:00.000), Coletor(10.9.9.9 como admin) autenticado com "
+      "sucesso!";
+  const auto linhas = LogLines(*log_).size();
+  EXPECT_FALSE(Ws("10.0.0.1").Auth("errada", forjada));
+  ASSERT_EQ(LogLines(*log_).size(), linhas + 1);
+  EXPECT_EQ(UltimaLinha(),
+            "Coletor(10.0.0.1 como x\\r\\n10/12/2026 10:00:00.000(00:00:00.000), Coletor(10.9.9.9 "
+            "como admin) autenticado com sucesso!) obteve falha ao autenticar, chave de "
+            "autenticação inválida!");
+
+  const std::string longo(100000, 'u');
+  EXPECT_FALSE(Ws("10.0.0.1").Auth("errada", longo));
+  EXPECT_EQ(UltimaLinha(), "Coletor(10.0.0.1 como " + std::string(orv::service::kMaxCaracteresTextoNoLog, 'u') +
+                               "(...mais " + std::to_string(100000 - orv::service::kMaxCaracteresTextoNoLog) +
+                               " caracteres)) obteve falha ao autenticar, chave de autenticação "
+                               "inválida!");
+
+  // A failing statement with line breaks of its own: one entry, two file lines (the entry's own
+  // break after the statement), the database's message on the second.
+  ASSERT_TRUE(Ws("10.0.0.1").Auth(kChave, "ANA"));
+  const auto antes = LogLines(*log_).size();
+  EXPECT_EQ(Ws("10.0.0.1").Exec("SELECT\r\n10/12/2026 forjada\nFROM NADA"), "false;\r\n");
+  const auto l = LogLines(*log_);
+  ASSERT_EQ(l.size(), antes + 3);   // the error entry (two file lines) and the summary
+  EXPECT_EQ(Texto(l[antes]), "Coletor(10.0.0.1 como ANA) executando processo de atualização de "
+                             "pesquisas. Erro ao executar a Query: SELECT\\r\\n10/12/2026 "
+                             "forjada\\nFROM NADA");
+  EXPECT_EQ(l[antes + 1].rfind("; Erro: ", 0), 0u) << l[antes + 1];
+  EXPECT_EQ(l[antes + 1].find('\n'), std::string::npos);
 }
 
 TEST_F(OrvWsTest, AFailedUserQueryLeavesNoSession) {

@@ -64,6 +64,23 @@ TEST(Utf8, Validity) {
   for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
 }
 
+TEST(EscapeControls, EveryControlVisibleTheRestUnchanged) {
+  using namespace std::string_literals;
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"plain text, ção \\ \"q\"", "plain text, ção \\ \"q\""},
+      {"a\r\nb\tc", "a\\r\\nb\\tc"},
+      {"\x01\x1F\x7F", "\\x01\\x1F\\x7F"},
+      {"nul\0end"s, "nul\\x00end"},
+      {"c1 \xC2\x85 \xC2\x9F, not \xC2\xA0", "c1 \\u0085 \\u009F, not \xC2\xA0"},
+      {"ls \xE2\x80\xA8 ps \xE2\x80\xA9 en \xE2\x80\x93", "ls \\u2028 ps \\u2029 en \xE2\x80\x93"},
+      {"cut \xC2", "cut \xC2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
 TEST(AsciiFolding, OnlyLettersAToZ) {
   EXPECT_EQ(AsciiUpper("abz\xC3\xA9"), "ABZ\xC3\xA9");
   EXPECT_EQ(AsciiLower("ABZ\xC3\x89"), "abz\xC3\x89");
