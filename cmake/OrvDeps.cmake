@@ -5,19 +5,21 @@ find_package(Boost 1.74 REQUIRED)
 
 find_path(SOCI_INCLUDE_DIR soci/soci.h)
 find_library(SOCI_CORE_LIB soci_core)
-# The Firebird backend's static archive: the transaction handle the SQL layer starts its own
-# transactions into is reached through a function the shared library does not export.
+# The backends' static archives: the transaction handle the SQL layer starts its own
+# transactions into is reached through a function the shared Firebird library does not export,
+# and the type records of the backends' classes (which the undefined-behaviour checker needs
+# for the SQL layer's casts to them) are not exported by either shared library.
 find_library(SOCI_FIREBIRD_ARCHIVE NAMES libsoci_firebird.a)
-find_library(SOCI_ODBC_LIB soci_odbc)
+find_library(SOCI_ODBC_ARCHIVE NAMES libsoci_odbc.a)
 find_library(FBCLIENT_LIB fbclient)
 find_path(FIREBIRD_INCLUDE_DIR ibase.h PATH_SUFFIXES firebird)
 find_package(ODBC REQUIRED)
-if(NOT SOCI_INCLUDE_DIR OR NOT SOCI_CORE_LIB OR NOT SOCI_FIREBIRD_ARCHIVE OR NOT SOCI_ODBC_LIB OR NOT FBCLIENT_LIB)
+if(NOT SOCI_INCLUDE_DIR OR NOT SOCI_CORE_LIB OR NOT SOCI_FIREBIRD_ARCHIVE OR NOT SOCI_ODBC_ARCHIVE OR NOT FBCLIENT_LIB)
   message(FATAL_ERROR "SOCI with its Firebird and ODBC backends is required (scripts/setup-deps.sh installs it)")
 endif()
 add_library(orv_soci INTERFACE)
 target_include_directories(orv_soci SYSTEM INTERFACE ${SOCI_INCLUDE_DIR} ${FIREBIRD_INCLUDE_DIR} ${Boost_INCLUDE_DIRS})
-target_link_libraries(orv_soci INTERFACE ${SOCI_FIREBIRD_ARCHIVE} ${SOCI_ODBC_LIB} ${SOCI_CORE_LIB} ${FBCLIENT_LIB} ODBC::ODBC ${CMAKE_DL_LIBS})
+target_link_libraries(orv_soci INTERFACE ${SOCI_FIREBIRD_ARCHIVE} ${SOCI_ODBC_ARCHIVE} ${SOCI_CORE_LIB} ${FBCLIENT_LIB} ODBC::ODBC ${CMAKE_DL_LIBS})
 
 add_library(orv_asio INTERFACE)
 target_include_directories(orv_asio SYSTEM INTERFACE ${Boost_INCLUDE_DIRS})

@@ -22,6 +22,7 @@
 
 #include "host/net_platform.h"
 #include "host/worker_pool.h"
+#include "util/platform.h"
 
 namespace orv::host {
 
@@ -632,6 +633,7 @@ void THttpServer::Start() {
       std::chrono::milliseconds(kMinSweepPeriodMs), std::chrono::milliseconds(kMaxSweepPeriodMs));
   asio::post(raw->io, [raw] { raw->Sweep(); });
   raw->loop = std::thread([raw] {
+    util::platform::NameCurrentThread("orv-rede");
     auto guard = asio::make_work_guard(raw->io);
     raw->io.run();
   });

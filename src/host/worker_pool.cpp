@@ -1,6 +1,8 @@
 // Pool of dispatch threads.
 #include "host/worker_pool.h"
 
+#include "util/platform.h"
+
 namespace orv::host {
 
 WorkerPool::WorkerPool(std::size_t max_threads) : max_threads_(max_threads > 0 ? max_threads : 1) {}
@@ -33,6 +35,7 @@ std::size_t WorkerPool::ThreadCount() const {
 }
 
 void WorkerPool::Run() {
+  util::platform::NameCurrentThread("orv-despacho");
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idle_;

@@ -13,6 +13,7 @@
 #else
 #include <fcntl.h>
 #include <langinfo.h>
+#include <pthread.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -273,5 +274,15 @@ ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
 }
 
 #endif
+
+void NameCurrentThread(const char* name) {
+#if defined(__linux__)
+  char cut[16] = {};
+  std::snprintf(cut, sizeof cut, "%s", name);
+  pthread_setname_np(pthread_self(), cut);
+#else
+  (void)name;
+#endif
+}
 
 }  // namespace orv::util::platform

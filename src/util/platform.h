@@ -38,6 +38,10 @@ RegionalSettings HostRegionalSettings();
 // The system's text for an error number (errno on POSIX, GetLastError codes on Windows).
 std::string SystemErrorText(int code);
 
+// Names the calling thread for the system's tools (top -H, ps -L, a debugger); at most 15
+// characters are kept. Does nothing where the platform has no thread names.
+void NameCurrentThread(const char* name);
+
 // The running program's full path ("" when it cannot be found).
 std::string ExecutablePath();
 

@@ -1,13 +1,22 @@
 #!/usr/bin/env python3
 """Hostile traffic for scripts/badinput.sh: malformed HTTP, malformed SOAP, oversized bodies,
-slow senders and thousands of idle connections, all at once, for a fixed time, on loopback.
+slow senders and thousands of idle connections, all at once, for a fixed time, on loopback; and
+the attacks that each used to break the service for everybody, at scale: a thousand connections
+announcing a megabyte and sending one byte, a thousand connections sending header lines of
+16 000 bytes, envelopes of 2 000 000 empty elements, elements of 50 000 and 200 000 attributes,
+Auth calls whose user name forges a log entry or is 64 MiB long, an Exec batch of 64 MiB of ";",
+a multipart body built against its boundary search, a refused body announced with
+"Expect: 100-continue".
 
 Every exchange has a deadline; the run ends after --duracao seconds whatever the service does.
-Prints one summary line per kind of traffic and a final line "hostil: ok" or the problems seen:
-an answer that is not HTTP, a SOAP request answered without a fault envelope, an oversized
-body taken instead of refused. Exit status 0 unless the tool itself failed to run.
+Prints one summary line per kind of traffic (with the longest time an answer took), the number
+of calls that reached an operation ("operacoes=N", each leaves one log entry) and a final line
+"hostil: ok" or the problems seen: an answer that is not HTTP, a SOAP request answered without a
+fault envelope, an oversized body taken instead of refused, an interim answer before a refusal,
+a refusal that did not come at once. Exit status 0 unless the tool itself failed to run.
 """
 import argparse
+import asyncio
 import collections
 import random
 import resource
@@ -112,14 +121,27 @@ class Stats:
         self.lock = threading.Lock()
         self.counts = collections.defaultdict(collections.Counter)
         self.problems = collections.Counter()
+        self.slowest = collections.defaultdict(float)
+        self.operations = 0
+        self.peaks = {}
 
-    def add(self, kind, what):
+    def add(self, kind, what, seconds=None):
         with self.lock:
             self.counts[kind][what] += 1
+            if seconds is not None:
+                self.slowest[kind] = max(self.slowest[kind], seconds)
 
     def problem(self, text):
         with self.lock:
             self.problems[text] += 1
+
+    def operation(self):
+        with self.lock:
+            self.operations += 1
+
+    def peak(self, name, value):
+        with self.lock:
+            self.peaks[name] = max(self.peaks.get(name, 0), value)
 
 
 def connect(host, port, source, timeout):
@@ -293,6 +315,204 @@ def run_idle(args, stats, stop):
         s.close()
 
 
+# Addresses of the attacks at scale: many of them, so that the cap on connections per address
+# is not what stops them (it is tested apart, by the idle connections of one address).
+def spread(base, i):
+    return "127.0.%d.%d" % (base + i // 250, 1 + i % 250)
+
+
+# Seconds within which a request refused for its shape must be answered.
+AT_ONCE_S = 2.0
+# The service's key: with it, a hostile client is a collector that authenticated.
+KEY = "7be09a4f2d31e8c6a05f93d7b2e6184c"
+
+
+def soap_call(op, params, ns="urn:UOrvWsIntf-IOrvWs"):
+    return envelope("<m:%s xmlns:m='%s'>%s</m:%s>" % (op, ns, params, op))
+
+
+def timed_exchange(args, source, payload, timeout=EXCHANGE_TIMEOUT_S):
+    start = time.monotonic()
+    data = exchange(args.host, args.porta, source, payload, timeout)
+    return data, time.monotonic() - start
+
+
+def run_shapes(args, stats, stop):
+    """Envelopes whose shape used to cost the service far more than their size: 2 000 000 empty
+    elements (8 MB), an element with 50 000 and one with 200 000 attributes. Each must be
+    refused with a fault, at once."""
+    empty = soap_call("Exec", "<Value>" + "<a/>" * 2000000 + "</Value>")
+    wide = [b"<x " + b" ".join(b'a%d="1"' % i for i in range(n)) + b"/>" for n in (50000, 200000)]
+    cases = [("2 000 000 elementos", empty)] + [
+        ("%d atributos" % n, soap_call("GetSQL", "<Value>%s</Value>" % w.decode()))
+        for n, w in zip((50000, 200000), wide)]
+    i = 0
+    while not stop.is_set():
+        name, body = cases[i % len(cases)]
+        i += 1
+        try:
+            data, took = timed_exchange(args, "127.0.3.4", post(b"/soap/IOrvWs", body), timeout=60)
+            st = status_of(data) or "não HTTP"
+            if b"<faultstring>" not in data:
+                stats.problem("envelope de forma hostil (%s) respondido sem falha (%s)" % (name, st))
+            elif took > AT_ONCE_S:
+                stats.problem("envelope de forma hostil (%s) recusado só depois de %.1f s" % (name, took))
+            stats.add("formas hostis", "%s: %s" % (name, st), took)
+        except OSError as e:
+            stats.add("formas hostis", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo_grande / 2)
+
+
+def run_log_attacks(args, stats, stop):
+    """Calls whose text used to forge or flood the log: Auth with a wrong key and a user name that
+    carries a line break and a made-up entry, Auth with a 64 MiB user name, and, after an Auth
+    with the key, an Exec batch of 64 MiB of ";". Every call that reaches an operation is
+    counted: it leaves exactly one log entry."""
+    forged = ("x\r\n10/12/2026 10:00:00.000(00:00:00.000), Coletor(10.9.9.9 como admin) "
+              "autenticado com sucesso!")
+    huge_name = "n" * (64 * 1024 * 1024 - 4096)
+    batch = ";" * (64 * 1024 * 1024 - 4096)
+    source = "127.0.3.5"
+    i = 0
+    while not stop.is_set():
+        i += 1
+        try:
+            if i % 10 == 3:
+                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                    "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % huge_name)), 60)
+                name = "nome de 64 MiB"
+            elif i % 10 == 7:
+                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                    "Auth", "<KeyValue>%s</KeyValue><UserName>HOSTIL</UserName>" % KEY)))
+                if b">true<" in data:
+                    stats.operation()
+                    data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                        "Exec", "<Value>%s</Value>" % batch)), 120)
+                name = "Exec de 64 MiB de ;"
+            else:
+                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                    "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % forged)))
+                name = "nome que forja uma entrada"
+            st = status_of(data) or "não HTTP"
+            if st == "200" and b"<faultstring>" not in data:
+                stats.operation()
+            stats.add("log", "%s: %s" % (name, st), took)
+        except OSError as e:
+            stats.add("log", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo_grande / 4)
+
+
+def run_refusals(args, stats, stop):
+    """A refused body announced with Expect: 100-continue must get no interim answer; a multipart
+    body of 32 MiB built against a boundary of 4 000 characters must be answered within seconds."""
+    boundary = b"b" * 3999 + b"c"
+    multipart = (b"--" + boundary[:-1] + b"\r\n") * ((32 * 1024 * 1024) // (len(boundary) + 3))
+    ctype = b'multipart/related; boundary="' + boundary + b'"'
+    i = 0
+    while not stop.is_set():
+        i += 1
+        try:
+            if i % 2:
+                head = post(b"/soap/IOrvWs", b"", extra=b"Expect: 100-continue\r\n", length=MAX_BODY + 1)
+                data, took = timed_exchange(args, "127.0.3.6", head)
+                st = status_of(data) or "não HTTP"
+                if b"100 Continue" in data:
+                    stats.problem("resposta intermediária 100 antes de uma recusa")
+                if st != "413":
+                    stats.problem("corpo acima do limite com Expect respondido com %s" % st)
+                stats.add("recusas", "Expect acima do limite: %s" % st, took)
+            else:
+                data, took = timed_exchange(args, "127.0.3.6", post(b"/soap/IOrvWs", multipart,
+                                                                    content_type=ctype), timeout=60)
+                st = status_of(data) or "não HTTP"
+                if b"<faultstring>" not in data:
+                    stats.problem("multipart hostil respondido sem falha (%s)" % st)
+                elif took > 10:
+                    stats.problem("multipart hostil respondido só depois de %.1f s" % took)
+                stats.add("recusas", "multipart contra a fronteira: %s" % st, took)
+        except OSError as e:
+            stats.add("recusas", "erro de rede: %s" % e.__class__.__name__)
+        stop.wait(args.intervalo_grande)
+
+
+async def announcer(args, stats, stop, i):
+    """Announces a body of a megabyte, sends one byte, then one byte a minute."""
+    head = post(b"/soap/IOrvWs", b"", length=1024 * 1024) + b"<"
+    while not stop.is_set():
+        start = time.monotonic()
+        try:
+            reader, writer = await asyncio.wait_for(asyncio.open_connection(
+                args.host, args.porta, local_addr=(spread(10, i), 0)), 10)
+        except (OSError, asyncio.TimeoutError):
+            stats.add("anunciantes", "conexão recusada")
+            await asyncio.sleep(1)
+            continue
+        outcome = "durou até o fim"
+        try:
+            writer.write(head)
+            await writer.drain()
+            while not stop.is_set():
+                try:
+                    data = await asyncio.wait_for(reader.read(4096), 60)
+                except asyncio.TimeoutError:
+                    writer.write(b"x")
+                    await writer.drain()
+                    continue
+                if not data:
+                    outcome = "fechada pelo serviço"
+                else:
+                    outcome = "respondida: %s" % (status_of(data) or "não HTTP")
+                break
+        except OSError:
+            outcome = "fechada pelo serviço"
+        finally:
+            writer.close()
+        stats.add("anunciantes", outcome, time.monotonic() - start)
+        await asyncio.sleep(1)
+
+
+async def header_flooder(args, stats, stop, i):
+    """Sends up to 1 000 header lines of 16 000 bytes, as fast as the service takes them."""
+    line = b"X-Enchimento: " + b"e" * 15984 + b"\r\n"
+    while not stop.is_set():
+        try:
+            reader, writer = await asyncio.wait_for(asyncio.open_connection(
+                args.host, args.porta, local_addr=(spread(20, i), 0)), 10)
+        except (OSError, asyncio.TimeoutError):
+            stats.add("cabeçalhos", "conexão recusada")
+            await asyncio.sleep(1)
+            continue
+        sent = 0
+        outcome = "todas as linhas enviadas"
+        try:
+            writer.write(b"GET / HTTP/1.1\r\nHost: x\r\n")
+            for sent in range(1000):
+                if stop.is_set():
+                    break
+                writer.write(line)
+                await asyncio.wait_for(writer.drain(), 30)
+        except (OSError, asyncio.TimeoutError):
+            outcome = "cortada pelo serviço"
+        finally:
+            writer.close()
+        stats.add("cabeçalhos", outcome)
+        stats.peak("cabeçalhos: KiB escritos por conexão, no máximo", (sent + 1) * 16000 // 1024)
+        await asyncio.sleep(1)
+
+
+def run_connection_attacks(args, stats, stop):
+    async def all_of_them():
+        tasks = [asyncio.ensure_future(announcer(args, stats, stop, i)) for i in range(args.anunciantes)]
+        tasks += [asyncio.ensure_future(header_flooder(args, stats, stop, i))
+                  for i in range(args.cabecalhos)]
+        while not stop.is_set():
+            await asyncio.sleep(0.2)
+        await asyncio.wait(tasks, timeout=30)
+        for t in tasks:
+            t.cancel()
+    asyncio.run(all_of_them())
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__)
     p.add_argument("--host", default="127.0.0.1")
@@ -304,10 +524,15 @@ def main():
     p.add_argument("--grandes", type=int, default=2, help="remetentes de corpos grandes ao mesmo tempo")
     p.add_argument("--intervalo", type=float, default=0.02)
     p.add_argument("--intervalo-grande", type=float, default=2.0)
+    p.add_argument("--anunciantes", type=int, default=1000,
+                   help="conexões que anunciam 1 MiB e mandam um byte")
+    p.add_argument("--cabecalhos", type=int, default=1000,
+                   help="conexões que mandam linhas de cabeçalho de 16 000 bytes")
+    p.add_argument("--escala", type=int, default=1, help="0: sem os ataques em escala")
     args = p.parse_args()
 
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-    need = args.ociosas + args.lentos + 256
+    need = args.ociosas + args.lentos + args.anunciantes + args.cabecalhos + 256
     if soft < need:
         resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, max(need, soft)), hard))
 
@@ -320,6 +545,9 @@ def main():
     threads += [threading.Thread(target=run_oversized, args=(args, stats, stop)) for _ in range(args.grandes)]
     threads += [threading.Thread(target=run_slow, args=(args, stats, stop, "127.0.5.%d" % (1 + i % 250)))
                 for i in range(args.lentos)]
+    if args.escala:
+        threads += [threading.Thread(target=f, args=(args, stats, stop))
+                    for f in (run_shapes, run_log_attacks, run_refusals, run_connection_attacks)]
     for t in threads:
         t.daemon = True
         t.start()
@@ -329,7 +557,12 @@ def main():
         t.join(timeout=90)
 
     for kind, counter in sorted(stats.counts.items()):
-        print("%s: %s" % (kind, ", ".join("%s x%d" % (k, v) for k, v in sorted(counter.items()))))
+        slowest = " (a mais demorada: %.2f s)" % stats.slowest[kind] if kind in stats.slowest else ""
+        print("%s: %s%s" % (kind, ", ".join("%s x%d" % (k, v) for k, v in sorted(counter.items())),
+                             slowest))
+    for name, value in sorted(stats.peaks.items()):
+        print("%s: %s" % (name, value))
+    print("operacoes=%d" % stats.operations)
     if stats.problems:
         for text, n in stats.problems.most_common(20):
             print("PROBLEMA: %s (%d vezes)" % (text, n))
