@@ -15,7 +15,7 @@
 # every log names the collector's own address and user, never the balancer's; each collector
 # was served by one instance only while both were up, and by the one HAProxy's log names; after
 # the kill, the collectors of the dead instance got errors, authenticated again on the other and
-# went on; every price confirmed is in the database once with the value sent, the prices left
+# downloaded there; every price confirmed is in the database once with the value sent, the prices left
 # without an answer by the kill at most once, and no key twice; the survivor stops with status 0.
 #
 #   bash scripts/cluster.sh [--coletores N] [--duracao S] [--pausa MS] [--porta P]
@@ -258,14 +258,14 @@ for cls in verificacao ocupado; do
   [ "${n:-0}" -eq 0 ] || sim_fail "fase 2: $n passos de classe $cls"
 done
 
-# The dead instance's collectors: errors, then Auth on the survivor, then more work there.
+# The dead instance's collectors: errors, then Auth on the survivor, then a download there.
 sim_check_log_lines "$(log_of $survivor)" "$out/quem.txt"
 collector_addresses "$victim" "${end1[$victim]}" "${at_kill[$victim]}" >"$out/enderecos2-mortos.txt"
 moved=0 stuck=0
 survivor_log=$(log_of $survivor)
 while read -r addr; do
   if LC_ALL=C awk -v a="${end1[$survivor]}" -v ip="$addr" 'NR > a && index($0, "), Coletor(" ip " como ") {
-        if (index($0, "autenticado com sucesso!")) auth = 1; else if (auth && index($0, "adicionou um item a Pesquisa")) { ok = 1; exit } }
+        if (index($0, "autenticado com sucesso!")) auth = 1; else if (auth && index($0, "executou processo de baixar as pesquisas!")) { ok = 1; exit } }
       END { exit ok ? 0 : 1 }' "$survivor_log"; then
     moved=$((moved + 1))
   else
