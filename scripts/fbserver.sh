@@ -7,12 +7,18 @@
 # Idempotent: "start" on a running server and "stop" on a stopped one do nothing and succeed.
 # The server runs in the foreground binary as user firebird; its PID is kept in $STATE_DIR.
 # Needs root (setpriv) and the packages of scripts/setup-deps.sh.
+#
+# ORVWS_FBSERVER_PORT and ORVWS_FBSERVER_DIR make a second server beside the shared one (for
+# scripts/cluster.sh). It gets a root of its own in its folder, with its own security database
+# and lock folder: a Firebird 3 server keeps the security database it uses locked, and the
+# other server could then check no login at all.
 set -euo pipefail
 
 PORT=${ORVWS_FBSERVER_PORT:-3050}
 HOST=127.0.0.1
 SYSDBA_PASSWORD=plinthwax
-STATE_DIR=${ORVWS_FBSERVER_DIR:-/tmp/orvws-fbserver}
+DEFAULT_STATE_DIR=/tmp/orvws-fbserver
+STATE_DIR=${ORVWS_FBSERVER_DIR:-$DEFAULT_STATE_DIR}
 PID_FILE=$STATE_DIR/firebird.pid
 LOG_FILE=$STATE_DIR/firebird.log
 SECURITY_DB=/var/lib/firebird/3.0/system/security3.fdb
@@ -59,16 +65,38 @@ do_start() {
   mkdir -p "$STATE_DIR"
   rm -f "$PID_FILE"
 
+  local lock_dir=/tmp/firebird
+  local -a env_own=()
+  if [ "$STATE_DIR" != "$DEFAULT_STATE_DIR" ]; then
+    # A root of its own: firebird.conf naming its security database, the character sets (a
+    # copy: a symbolic link is refused); plugins and messages come from the system's paths.
+    local root_dir=$STATE_DIR/root
+    SECURITY_DB=$STATE_DIR/security3.fdb
+    lock_dir=$STATE_DIR/lock
+    mkdir -p "$root_dir/intl"
+    cp -f /usr/lib/x86_64-linux-gnu/firebird/3.0/intl/libfbintl.so "$root_dir/intl/"
+    cp -f /etc/firebird/3.0/fbintl.conf "$root_dir/intl/" 2>/dev/null || true
+    printf 'SecurityDatabase = %s\n' "$SECURITY_DB" >"$root_dir/firebird.conf"
+    env_own=(FIREBIRD="$root_dir" FIREBIRD_LOCK="$lock_dir")
+    if [ ! -f "$SECURITY_DB" ]; then
+      # The user manager makes its table in an empty database on the first CREATE USER.
+      echo "CREATE DATABASE '$SECURITY_DB'; COMMIT;" |
+        env "${env_own[@]}" isql-fb -q -user SYSDBA >"$STATE_DIR/isql.log" 2>&1 || {
+          echo "fbserver: could not create $SECURITY_DB:" >&2; cat "$STATE_DIR/isql.log" >&2; return 1; }
+    fi
+    chown -R firebird:firebird "$STATE_DIR"
+  fi
+
   # The embedded engine edits the security database while no server holds it open.
   echo "CREATE OR ALTER USER SYSDBA PASSWORD '$SYSDBA_PASSWORD' USING PLUGIN Srp; COMMIT;" |
-    isql-fb -q -user SYSDBA "$SECURITY_DB" >"$STATE_DIR/isql.log" 2>&1 || {
+    env "${env_own[@]}" isql-fb -q -user SYSDBA "$SECURITY_DB" >"$STATE_DIR/isql.log" 2>&1 || {
       echo "fbserver: could not set the SYSDBA password:" >&2; cat "$STATE_DIR/isql.log" >&2; return 1; }
   # The embedded run as root may leave the security database owned by root.
   chown firebird:firebird "$SECURITY_DB" 2>/dev/null || true
   # The lock folder must be usable by the server's user.
-  mkdir -p /tmp/firebird && chown firebird:firebird /tmp/firebird && chmod 0770 /tmp/firebird
+  mkdir -p "$lock_dir" && chown firebird:firebird "$lock_dir" && chmod 0770 "$lock_dir"
 
-  setpriv --reuid=firebird --regid=firebird --init-groups "$SERVER_BIN" -p "$PORT" \
+  env "${env_own[@]}" setpriv --reuid=firebird --regid=firebird --init-groups "$SERVER_BIN" -p "$PORT" \
     >"$LOG_FILE" 2>&1 </dev/null &
   pid=$!
   echo "$pid" >"$PID_FILE"

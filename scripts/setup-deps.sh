@@ -19,11 +19,11 @@ PKGS=(
   libsoci-dev libboost-dev libboost-system-dev firebird-dev libfbclient2
   firebird3.0-server-core firebird3.0-utils firebird3.0-server
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
-  libxml2-dev libsqlite3-dev sqlite3
+  libxml2-dev libsqlite3-dev sqlite3 libssl-dev
   qt6-base-dev xvfb xauth
   clang libclang-rt-14-dev
   curl python3 python3-zeep python3-suds
-  wrk nginx-light
+  wrk nginx-light haproxy
 )
 
 missing=()

@@ -13,8 +13,9 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_sup
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
-# A Firebird server for the tests where real logins matter; stopped by PID whatever happens.
-if [ -x scripts/fbserver.sh ]; then
+# A Firebird server for the tests where real logins matter; stopped by PID whatever happens,
+# when this run started it (one already running serves others too and is left running).
+if [ -x scripts/fbserver.sh ] && ! scripts/fbserver.sh status >/dev/null; then
   scripts/fbserver.sh start
   trap 'scripts/fbserver.sh stop || true' EXIT
 fi

@@ -91,4 +91,13 @@ inline constexpr std::size_t kLingerMaxBytes = 256 * 1024;
 // Pause before accepting again after the system ran out of descriptors.
 inline constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 
+// A version 1 PROXY header is one line of at most 107 bytes with its CR LF (the protocol's
+// own bound: the longest TCP6 line).
+inline constexpr std::size_t kProxyV1MaxLine = 107;
+// Longest PROXY header read from a trusted proxy; a longer one closes the connection. A
+// version 2 header is 16 bytes, 36 of IPv6 addresses and what the balancer adds (TLS details,
+// the server name, a unique id): a few hundred bytes; anything near the protocol's 64 KiB is
+// not from a balancer we trust.
+inline constexpr std::size_t kMaxProxyHeaderBytes = 1024;
+
 }  // namespace orv::host

@@ -21,6 +21,7 @@
 #include <boost/asio/write.hpp>
 
 #include "host/net_platform.h"
+#include "host/proxy_protocol.h"
 #include "host/worker_pool.h"
 #include "util/platform.h"
 
@@ -118,19 +119,19 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // The peer's address as the accept gave it and the port it arrived on.
   void Start(const tcp::endpoint& peer, unsigned short local_port) {
-    asio::ip::address a = peer.address();
-    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-      a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
-    }
-    reader_.request().peer_address = a.to_string();
+    reader_.request().peer_address = PeerAddressText(peer.address());
     reader_.request().local_port = local_port;
+    const auto& trusted = server_.options.trusted_proxies;
+    proxy_header_ = std::find(trusted.begin(), trusted.end(), reader_.request().peer_address) !=
+                    trusted.end();
     accepted_at_ = std::chrono::steady_clock::now();
     header_deadline_ = accepted_at_ + server_.options.header_timeout;
     // Non-blocking from the start (the asynchronous reads would make it so anyway): the
     // dispatch thread's write must never wait.
     error_code ec;
     socket_.non_blocking(true, ec);
-    Admit();
+    // From a trusted proxy the cap counts the client its header names, once it has come.
+    if (proxy_header_ || Admit()) ReadMore();
   }
 
   // From the sweep (event loop): ends the connection when its deadline has passed, or when its
@@ -237,17 +238,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
   }
 
-  // Once the peer's address is known: served within the per-peer cap, or answered 503.
-  void Admit() {
+  // Once the peer's address is known: served within the per-peer cap (true), or answered 503.
+  bool Admit() {
     peer_ = reader_.request().peer_address;
     if (!server_.AdmitPeer(peer_)) {
       peer_.clear();   // nothing to give back
       reading_ = false;
       WriteAndClose(HttpResponse::Error(503).RenderHeader(0), false);
-      return;
+      return false;
     }
     admitted_ = true;
-    ReadMore();
+    return true;
   }
 
   // Whether the request, still being read, has fallen below the minimum rate: after the grace,
@@ -281,7 +282,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
       Finish(false);
       return;
     }
-    const HttpRequestReader::Status status = reader_.Feed(std::string_view(buffer_.data(), n));
+    std::string_view bytes(buffer_.data(), n);
+    if (proxy_header_ && !TakeProxyHeader(bytes)) return;
+    const HttpRequestReader::Status status = reader_.Feed(bytes);
     std::string interim = reader_.TakeInterim();
     if (interim.empty()) {
       Handle(status);
@@ -297,6 +300,29 @@ class Connection : public std::enable_shared_from_this<Connection> {
                         }
                         self->Handle(status);
                       });
+  }
+
+  // From a trusted proxy, the PROXY header comes before the request. Returns true once it is
+  // whole, with `bytes` cut to what follows it; otherwise it has read on or closed.
+  bool TakeProxyHeader(std::string_view& bytes) {
+    proxy_bytes_.append(bytes);
+    const ProxyHeader h = ReadProxyHeader(proxy_bytes_);
+    if (h.status == ProxyHeader::Status::Invalid) {
+      Finish(false);
+      return false;
+    }
+    if (h.status == ProxyHeader::Status::NeedMore) {
+      ReadMore();
+      return false;
+    }
+    if (h.source_address) reader_.request().peer_address = *h.source_address;
+    proxy_header_ = false;
+    bytes = bytes.substr(bytes.size() - (proxy_bytes_.size() - h.consumed));
+    std::string().swap(proxy_bytes_);
+    if (!Admit()) return false;
+    if (!bytes.empty()) return true;
+    ReadMore();
+    return false;
   }
 
   void Handle(HttpRequestReader::Status status) {
@@ -464,6 +490,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::steady_timer timer_;
   unsigned timer_generation_ = 0;
   HttpRequestReader reader_;
+  bool proxy_header_ = false;   // a PROXY header is due before the request
+  std::string proxy_bytes_;     // what has come of it so far
   std::chrono::steady_clock::time_point accepted_at_;
   std::chrono::steady_clock::time_point header_deadline_;
   std::chrono::steady_clock::time_point deadline_ = kNoDeadline;   // idle or header deadline

@@ -50,6 +50,11 @@ struct HttpServerOptions {
   // Cap on simultaneous connections from one peer address (0: none).
   std::size_t max_connections_per_peer = kMaxConnectionsPerPeer;
   std::size_t max_dispatch_threads = kMaxDispatchThreads;
+  // Addresses of trusted proxies, as PeerAddressText writes them (ParseTrustedProxies). A
+  // connection from one of them must begin with a PROXY header, whose client address becomes
+  // the peer address; without a valid header it is closed without a response. Empty: no
+  // connection is read for a header.
+  std::vector<std::string> trusted_proxies;
 };
 
 // One request and its response, handed to the command handler on a dispatch thread.

@@ -63,6 +63,10 @@ class ServicoFalso {
   bool exec_lf = false;         // Exec lines end in a bare LF (as a raw CR LF reaches XML readers)
   bool falha_getsql = false;    // GetSQL answers with a fault
   bool recusar_add = false;     // AddItemPesquisa answers "false" (the price exists already)
+  // The session is lost after Auth, or after GetSQL (the service that had it ended, and the
+  // balancer sent the collector to another one): the service answers empty texts.
+  bool perder_sessao_apos_auth = false;
+  bool perder_sessao_apos_getsql = false;
 
   std::string Atender(const std::string& ip, const std::string& bruto) {
     std::lock_guard<std::mutex> lock(m_);
@@ -77,7 +81,7 @@ class ServicoFalso {
       sessoes_.erase(ip);
       std::string usuario = Campo(corpo, "UserName");
       for (char& c : usuario) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (ok) sessoes_[ip] = usuario;
+      if (ok && !perder_sessao_apos_auth) sessoes_[ip] = usuario;
       return Http(200, Envelope("Auth", "boolean", ok ? "true" : "false"));
     }
     const auto s = sessoes_.find(ip);
@@ -88,6 +92,7 @@ class ServicoFalso {
                          "</faultstring><faultactor/></SOAP-ENV:Fault></SOAP-ENV:Body></SOAP-ENV:Envelope>");
       if (s == sessoes_.end()) return Http(200, Envelope("GetSQL", "string", ""));
       std::string usuario = s->second;
+      if (perder_sessao_apos_getsql) sessoes_.erase(s);
       if (trocar_sessao) {
         for (const auto& [outro_ip, outro] : sessoes_) {
           if (outro_ip != ip && usuarios_.at(outro).loja != usuarios_.at(usuario).loja) usuario = outro;
@@ -238,6 +243,11 @@ TEST(SimColetor, EachKindOfMisbehaviourIsReportedAsItsOwnOutcome) {
        "Auth:ok GetSQL:ok AddItemPesquisa:ok Exec:verificação "},
       {"sempre ocupado", [](ServicoFalso& s, ConfigColetor&) { s.ocupado = 1000; }, "Auth:ocupado "},
       {"falha SOAP", [](ServicoFalso& s, ConfigColetor&) { s.falha_getsql = true; }, "Auth:ok GetSQL:falha SOAP "},
+      {"sessão perdida antes do download", [](ServicoFalso& s, ConfigColetor&) { s.perder_sessao_apos_auth = true; },
+       "Auth:ok GetSQL:false "},
+      {"sessão perdida depois do download",
+       [](ServicoFalso& s, ConfigColetor&) { s.perder_sessao_apos_getsql = true; },
+       "Auth:ok GetSQL:ok AddItemPesquisa:false Exec:false "},
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.nome);
@@ -256,6 +266,12 @@ TEST(SimColetor, EachKindOfMisbehaviourIsReportedAsItsOwnOutcome) {
     TColetor coletor(cliente, base, cc, g);
     coletor.Rodada();
     EXPECT_EQ(g.Resumo(), c.resumo);
+    // A price is confirmed only by an answer that says so.
+    for (const PrecoEnviado& p : coletor.Precos()) {
+      if (p.estado == 'S') {
+        EXPECT_TRUE(servico.precos.count({p.item.cod_pesquisa_header, p.item.cod_pesquisa, p.item.cod_produto}));
+      }
+    }
   }
 }
 

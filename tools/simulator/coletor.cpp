@@ -37,6 +37,12 @@ int PecasExec(std::string_view lote) {
   }
 }
 
+// GetSQL, AddItemPesquisa and Exec answer an empty text to an address without a session
+// (never otherwise: a download always empties the users' table, an add answers statements or
+// "false", a batch one line per statement). A collector sees it when the service that had its
+// session ended and it was sent to another one: it must authenticate again.
+constexpr const char* kSemSessao = "resposta vazia: o serviço não tem sessão deste coletor";
+
 }  // namespace
 
 const char* NomeOperacao(Operacao op) {
@@ -129,6 +135,10 @@ Classe TColetor::Auth() {
 Classe TColetor::GetSQL() {
   const std::string script = cliente_.GetSQL("");
   FimChamada();
+  if (script.empty()) {
+    detalhe_ = kSemSessao;
+    return Classe::kFalso;
+  }
   base_.LimparDownload();
   const ResultadoScript r = base_.Aplicar(script);
   detalhe_ = std::to_string(script.size()) + " bytes, " + std::to_string(r.comandos) + " comandos";
@@ -191,8 +201,9 @@ Classe TColetor::Adicionar(const ItemColeta& item, std::vector<PrecoEnviado>& co
   const std::string r = cliente_.AddItemPesquisa(item.cod_pesquisa_header, item.cod_pesquisa, item.cod_ean,
                                                  static_cast<float>(p.centavos) / 100.0f);
   FimChamada();
-  if (r == "false") {
+  if (r == "false" || r.empty()) {
     precos_.back().estado = 'N';
+    if (r.empty()) detalhe_ = kSemSessao;
     return Classe::kFalso;
   }
   precos_.back().estado = 'S';
@@ -233,6 +244,10 @@ Classe TColetor::Exec(const std::vector<PrecoEnviado>& confirmados) {
   const int esperadas = PecasExec(lote);
   const std::string r = cliente_.Exec(lote);
   FimChamada();
+  if (r.empty()) {
+    detalhe_ = kSemSessao;
+    return Classe::kFalso;
+  }
   // One "true;" or "false;" line per statement. The service ends each with CR LF; an XML
   // reader delivers a raw CR LF in text as LF, so both endings are the same line.
   int verdadeiros = 0;

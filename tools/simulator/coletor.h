@@ -25,7 +25,8 @@ const char* NomeOperacao(Operacao op);
 // How a step ended.
 enum class Classe {
   kOk,
-  kFalso,        // the service answered "false" (Auth, AddItemPesquisa) or "false;" (Exec)
+  kFalso,        // the service answered "false" (Auth, AddItemPesquisa) or "false;" (Exec), or
+                 // an empty text (no session for this collector's address)
   kFalha,        // a SOAP fault
   kRede,         // no connection, reset, time-out
   kProtocolo,    // not an HTTP answer, not a SOAP envelope, a result of the wrong form
@@ -47,7 +48,8 @@ struct Passo {
 struct PrecoEnviado {
   ItemColeta item;
   std::int32_t centavos = 0;
-  // "S": the service confirmed it; "N": it answered "false"; "?": no answer (fault, network).
+  // "S": the service confirmed it; "N": it answered "false" or empty (no session); "?": no
+  // answer (fault, network).
   char estado = '?';
 };
 

@@ -2,6 +2,9 @@
 #include "http_cliente.h"
 
 #include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -172,6 +175,7 @@ HttpResposta LerRespostaHttp(std::string_view bruto) {
 struct TTransporteTcp::Impl {
   Destino destino;
   asio::io_context ctx;
+  std::optional<asio::ssl::context> tls;   // with https
   std::optional<tcp::endpoint> alvo;
   std::optional<asio::ip::address> origem;
   std::string host_header;
@@ -187,6 +191,76 @@ struct TTransporteTcp::Impl {
       ctx.restart();
       ctx.run();
       throw ErroRede("tempo esgotado (" + std::to_string(destino.tempo_limite.count()) + " ms)");
+    }
+  }
+
+  // Sends the request over `stream` (the socket itself, or TLS over it) and reads the answer.
+  template <class Stream>
+  std::string Trocar(tcp::socket& s, Stream& stream, const std::string& bytes,
+                     std::chrono::steady_clock::time_point limite) {
+    bool feito = false;
+    boost::system::error_code erro;
+    asio::async_write(stream, asio::buffer(bytes), [&](const boost::system::error_code& e, std::size_t) {
+      erro = e;
+      feito = true;
+    });
+    Aguardar(s, feito, limite);
+    // A service that answers before reading the whole body (413, for one) may reset the
+    // connection while we still send; its answer is read below all the same.
+    const bool falha_envio = static_cast<bool>(erro);
+
+    std::string recebido;
+    std::vector<char> bloco(kBlocoLeitura);
+    for (;;) {
+      feito = false;
+      std::size_t n = 0;
+      stream.async_read_some(asio::buffer(bloco), [&](const boost::system::error_code& e, std::size_t lidos) {
+        erro = e;
+        n = lidos;
+        feito = true;
+      });
+      Aguardar(s, feito, limite);
+      recebido.append(bloco.data(), n);
+      if (recebido.size() > kMaxResposta + kMaxCabecalhos) throw ErroProtocolo("resposta maior que o limite");
+      // A TLS peer that closes without its close notification ends the stream all the same.
+      if (erro == asio::error::eof || (erro == asio::ssl::error::stream_truncated && !recebido.empty())) break;
+      if (erro) {
+        if (recebido.empty())
+          throw ErroRede(std::string(falha_envio ? "envio" : "leitura") + ": " + erro.message());
+        break;   // a reset after a whole answer still leaves the answer readable
+      }
+      if (RespostaCompleta(recebido)) break;
+    }
+    return recebido;
+  }
+
+  // The TLS handshake over the connected socket: the certificate checked against the
+  // authorities and the host (an address is checked against the certificate's addresses).
+  void Apertar(tcp::socket& s, asio::ssl::stream<tcp::socket&>& t,
+               std::chrono::steady_clock::time_point limite) {
+    SSL* ssl = t.native_handle();
+    boost::system::error_code ec;
+    asio::ip::make_address(destino.host, ec);
+    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+    if (!ec) {
+      X509_VERIFY_PARAM_set1_ip_asc(param, destino.host.c_str());
+    } else {
+      SSL_set_tlsext_host_name(ssl, destino.host.c_str());   // the server name, for the balancer
+      X509_VERIFY_PARAM_set1_host(param, destino.host.c_str(), 0);
+    }
+    t.set_verify_mode(asio::ssl::verify_peer);
+    bool feito = false;
+    boost::system::error_code erro;
+    t.async_handshake(asio::ssl::stream_base::client, [&](const boost::system::error_code& e) {
+      erro = e;
+      feito = true;
+    });
+    Aguardar(s, feito, limite);
+    if (erro) {
+      std::string texto = "TLS com " + host_header + ": " + erro.message();
+      const long v = SSL_get_verify_result(ssl);
+      if (v != X509_V_OK) texto += " (" + std::string(X509_verify_cert_error_string(v)) + ")";
+      throw ErroRede(texto);
     }
   }
 };
@@ -208,6 +282,18 @@ TTransporteTcp::TTransporteTcp(Destino destino) : impl_(std::make_unique<Impl>()
     const auto o = asio::ip::make_address(d.origem, ec);
     if (ec) throw ErroRede("endereço de origem inválido: " + d.origem);
     impl_->origem = o;
+  }
+  if (d.https) {
+    auto& t = impl_->tls.emplace(asio::ssl::context::tls_client);
+    t.set_options(asio::ssl::context::no_sslv2 | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                  asio::ssl::context::no_tlsv1_1);
+    if (d.ca_arquivo.empty())
+      t.set_default_verify_paths(ec);
+    else
+      t.load_verify_file(d.ca_arquivo, ec);
+    if (ec)
+      throw ErroRede("autoridades de certificação " + (d.ca_arquivo.empty() ? "do sistema" : d.ca_arquivo) + ": " +
+                     ec.message());
   }
   impl_->host_header = d.host + ":" + std::to_string(d.porta);
 }
@@ -242,36 +328,13 @@ HttpResposta TTransporteTcp::Enviar(const HttpPedido& pedido) {
   if (erro) throw ErroRede("conexão com " + m.host_header + ": " + erro.message());
 
   const std::string bytes = MontarPedidoHttp(pedido, m.host_header);
-  feito = false;
-  asio::async_write(s, asio::buffer(bytes), [&](const boost::system::error_code& e, std::size_t) {
-    erro = e;
-    feito = true;
-  });
-  m.Aguardar(s, feito, limite);
-  // A service that answers before reading the whole body (413, for one) may reset the
-  // connection while we still send; its answer is read below all the same.
-  const bool falha_envio = static_cast<bool>(erro);
-
   std::string recebido;
-  std::vector<char> bloco(kBlocoLeitura);
-  for (;;) {
-    feito = false;
-    std::size_t n = 0;
-    s.async_read_some(asio::buffer(bloco), [&](const boost::system::error_code& e, std::size_t lidos) {
-      erro = e;
-      n = lidos;
-      feito = true;
-    });
-    m.Aguardar(s, feito, limite);
-    recebido.append(bloco.data(), n);
-    if (recebido.size() > kMaxResposta + kMaxCabecalhos) throw ErroProtocolo("resposta maior que o limite");
-    if (erro == asio::error::eof) break;
-    if (erro) {
-      if (recebido.empty())
-        throw ErroRede(std::string(falha_envio ? "envio" : "leitura") + ": " + erro.message());
-      break;   // a reset after a whole answer still leaves the answer readable
-    }
-    if (RespostaCompleta(recebido)) break;
+  if (m.tls) {
+    asio::ssl::stream<tcp::socket&> t(s, *m.tls);
+    m.Apertar(s, t, limite);
+    recebido = m.Trocar(s, t, bytes, limite);
+  } else {
+    recebido = m.Trocar(s, s, bytes, limite);
   }
   s.close(ec);
   return LerRespostaHttp(recebido);

@@ -54,10 +54,16 @@ struct Destino {
   unsigned short porta = 8080;
   std::string origem;   // local address to bind ("" lets the system choose)
   std::chrono::milliseconds tempo_limite{30000};
+  // TLS (https): the service's certificate must be signed by an authority of `ca_arquivo` (a
+  // PEM file; empty: the system's authorities) and name `host`, as a host name or an address.
+  bool https = false;
+  std::string ca_arquivo;
 };
 
-// Real TCP through Boost.Asio: connect (from `origem` when given), send, read until the answer
-// is whole or the service closes. The deadline covers the whole exchange.
+// Real TCP through Boost.Asio: connect (from `origem` when given), with https the TLS handshake,
+// send, read until the answer is whole or the service closes. The deadline covers the whole
+// exchange. A certificate the authorities do not sign, or that names another host, is ErroRede;
+// so is a CA file that cannot be read (at construction).
 class TTransporteTcp final : public ITransporte {
  public:
   explicit TTransporteTcp(Destino destino);

@@ -1,6 +1,7 @@
 // orvws-sim: a simulated price-survey handheld for checking a deployment and for load runs.
 //
 //   orvws-sim --usuario COLETOR1 [--host 127.0.0.1 --porta 8080 --origem 127.0.0.5 --itens 3]
+//   orvws-sim --usuario COLETOR1 --https --ca ca.pem --host 127.0.0.1 --porta 8443
 //   orvws-sim --carga 200 --duracao 60 --usuarios usuarios.txt --origem 127.0.1.1
 //             [--relatorio r.txt --precos precos.csv]
 //
@@ -24,6 +25,8 @@ constexpr const char* kUso =
     "  --host HOST          endereço do serviço (127.0.0.1)\n"
     "  --porta N            porta do serviço (8080)\n"
     "  --caminho CAMINHO    caminho SOAP (/soap/IOrvWs)\n"
+    "  --https              TLS: o certificado do serviço deve nomear o --host\n"
+    "  --ca ARQUIVO         autoridades que assinam o certificado (PEM; padrão: as do sistema)\n"
     "  --origem ENDEREÇO    endereço local de onde conectar; na carga, o do primeiro coletor\n"
     "  --tempo-limite S     prazo de cada pedido em segundos (30)\n"
     "  --chave CHAVE        chave de autenticação (a dos coletores)\n"
@@ -87,6 +90,10 @@ int main(int argc, char** argv) {
       carga.modelo.exec = false;
       continue;
     }
+    if (a == "--https") {
+      carga.destino.https = true;
+      continue;
+    }
     if (i + 1 >= argc) return Uso("falta o valor de " + std::string(a));
     const std::string v = argv[++i];
     auto numero = [&](long minimo, long maximo) -> std::optional<long> {
@@ -98,6 +105,7 @@ int main(int argc, char** argv) {
     if (a == "--host") carga.destino.host = v;
     else if (a == "--porta") { if (!(n = numero(1, 65535))) return Uso("porta inválida: " + v); carga.destino.porta = static_cast<unsigned short>(*n); }
     else if (a == "--caminho") carga.caminho = v;
+    else if (a == "--ca") carga.destino.ca_arquivo = v;
     else if (a == "--origem") origem = v;
     else if (a == "--tempo-limite") { if (!(n = numero(1, 3600))) return Uso("tempo-limite inválido: " + v); carga.destino.tempo_limite = std::chrono::seconds(*n); }
     else if (a == "--chave") carga.modelo.chave = v;
@@ -117,6 +125,7 @@ int main(int argc, char** argv) {
     else return Uso("opção desconhecida: " + std::string(a));
   }
 
+  if (!carga.destino.ca_arquivo.empty() && !carga.destino.https) return Uso("--ca só vale com --https");
   try {
     if (!modo_carga) {
       if (usuario.empty()) return Uso("falta --usuario");
@@ -151,6 +160,7 @@ int main(int argc, char** argv) {
       carga.usuarios.push_back({usuario, carga.modelo.loja});
     }
     if (carga.usuarios.empty()) return Uso("a carga precisa de --usuarios ou --usuario");
+    TTransporteTcp verificar(carga.destino);   // a CA file that cannot be read stops here, once
     const ResultadoCarga r = ExecutarCarga(carga);
     EscreverResumo(std::cout, carga, r);
     if (!relatorio.empty()) {

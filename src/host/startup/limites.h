@@ -15,6 +15,9 @@ inline constexpr std::string_view kArquivoIni = "orvws.ini";
 inline constexpr std::string_view kSecaoConf = "Conf";
 inline constexpr std::string_view kChaveNumPorta = "NumPorta";
 inline constexpr std::string_view kChaveIniAut = "IniAut";
+// Addresses of the load balancers whose PROXY header names the collector (comma-separated);
+// absent or empty: none.
+inline constexpr std::string_view kChaveProxiesConfiaveis = "ProxiesConfiaveis";
 
 // The port used when the settings file has none (and the field's initial text).
 inline constexpr std::int32_t kPortaPadrao = 8080;

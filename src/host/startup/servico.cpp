@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "data/config/configuracao.h"
+#include "host/proxy_protocol.h"
+#include "host/startup/arq_ini.h"
 #include "host/startup/limites.h"
 #include "host/startup/plataforma.h"
 #include "host/web_module.h"
@@ -145,7 +147,14 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   if (!dm_ || !log_) throw std::logic_error("TServicoOrvWs::Pecas before DataModuleCreate");
   PrepararRequestHandler();
   PecasPrincipal p;
-  p.criar_servidor = [this] { return CriarServidorHttp(*handler_, log_.get(), opcoes_.http); };
+  // The trusted proxies are read when the listener is made, as the port is when the window is;
+  // an address that is not one stops the window's creation with its message.
+  p.criar_servidor = [this, ini = caminho_ini] {
+    host::HttpServerOptions o = opcoes_.http;
+    o.trusted_proxies = host::ParseTrustedProxies(
+        TArqIni(ini).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
+    return CriarServidorHttp(*handler_, log_.get(), std::move(o));
+  };
   p.esvaziar_sessoes = [this] { dm_->CdsAuth().EmptyDataSet(); };
   p.ip_local = opcoes_.ip_local ? opcoes_.ip_local : std::function<std::string()>(PrimeiroIpLocal);
   p.tipo_banco = data::TipoBanco();

@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "instalacao.h"
 #include "service/orvws.h"
 
@@ -131,6 +134,53 @@ TEST(TServicoOrvWs, DataModuleFailureGivesTheMessageAndMakesNothingElse) {
             "CdsSCONF: Missing data provider or data packet");
   EXPECT_THROW(servico.Pecas(), std::logic_error);
   EXPECT_FALSE(std::filesystem::exists(inst.Logs()));
+}
+
+TEST(TServicoOrvWs, BehindATrustedProxyTheCollectorIsTheAddressItsHeaderNames) {
+  teste::Instalacao inst;
+  TServicoOrvWs::RegistrarInterfaces();
+  TServicoOrvWs servico(Opcoes());
+  servico.PrepararRequestHandler();
+  ASSERT_EQ(servico.DataModuleCreate(), "");
+  const auto ini = inst.Raiz() / "orvws.ini";
+  const std::uint16_t porta = teste::PortaLivre();
+  std::ofstream(ini) << "[Conf]\nNumPorta=" << porta << "\nProxiesConfiaveis= 10.0.0.1, 127.0.0.1\n";
+  ViewGravada view;
+  TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
+  ASSERT_TRUE(core.FormCreate());
+  core.ChangeStatusServerExecute();
+  ASSERT_TRUE(core.Ativo()) << (view.erros.empty() ? "" : view.erros[0]);
+
+  const std::string corpo = teste::EnvelopeAuth(kChave, "ANA");
+  const std::string resposta = teste::Requisicao(
+      porta, "PROXY TCP4 10.9.8.7 10.0.0.1 41000 443\r\nPOST /soap/IOrvWs HTTP/1.1\r\nHost: h\r\n"
+             "Content-Type: text/xml; charset=utf-8\r\nSOAPAction: \"urn:UOrvWsIntf-IOrvWs#Auth\"\r\n"
+             "Content-Length: " + std::to_string(corpo.size()) + "\r\n\r\n" + corpo);
+  EXPECT_NE(resposta.find(">true</return>"), std::string::npos) << resposta;
+  // This loopback client is a trusted proxy: without a header it gets nothing.
+  EXPECT_EQ(teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#Auth", corpo), "");
+  core.FormClose();
+  const auto linhas = teste::LinhasDoLog(servico.Log().CaminhoArquivo());
+  EXPECT_EQ(std::count(linhas.begin(), linhas.end(), "Coletor(10.9.8.7 como ANA) autenticado com sucesso!"), 1)
+      << ::testing::PrintToString(linhas);
+  EXPECT_EQ(std::count_if(linhas.begin(), linhas.end(),
+                          [](const std::string& l) { return l.rfind("Coletor(", 0) == 0; }),
+            1);
+}
+
+TEST(TServicoOrvWs, ATrustedProxyThatIsNoAddressStopsTheWindowsCreation) {
+  teste::Instalacao inst;
+  TServicoOrvWs::RegistrarInterfaces();
+  TServicoOrvWs servico(Opcoes());
+  servico.PrepararRequestHandler();
+  ASSERT_EQ(servico.DataModuleCreate(), "");
+  const auto ini = inst.Raiz() / "orvws.ini";
+  std::ofstream(ini) << "[Conf]\nProxiesConfiaveis=127.0.0.1,10.0.0.0/8\n";
+  ViewGravada view;
+  TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
+  EXPECT_FALSE(core.FormCreate());
+  EXPECT_EQ(view.erros, (std::vector<std::string>{"Endereço de proxy confiável inválido: 10.0.0.0/8."}));
+  EXPECT_FALSE(core.Ativo());
 }
 
 TEST(TServicoOrvWs, OnlyOneServicePerProcess) {
