@@ -1,35 +1,48 @@
 #!/usr/bin/env bash
 # Bad input at the whole-system level: beside normal simulated collectors (orvws-sim), a bounded
-# mix of malformed HTTP, malformed SOAP, oversized bodies, slow senders and thousands of idle
-# connections (tools/simulator/hostil.py) against the daemon orvwsd on an embedded database.
-# Checks: every collector step succeeds, the hostile traffic gets HTTP errors or SOAP faults
-# (never a non-HTTP answer, an accepted malformed call or a body past the cap taken in), the
-# service's memory (VmRSS from /proc, sampled twice a second) stays under a bound, nothing
-# crashes, the daemon stops cleanly, and its log and closing summary count exactly the
-# collectors' operations (no hostile request reaches an operation).
+# mix of malformed HTTP, malformed SOAP, oversized bodies, slow senders, thousands of idle
+# connections and the attacks at scale of tools/simulator/hostil.py (a thousand connections
+# announcing a megabyte and sending a byte, a thousand sending header lines of 16 000 bytes,
+# envelopes of 2 000 000 elements or 200 000 attributes, log forgery, a 64 MiB Exec of ";", ...)
+# against the daemon orvwsd on an embedded database. First the collectors run alone (--base),
+# then beside the attacks (--duracao).
+# Checks: every collector step succeeds; the collectors' p99 beside the attacks is at most twice
+# their p99 alone (per operation, 20 ms at least); the hostile traffic gets HTTP errors or SOAP
+# faults (never a non-HTTP answer, an accepted malformed call, a body past the cap taken in, an
+# interim answer before a refusal, a shape refused late); the service's memory (VmRSS from
+# /proc, sampled twice a second) stays under a bound; no dispatch thread is busy for 2 s without
+# a break (so no request takes 2 s of CPU); nothing crashes; the daemon stops cleanly; every log
+# entry is whole and on its own line, the collectors' entries are one per operation, the hostile
+# ones are the calls hostil.py made that reached an operation, and no other entry is there.
 #
-#   bash scripts/badinput.sh [--coletores N] [--duracao S] [--ociosas N] [--lentos N]
-#                            [--grandes N] [--limite-rss-mib M] [--porta P] [--build DIR] [--saida DIR]
+#   bash scripts/badinput.sh [--coletores N] [--base S] [--duracao S] [--ociosas N] [--lentos N]
+#                            [--grandes N] [--escala 0|1] [--limite-rss-mib M] [--porta P]
+#                            [--build DIR] [--saida DIR]
 #
-# Defaults: 20 collectors, 60 s, 3000 idle connections, 50 slow senders, 2 senders of large
-# bodies at once (40 MiB of junk, or past the 64 MiB cap), an RSS bound of
-# 1024 MiB, port 8793, build folder build-load (Release), results in <build folder>/badinput-out.
+# Defaults: 20 collectors, 20 s alone, then 60 s beside 3000 idle connections (one address),
+# 50 slow senders, 2 senders of large bodies at once (40 MiB of junk, or past the 64 MiB cap)
+# and the attacks at scale (--escala 0: without them); an RSS bound of 512 MiB, port 8793,
+# build folder build-load (Release), results in <build folder>/badinput-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 collectors=20
+base=20
+scale=1
 duration=60
 idle=3000
 slow=50
 big=2
-rss_limit_mib=1024
+rss_limit_mib=512
 port=8793
 build=$root/build-load
 out=''
 while [ $# -gt 0 ]; do
   case "$1" in
     --coletores) collectors=$2; shift 2 ;;
+    --base) base=$2; shift 2 ;;
+    --escala) scale=$2; shift 2 ;;
     --duracao) duration=$2; shift 2 ;;
     --ociosas) idle=$2; shift 2 ;;
     --lentos) slow=$2; shift 2 ;;
@@ -38,7 +51,7 @@ while [ $# -gt 0 ]; do
     --porta) port=$2; shift 2 ;;
     --build) build=$(cd "$2" && pwd); shift 2 ;;
     --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/badinput.sh [--coletores N] [--duracao S] [--ociosas N] [--lentos N] [--grandes N] [--limite-rss-mib M] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
+    *) echo "uso: bash scripts/badinput.sh [--coletores N] [--base S] [--duracao S] [--ociosas N] [--lentos N] [--grandes N] [--escala 0|1] [--limite-rss-mib M] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
   esac
 done
 [ -n "$out" ] || out=$build/badinput-out
@@ -48,11 +61,16 @@ pause=300
 # shellcheck source=../tools/simulator/sim-lib.sh
 . "$root/tools/simulator/sim-lib.sh"
 SIM_FAILURES=0
+# Hostile clients come from 127.0.3.x and the other addresses hostil.py uses; their log entries
+# may quote anything.
+SIM_HOSTILE_PREFIX=127.0.3.
 sampler_pid=""
 hostile_pid=""
+cpu_pid=""
 cleanup() {
   [ -z "$hostile_pid" ] || kill "$hostile_pid" 2>/dev/null || true
   [ -z "$sampler_pid" ] || kill "$sampler_pid" 2>/dev/null || true
+  [ -z "$cpu_pid" ] || kill "$cpu_pid" 2>/dev/null || true
   if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -73,9 +91,24 @@ rss_start=$(sim_rss_kb "$SIM_DAEMON_PID")
 ( while kill -0 "$SIM_DAEMON_PID" 2>/dev/null; do sim_rss_kb "$SIM_DAEMON_PID"; sleep 0.5; done ) >"$dir/rss.txt" &
 sampler_pid=$!
 
-sim_log "$duration s: $collectors coletores, $idle conexões ociosas, $slow remetentes lentos, HTTP e SOAP malformados, corpos grandes"
-timeout $((duration + 180)) python3 "$root/tools/simulator/hostil.py" --porta "$port" --duracao "$duration" \
-  --ociosas "$idle" --lentos "$slow" --grandes "$big" >"$dir/hostil.txt" 2>&1 &
+# The collectors alone first: their latencies without the attacks.
+sim_log "$base s: $collectors coletores sozinhos"
+base_status=0
+timeout $((base + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+  --duracao "$base" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+  --relatorio "$dir/relatorio-base.txt" --precos "$dir/precos-base.csv" \
+  >"$dir/resumo-base.txt" 2>/dev/null || base_status=$?
+cat "$dir/resumo-base.txt"
+[ "$base_status" -eq 0 ] || sim_fail "os coletores sozinhos falharam (simulador terminou com $base_status)"
+
+python3 "$root/tools/simulator/cpu_threads.py" --pid "$SIM_DAEMON_PID" --prefixo orv-despacho \
+  --duracao $((duration + 60)) >"$dir/cpu.txt" 2>&1 &
+cpu_pid=$!
+sim_log "$duration s: $collectors coletores, $idle conexões ociosas, $slow remetentes lentos, HTTP e SOAP malformados, corpos grandes$([ "$scale" = 1 ] && echo ", ataques em escala")"
+# The hostile clients run at the lowest priority: on the service's own two cores they stand for
+# other machines, and what is measured is what the service does with their traffic.
+timeout $((duration + 180)) nice -n 19 python3 "$root/tools/simulator/hostil.py" --porta "$port" --duracao "$duration" \
+  --ociosas "$idle" --lentos "$slow" --grandes "$big" --escala "$scale" >"$dir/hostil.txt" 2>&1 &
 hostile_pid=$!
 sim_status=0
 timeout $((duration + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
@@ -90,6 +123,18 @@ cat "$dir/progresso.txt" "$dir/resumo.txt" "$dir/hostil.txt"
 [ "$hostile_status" -eq 0 ] || sim_fail "o tráfego hostil não rodou até o fim ($hostile_status)"
 grep -q '^hostil: ok$' "$dir/hostil.txt" || sim_fail "o serviço respondeu mal ao tráfego hostil (PROBLEMA acima)"
 kill -0 "$SIM_DAEMON_PID" 2>/dev/null || sim_fail "orvwsd caiu"
+hostile_ops=$(sed -n 's/^operacoes=//p' "$dir/hostil.txt")
+hostile_ops=${hostile_ops:-0}
+
+# Latencies beside the attacks against those alone, per operation.
+for op in Auth GetSQL AddItemPesquisa Exec; do
+  alone=$(sim_report_value "$dir/relatorio-base.txt" "${op}_p99_us")
+  attacked=$(sim_report_value "$dir/relatorio.txt" "${op}_p99_us")
+  [ -n "$alone" ] && [ -n "$attacked" ] || continue
+  bound=$((alone > 10000 ? 2 * alone : 20000))
+  echo "p99 de $op: $((alone / 1000)) ms sozinho, $((attacked / 1000)) ms ao lado dos ataques (limite $((bound / 1000)) ms)"
+  [ "$attacked" -le "$bound" ] || sim_fail "o p99 de $op ao lado dos ataques passou do dobro: $((attacked / 1000)) ms"
+done
 
 # After the storm: the service still serves a collector, and its memory comes back down.
 sleep 5
@@ -108,22 +153,41 @@ echo "memória do serviço (RSS): $((rss_start / 1024)) MiB no início, pico de 
 
 sim_daemon_stop
 [ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "orvwsd terminou com $SIM_DAEMON_STATUS"
+wait "$cpu_pid" 2>/dev/null || true
+cpu_pid=""
+busy=$(sed -n 's/^cpu_thread_max_s=//p' "$dir/cpu.txt")
+echo "despacho: uma thread ocupada sem pausa por no máximo ${busy:-?} s"
+awk -v b="${busy:-99}" 'BEGIN { exit !(b < 2.0) }' || sim_fail "uma thread de despacho ficou ocupada ${busy:-?} s sem pausa"
 sim_log "conferência"
-# The last single collector's operations count too.
+# The collectors alone, beside the attacks and the last single one all count.
 ops_after=$(grep -cE '^(Auth|GetSQL|AddItemPesquisa|Exec): ' "$dir/depois.txt" || true)
-awk -F= -v extra="$ops_after" '$1 == "operacoes_atendidas" {print $1 "=" $2 + extra; next} {print}' \
+ops_base=$(sim_report_value "$dir/relatorio-base.txt" operacoes_atendidas)
+awk -F= -v extra="$((ops_after + ops_base))" '$1 == "operacoes_atendidas" {print $1 "=" $2 + extra; next} {print}' \
   "$dir/relatorio.txt" >"$dir/relatorio-total.txt"
-cat "$dir/precos.csv" "$dir/precos-depois.csv" >"$dir/precos-todos.csv"
+cat "$dir/precos-base.csv" "$dir/precos.csv" "$dir/precos-depois.csv" >"$dir/precos-todos.csv"
 sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
 sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv"
-sim_check_log_lines "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio-total.txt"
-lines=$(LC_ALL=C grep -c '), Coletor(' "$(ls "$inst"/logs/*.log | head -1)" || true)
+log=$(ls "$inst"/logs/*.log | head -1)
+sim_check_log_lines "$log" "$dir/relatorio-total.txt"
+# The entries of collectors (127.0.1.x), of hostile calls that reached an operation (127.0.3.x),
+# and of nobody else; a forged entry would start a line of its own.
+read -r lines hostile_lines other_lines forged <<<"$(LC_ALL=C awk '
+  /^[0-9][0-9]\/[0-9][0-9]\/[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\([0-9][0-9]:[0-9][0-9]:[0-9][0-9]\.[0-9][0-9][0-9]\), Coletor\(/ {
+    if (index($0, "), Coletor(127.0.1.") == 37) c++
+    else if (index($0, "), Coletor(127.0.3.") == 37) h++
+    else o++
+    if (index($0, "Coletor(10.9.9.9 como admin)") == 40) f++
+  }
+  END { print c + 0, h + 0, o + 0, f + 0 }' "$log")"
 want=$(sim_report_value "$dir/relatorio-total.txt" operacoes_atendidas)
-[ "$lines" -eq "$want" ] || sim_fail "o log tem $lines linhas de coletor para $want operações (tráfego hostil chegou a uma operação?)"
+[ "$lines" -eq "$want" ] || sim_fail "o log tem $lines linhas de coletor para $want operações"
+[ "$hostile_lines" -eq "$hostile_ops" ] || sim_fail "o log tem $hostile_lines linhas do tráfego hostil para $hostile_ops chamadas que chegaram a uma operação"
+[ "$other_lines" -eq 0 ] || sim_fail "o log tem $other_lines linhas de coletor de endereços que ninguém usou (forjadas?)"
+[ "$forged" -eq 0 ] || sim_fail "o log tem $forged entradas forjadas"
 summary=$(LC_ALL=C grep -a 'Aplicação recebeu ' "$dir/orvwsd.out" | tail -1)
 count=$(sed -n 's/.*Aplicação recebeu \([0-9]*\) requisição(ões).*/\1/p' <<<"$summary")
-[ "${count:-x}" = "$want" ] || sim_fail "resumo do serviço: \"$summary\", esperadas $want requisições"
-echo "log: $lines linhas de coletores, uma por operação; resumo: ${count:-?} requisições"
+[ "${count:-x}" = "$((want + hostile_ops))" ] || sim_fail "resumo do serviço: \"$summary\", esperadas $((want + hostile_ops)) requisições"
+echo "log: $lines linhas de coletores, uma por operação; $hostile_lines do tráfego hostil, uma por chamada que chegou a uma operação; nenhuma outra; resumo: ${count:-?} requisições"
 
 if [ "$SIM_FAILURES" -gt 0 ]; then
   echo "badinput: $SIM_FAILURES verificação(ões) falharam" >&2

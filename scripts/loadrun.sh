@@ -5,14 +5,17 @@
 # price the service confirmed is in the database exactly once with the value sent (and nothing
 # else was added), that the log holds one whole line per operation naming the right user, and
 # that the daemon's closing summary counts exactly the operations made. Prints throughput and
-# latency percentiles per operation.
+# latency percentiles per operation. Then a shift-start burst on each database: --rajada
+# collectors, each its own address and user, released at the same instant for two rounds of
+# Auth and GetSQL; no request may be refused as busy (they wait for a free module instead).
 #
 #   bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos]
-#                           [--pausa MS] [--porta P] [--build DIR] [--saida DIR]
+#                           [--pausa MS] [--rajada N] [--porta P] [--build DIR] [--saida DIR]
 #
 # Defaults: 200 collectors, 60 s per database, both databases, a think time of 1000 ms on
-# average before each operation (--pausa 0 measures the service flat out), port 8791, build folder
-# build-load (Release), results in <build folder>/loadrun-out. Exit status 0 only when every check passed.
+# average before each operation (--pausa 0 measures the service flat out), a burst of 64
+# collectors (--rajada 0: none), port 8791, build folder build-load (Release), results in
+# <build folder>/loadrun-out. Exit status 0 only when every check passed.
 # Needs root for the server run (scripts/fbserver.sh); bounded: each run ends after its
 # duration, every wait has a limit.
 set -euo pipefail
@@ -23,6 +26,7 @@ collectors=200
 duration=60
 databases=ambos
 pause=1000
+burst=64
 port=8791
 build=$root/build-load
 out=''
@@ -32,10 +36,11 @@ while [ $# -gt 0 ]; do
     --duracao) duration=$2; shift 2 ;;
     --banco) databases=$2; shift 2 ;;
     --pausa) pause=$2; shift 2 ;;
+    --rajada) burst=$2; shift 2 ;;
     --porta) port=$2; shift 2 ;;
     --build) build=$(cd "$2" && pwd); shift 2 ;;
     --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos] [--pausa MS] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
+    *) echo "uso: bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos] [--pausa MS] [--rajada N] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
   esac
 done
 [ -n "$out" ] || out=$build/loadrun-out
@@ -85,12 +90,36 @@ run_load() {
   echo "memória do serviço (RSS): $((rss_start / 1024)) MiB no início, $((rss_end / 1024)) MiB no fim da carga"
 }
 
+# run_burst KIND: a shift-start burst on one database kind; results in $out/KIND-rajada.
+run_burst() {
+  local kind=$1 dir=$out/$1-rajada
+  sim_log "$kind: rajada de $burst coletores"
+  sim_prepare "$kind" "$dir" "$burst" "$port"
+  local inst=$SIM_INST sim_status=0
+  sim_daemon_start "$inst" "$port" "$dir"
+  timeout 300 "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$burst" --rajada 2 \
+    --itens 0 --sem-exec --usuarios "$dir/usuarios.txt" --origem 127.0.2.1 \
+    --relatorio "$dir/relatorio.txt" --precos "$dir/precos.csv" --progresso 0 \
+    >"$dir/resumo.txt" 2>"$dir/progresso.txt" || sim_status=$?
+  sim_daemon_stop
+  cat "$dir/resumo.txt"
+  [ "$sim_status" -eq 0 ] || sim_fail "$kind: a rajada terminou com $sim_status (falhas acima)"
+  [ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "$kind: orvwsd terminou com $SIM_DAEMON_STATUS"
+  local refused busy
+  refused=$(sim_report_value "$dir/relatorio.txt" recusas)
+  busy=$(sim_report_value "$dir/relatorio.txt" classe_ocupado)
+  echo "rajada ($kind): $(sim_report_value "$dir/relatorio.txt" operacoes) chamadas em $(sim_report_value "$dir/relatorio.txt" duracao_s) s, ${refused:-?} recusas por ocupação"
+  [ "${refused:-x}" = 0 ] && [ "${busy:-x}" = 0 ] || sim_fail "$kind: a rajada teve ${refused:-?} recusas por ocupação (esperado 0)"
+  sim_check_log "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt" "$dir/orvwsd.out"
+}
+
 mkdir -p "$out"
-case "$databases" in
-  embutido) run_load embutido ;;
-  servidor) run_load servidor ;;
-  ambos) run_load embutido; run_load servidor ;;
-esac
+kinds=$databases
+[ "$kinds" = ambos ] && kinds="embutido servidor"
+for kind in $kinds; do run_load "$kind"; done
+if [ "$burst" -gt 0 ]; then
+  for kind in $kinds; do run_burst "$kind"; done
+fi
 
 if [ "$SIM_FAILURES" -gt 0 ]; then
   echo "loadrun: $SIM_FAILURES verificação(ões) falharam" >&2

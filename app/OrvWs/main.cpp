@@ -11,6 +11,7 @@
 #include "host/startup/limites.h"
 #include "host/startup/servico.h"
 #include "operator/window/frm_principal.h"
+#include "util/platform.h"
 
 namespace {
 // Set by SIGINT/SIGTERM: the message loop ends and the window's closing steps run, as if the
@@ -63,4 +64,8 @@ int Executar(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { orv::data::EndProcess(Executar(argc, argv)); }
+int main(int argc, char** argv) {
+  orv::util::platform::ConfigureAllocator(orv::startup::kLimiarBlocoProprio,
+                                          orv::startup::kMaxHeapsAlocador);
+  orv::data::EndProcess(Executar(argc, argv));
+}

@@ -29,9 +29,11 @@ inline constexpr std::uint64_t kMaxBodyBytes = 64ull * 1024 * 1024;
 // clients send them) share a smaller part of it, so that a few large uploads can never crowd
 // out the collectors' small requests. Announcing a length costs nothing: only bytes held count.
 // The SOAP road holds at most about three times a body while it is parsed, so requests can make
-// the process hold about 800 MiB at the very most.
-inline constexpr std::uint64_t kMaxBufferedRequestBytes = 256ull * 1024 * 1024;
-inline constexpr std::uint64_t kMaxLargeBodiesBytes = 2 * kMaxBodyBytes;
+// the process hold about three times the budget at the very most: with the rest of the service
+// the process stays under 512 MiB whatever clients send. One body of the largest size fits in
+// the large share; the collectors' small requests always have 80 MiB.
+inline constexpr std::uint64_t kMaxBufferedRequestBytes = 144ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxLargeBodiesBytes = kMaxBodyBytes;
 inline constexpr std::uint64_t kSmallBodyBytes = 1024 * 1024;
 // A request must keep arriving at this average rate once the grace below has passed (the time
 // allowed grows by one second per kMinRequestBytesPerSecond bytes received): a sender that

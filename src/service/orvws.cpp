@@ -1,5 +1,6 @@
 #include "service/orvws.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -27,12 +28,24 @@ std::string MensagemErro(const std::exception& e) { return e.what(); }
 // start an entry of its own, and at most kMaxCaracteresTextoNoLog characters, the cut marked
 // with how many were left out.
 std::string TextoNoLog(std::string_view texto) {
-  std::string visivel = util::EscapeControls(texto);
-  const std::size_t total = util::Utf16Length(visivel);
-  if (total <= kMaxCaracteresTextoNoLog) return visivel;
-  std::string cortado = util::Utf16Left(visivel, kMaxCaracteresTextoNoLog);
-  cortado += "(...mais " + std::to_string(total - util::Utf16Length(cortado)) + " caracteres)";
-  return cortado;
+  // Character by character up to the limit: a 64 MiB text costs no 64 MiB copy.
+  std::string visivel;
+  std::size_t unidades = 0;
+  std::size_t pos = 0;
+  while (pos < texto.size()) {
+    const auto lead = static_cast<unsigned char>(texto[pos]);
+    const std::size_t tamanho = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::string caractere = util::EscapeControls(texto.substr(pos, tamanho));
+    const std::size_t u = util::Utf16Length(caractere);
+    if (unidades + u > kMaxCaracteresTextoNoLog) break;
+    visivel += caractere;
+    unidades += u;
+    pos += tamanho;
+  }
+  if (pos < texto.size()) {
+    visivel += "(...mais " + std::to_string(util::Utf16Length(texto.substr(pos))) + " caracteres)";
+  }
+  return visivel;
 }
 
 bool ValorPesquisaValido(float v) {
@@ -202,7 +215,10 @@ std::string TOrvWs::Exec(const std::string& Value) {
       if (fim == std::string::npos) fim = Value.size();
       const std::string_view peca = std::string_view(Value).substr(pos, fim - pos);
       pos = fim + 1;
-      if (util::TrimControl(peca).empty()) continue;
+      // Blanks and control characters only: no statement, not counted.
+      if (std::all_of(peca.begin(), peca.end(),
+                      [](char c) { return static_cast<unsigned char>(c) <= 32; }))
+        continue;
       q.Close();
       q.ClearSql();
       q.AddLine(std::string(peca));

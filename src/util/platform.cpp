@@ -14,6 +14,9 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <pthread.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -274,6 +277,16 @@ ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
 }
 
 #endif
+
+void ConfigureAllocator(std::size_t mmap_threshold, int arenas) {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(mmap_threshold));
+  mallopt(M_ARENA_MAX, arenas);
+#else
+  (void)mmap_threshold;
+  (void)arenas;
+#endif
+}
 
 void NameCurrentThread(const char* name) {
 #if defined(__linux__)

@@ -38,6 +38,13 @@ RegionalSettings HostRegionalSettings();
 // The system's text for an error number (errno on POSIX, GetLastError codes on Windows).
 std::string SystemErrorText(int code);
 
+// Sets how the C library's allocator holds memory, before the program allocates much: blocks
+// of at least `mmap_threshold` bytes get pages of their own, given back to the system when
+// freed (the allocator would otherwise raise that bound after each large block freed and keep
+// later ones in its heaps for good), and at most `arenas` heaps serve the threads. Does
+// nothing where the allocator has no such settings.
+void ConfigureAllocator(std::size_t mmap_threshold, int arenas);
+
 // Names the calling thread for the system's tools (top -H, ps -L, a debugger); at most 15
 // characters are kept. Does nothing where the platform has no thread names.
 void NameCurrentThread(const char* name);

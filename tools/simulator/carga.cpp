@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <istream>
+#include <latch>
 #include <mutex>
 #include <random>
 #include <stdexcept>
@@ -174,8 +175,13 @@ ResultadoCarga ExecutarCarga(const ConfigCarga& config) {
 
   const auto inicio = std::chrono::steady_clock::now();
   const auto fim = inicio + config.duracao;
-  const auto espalhar = std::min<std::chrono::milliseconds>(
-      kEspalharInicio, std::chrono::duration_cast<std::chrono::milliseconds>(config.duracao) / 10);
+  const bool rajada = config.rodadas_rajada > 0;
+  const auto espalhar = rajada ? std::chrono::milliseconds(0)
+                               : std::min<std::chrono::milliseconds>(
+                                     kEspalharInicio,
+                                     std::chrono::duration_cast<std::chrono::milliseconds>(config.duracao) / 10);
+  // In a burst every collector waits here, once set up, until all of them are.
+  std::latch prontos(static_cast<std::ptrdiff_t>(r.coletores.size()));
 
   std::vector<std::thread> threads;
   threads.reserve(r.coletores.size());
@@ -184,6 +190,7 @@ ResultadoCarga ExecutarCarga(const ConfigCarga& config) {
       ColetorCarga& c = r.coletores[i];
       TObservadorCarga& obs = observadores[i];
       contadores.ativos.fetch_add(1);
+      bool chegou = false;   // at the burst's start line
       try {
         std::minstd_rand sorteio(static_cast<unsigned>(i) + 1);
         if (espalhar.count() > 0)
@@ -201,14 +208,24 @@ ResultadoCarga ExecutarCarga(const ConfigCarga& config) {
         cc.pausa = config.pausa;
         cc.semente = static_cast<unsigned>(i) + 1;
         TColetor coletor(cliente, base, cc, obs);
-        while (std::chrono::steady_clock::now() < fim) {
+        if (rajada) {
+          chegou = true;
+          prontos.arrive_and_wait();
+          for (int k = 0; k < config.rodadas_rajada; ++k) {
+            ++c.rodadas;
+            if (!coletor.Rodada()) ++c.rodadas_com_falha;
+          }
+        }
+        while (!rajada && std::chrono::steady_clock::now() < fim) {
           ++c.rodadas;
           if (!coletor.Rodada()) ++c.rodadas_com_falha;
         }
         c.precos = coletor.Precos();
         c.recusas = cliente.Recusas();
       } catch (const std::exception& e) {
-        // Only the collector's own set-up throws here (address, local store).
+        // Only the collector's own set-up throws here (address, local store); in a burst the
+        // others must not wait for it.
+        if (rajada && !chegou) prontos.count_down();
         ++c.rodadas_com_falha;
         obs.primeira = std::string("coletor não iniciou: ") + e.what();
         ++obs.falhas[obs.primeira];

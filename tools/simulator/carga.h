@@ -42,6 +42,9 @@ struct ConfigCarga {
   std::vector<UsuarioCarga> usuarios;   // collector i works as usuarios[i % size]
   ConfigColetor modelo;            // key, items per round, Exec
   std::chrono::milliseconds pausa{0};   // think time before each operation (see ConfigColetor)
+  // A shift-start burst: every collector starts at the same instant (no spreading) and runs
+  // this many rounds, then stops; 0: rounds until the duration has passed.
+  int rodadas_rajada = 0;
   int progresso_s = kProgressoPadraoS;  // 0: no progress lines
   std::ostream* progresso = nullptr;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Watches the threads of a process until it ends (or --duracao passes) and prints the longest
-time one thread was busy without a break: an upper bound for the CPU time of any single request
-the process served on a thread of its own (several short requests back to back also count as
-one stretch). Reads /proc/PID/task/*/stat every --intervalo seconds.
+time one thread (of those whose name starts with --prefixo) was busy without a break: for the
+service's dispatch threads ("orv-despacho"), each of which serves one request at a time, an
+upper bound for the CPU time of any single request (several short requests back to back also
+count as one stretch). Reads /proc/PID/task/*/stat every --intervalo seconds.
 
 Prints "cpu_thread_max_s=S" and the thread's name. Linux only.
 """
@@ -38,6 +39,7 @@ def main():
     p.add_argument("--pid", type=int, required=True)
     p.add_argument("--intervalo", type=float, default=0.25)
     p.add_argument("--duracao", type=float, default=3600)
+    p.add_argument("--prefixo", default="", help="only threads whose name starts with this")
     args = p.parse_args()
     last = cpu_seconds(args.pid) or {}
     streak = {}
@@ -51,6 +53,8 @@ def main():
             break
         wall = time.monotonic() - t0
         for tid, (name, cpu) in now.items():
+            if not name.startswith(args.prefixo):
+                continue
             used = cpu - last.get(tid, (name, cpu))[1]
             if used >= BUSY_SHARE * wall:
                 streak[tid] = streak.get(tid, 0.0) + used

@@ -246,7 +246,8 @@ def run_oversized(args, stats, stop):
                 body = b"<x>" + b"a" * (args.corpo_mb * 1024 * 1024) + b"</y>"
                 data = exchange(args.host, args.porta, "127.0.3.3", post(b"/soap/IOrvWs", body), timeout=60)
                 st = status_of(data) or "não HTTP"
-                if b"<faultstring>" not in data:
+                # 503: the bytes of large bodies held at once are bounded, another took the room.
+                if st != "503" and b"<faultstring>" not in data:
                     stats.problem("corpo grande malformado respondido sem falha (%s)" % st)
             stats.add("corpos grandes", st)
         except OSError as e:
@@ -353,7 +354,8 @@ def run_shapes(args, stats, stop):
         try:
             data, took = timed_exchange(args, "127.0.3.4", post(b"/soap/IOrvWs", body), timeout=60)
             st = status_of(data) or "não HTTP"
-            if b"<faultstring>" not in data:
+            # 503: the bytes of large bodies held at once are bounded, another took the room.
+            if st != "503" and b"<faultstring>" not in data:
                 stats.problem("envelope de forma hostil (%s) respondido sem falha (%s)" % (name, st))
             elif took > AT_ONCE_S:
                 stats.problem("envelope de forma hostil (%s) recusado só depois de %.1f s" % (name, took))
@@ -425,7 +427,7 @@ def run_refusals(args, stats, stop):
                 data, took = timed_exchange(args, "127.0.3.6", post(b"/soap/IOrvWs", multipart,
                                                                     content_type=ctype), timeout=60)
                 st = status_of(data) or "não HTTP"
-                if b"<faultstring>" not in data:
+                if st != "503" and b"<faultstring>" not in data:
                     stats.problem("multipart hostil respondido sem falha (%s)" % st)
                 elif took > 10:
                     stats.problem("multipart hostil respondido só depois de %.1f s" % took)

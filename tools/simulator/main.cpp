@@ -41,6 +41,8 @@ constexpr const char* kUso =
     "carga:\n"
     "  --carga N            N coletores ao mesmo tempo, cada um do seu endereço\n"
     "  --duracao S          duração da carga em segundos (10)\n"
+    "  --rajada N           na carga: todos os coletores começam no mesmo instante e fazem N\n"
+    "                       rodadas cada um (a chegada de um turno), em vez de rodar pela duração\n"
     "  --usuarios ARQUIVO   um usuário por linha, \"usuario\" ou \"usuario;loja\"\n"
     "  --progresso S        intervalo das linhas de progresso (5; 0 desliga)\n"
     "  --relatorio ARQUIVO  contagens em linhas chave=valor\n"
@@ -116,6 +118,7 @@ int main(int argc, char** argv) {
     else if (a == "--base") base = v;
     else if (a == "--rodadas") { if (!(n = numero(1, 1000000))) return Uso("rodadas inválido: " + v); rodadas = *n; }
     else if (a == "--carga") { if (!(n = numero(1, kMaxColetores))) return Uso("carga inválida: " + v); carga.coletores = static_cast<int>(*n); modo_carga = true; }
+    else if (a == "--rajada") { if (!(n = numero(1, 1000000))) return Uso("rajada inválida: " + v); carga.rodadas_rajada = static_cast<int>(*n); }
     else if (a == "--duracao") { if (!(n = numero(1, 86400))) return Uso("duração inválida: " + v); carga.duracao = std::chrono::seconds(*n); }
     else if (a == "--usuarios") arquivo_usuarios = v;
     else if (a == "--pausa") { if (!(n = numero(0, 600000))) return Uso("pausa inválida: " + v); carga.pausa = std::chrono::milliseconds(*n); }

@@ -2,6 +2,7 @@
 // reason for each. Everything here is a compile-time constant; any thread may read it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -31,6 +32,15 @@ inline constexpr std::int32_t kPortaMinima = 1;
 
 // The settings file is a few lines; a larger file is not ours and is read no further than this.
 inline constexpr std::size_t kTamanhoMaximoIni = 64 * 1024;
+
+// The allocator of both programs (util::platform::ConfigureAllocator). Request bodies, parse
+// trees and downloads of hundreds of kilobytes to tens of megabytes come and go; from this size
+// on a block gets pages of its own, returned to the system when freed, so that a burst of large
+// requests leaves no lasting mark on the process's memory.
+inline constexpr std::size_t kLimiarBlocoProprio = 256 * 1024;
+// Heaps serving the threads: the service runs up to a hundred dispatch threads on two cores;
+// each heap keeps what its threads freed, so few heaps keep little.
+inline constexpr int kMaxHeapsAlocador = 4;
 
 // Folder of the daily log under the installation folder.
 inline constexpr std::string_view kSubpastaLogs = "logs";
