@@ -13,6 +13,11 @@
 #    must work again once the folder is writable.
 # 3. Full disk: a 256 KiB file system is mounted over the log folder and filled; the same
 #    checks as for the read-only folder, then a round once it is unmounted.
+# 4. Locked row: a transaction opened beside the service (isql) holds a product's row while
+#    collectors send Exec batches that update it. Each such Exec must answer "false;" within the
+#    lock time-out (and a margin), every other operation must go on being served, and stopping
+#    the daemon while a statement waits on the lock must end within a bound; what was committed
+#    stays committed.
 #
 #   bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]
 #
@@ -175,13 +180,63 @@ else
   echo "AVISO: sem mount aqui; a parte do disco cheio não foi feita" >&2
 fi
 
-# --- What the whole run left behind --------------------------------------------------------
+# --- 4. A row locked by another program ------------------------------------------------------
+# The service's Firebird statements wait this long for a lock (the default of the SQL layer).
+lock_timeout_s=10
+locked=$(printf 'SET HEADING OFF;\nSELECT FIRST 1 TRIM(COD_PRODUTO) FROM TAB_PRODUTO ORDER BY COD_PRODUTO;\n' |
+  sim_isql "$SIM_LOCATION" | awk 'NF {print $1; exit}')
+sim_log "linha bloqueada: uma transação ao lado do serviço segura o produto $locked"
+fifo=$dir/isql.fifo
+rm -f "$fifo"
+mkfifo "$fifo"
+isql-fb -q -user SYSDBA -password "$SIM_SYSDBA_PASSWORD" "$SIM_LOCATION" <"$fifo" >"$dir/isql.out" 2>&1 &
+holder_pid=$!
+exec 9>"$fifo"
+echo "UPDATE TAB_PRODUTO SET DES_PRODUTO = DES_PRODUTO WHERE COD_PRODUTO = '$locked';" >&9
+sleep 1
+lock_sql="UPDATE TAB_PRODUTO SET DES_PRODUTO = DES_PRODUTO WHERE COD_PRODUTO = '$locked'"
+lock_status=0
+mkdir -p "$dir/bloqueio"
+timeout 180 "$build/tools/simulator/orvws-sim" --porta "$port" --carga 10 --duracao 25 \
+  --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" --exec "$lock_sql" \
+  --relatorio "$dir/bloqueio/relatorio.txt" --precos "$dir/bloqueio/precos.csv" --progresso 0 \
+  >"$dir/bloqueio/resumo.txt" 2>&1 || lock_status=$?
+cat "$dir/bloqueio/resumo.txt"
+exec_total=$(sim_report_value "$dir/bloqueio/relatorio.txt" Exec)
+exec_false=$(sim_report_value "$dir/bloqueio/relatorio.txt" Exec_false)
+[ "${exec_total:-0}" -gt 0 ] && [ "$exec_false" = "$exec_total" ] ||
+  sim_fail "linha bloqueada: $exec_false de $exec_total Exec responderam false"
+for op in Auth GetSQL AddItemPesquisa; do
+  ok=$(sim_report_value "$dir/bloqueio/relatorio.txt" "${op}_ok")
+  total=$(sim_report_value "$dir/bloqueio/relatorio.txt" "$op")
+  [ "$ok" = "$total" ] || sim_fail "linha bloqueada: $op atendido $ok de $total vezes"
+done
+exec_max_ms=$(awk '$1 == "Exec" {print int($NF)}' "$dir/bloqueio/resumo.txt")
+[ "${exec_max_ms:-999999}" -le $(((lock_timeout_s + 5) * 1000)) ] ||
+  sim_fail "linha bloqueada: um Exec levou ${exec_max_ms} ms (o prazo do bloqueio é ${lock_timeout_s} s)"
+echo "linha bloqueada: $exec_false Exec responderam false, o mais demorado em ${exec_max_ms:-?} ms; as outras operações atendidas"
+
+# The stop while a statement waits on the lock: bounded by the lock time-out.
+"$build/tools/simulator/orvws-sim" --porta "$port" --usuario COL1 --origem 127.0.1.1 --itens 0 \
+  --exec "$lock_sql" >"$dir/bloqueio/parada.txt" 2>&1 &
+waiting_pid=$!
+sleep 3
+stop_start=$(date +%s%N)
 sim_daemon_stop
+stop_ms=$(( ($(date +%s%N) - stop_start) / 1000000 ))
+wait "$waiting_pid" 2>/dev/null || true
+echo "ROLLBACK; QUIT;" >&9
+exec 9>&-
+wait "$holder_pid" 2>/dev/null || true
+echo "parada com uma instrução esperando o bloqueio: ${stop_ms} ms"
+[ "$stop_ms" -le $(((lock_timeout_s + 10) * 1000)) ] || sim_fail "a parada levou ${stop_ms} ms com uma instrução bloqueada"
+
+# --- What the whole run left behind --------------------------------------------------------
 [ "$SIM_DAEMON_STATUS" = 0 ] || sim_fail "orvwsd terminou com $SIM_DAEMON_STATUS"
 sim_log "conferência"
 cat "$dir/precos.csv" "$dir/recuperacao/precos.csv" "$dir"/precos-somente-leitura.csv \
   "$dir"/precos-log-de-volta.csv "$dir"/precos-disco-cheio.csv "$dir"/precos-disco-de-volta.csv \
-  >"$dir/precos-todos.csv" 2>/dev/null || true
+  "$dir/bloqueio/precos.csv" >"$dir/precos-todos.csv" 2>/dev/null || true
 sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
 sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv" incerto-aceito
 sim_check_log_lines "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt"
