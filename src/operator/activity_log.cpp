@@ -27,14 +27,35 @@ std::string PastaLogsDe(std::string_view pasta_sistema) {
 TActivityLog::TActivityLog(ActivityLogOptions options)
     : clock_(options.clock ? std::move(options.clock) : std::function<util::TDateTime()>(util::Now)),
       fs_(options.fs ? options.fs : &RealLogFileSystem()),
+      contar_sessoes_(std::move(options.contar_sessoes)),
       pasta_logs_(std::move(options.PastaLogs)),
       max_linhas_(std::max<std::size_t>(1, options.max_linhas)) {
-  arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, clock_());
-  arquivo_log_ += kExtensaoLog;
-  caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
+  DiaDoArquivoLocked(clock_());   // no other thread knows the object yet
 }
 
 util::TDateTime TActivityLog::Now() const { return clock_(); }
+
+std::string TActivityLog::ArquivoLog() const {
+  std::lock_guard lock(mutex_);
+  return arquivo_log_;
+}
+
+std::string TActivityLog::CaminhoArquivo() const {
+  std::lock_guard lock(mutex_);
+  return caminho_;
+}
+
+bool TActivityLog::DiaDoArquivoLocked(util::TDateTime agora) {
+  // The date as the file name shows it (the same rounding to the millisecond).
+  const util::DateTimeParts p = util::DecodeDateTime(agora);
+  if (!arquivo_log_.empty() && p.year == dia_.year && p.month == dia_.month && p.day == dia_.day)
+    return false;
+  dia_ = p;
+  arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, agora);
+  arquivo_log_ += kExtensaoLog;
+  caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
+  return true;
+}
 
 void TActivityLog::CreateFolder() { fs_->CreateFolders(pasta_logs_); }
 
@@ -67,9 +88,21 @@ void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
   std::lock_guard lock(mutex_);
   if (CalcTmpMedio) CalcIndicadoresLocked(marks.TempoExecucao());
 
+  // The line goes to the file of the date on which it is written. A new date's file is made
+  // as at start-up: the folder first, when it is missing (a failure is raised to this line's
+  // caller and the next line tries again).
+  const util::TDateTime agora = clock_();
+  if (DiaDoArquivoLocked(agora)) {
+    criar_pasta_ = true;
+    for (IActivityObserver* o : observers_) o->LogFileChanged(arquivo_log_);
+  }
+  if (criar_pasta_) {
+    fs_->CreateFolders(pasta_logs_);
+    criar_pasta_ = false;
+  }
   std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
   if (!Line.empty()) {
-    row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, clock_()), kLarguraDataHora);
+    row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, agora), kLarguraDataHora);
     if (cliLogs_.size() >= max_linhas_) cliLogs_.pop_front();
     cliLogs_.push_back(std::move(row));
     for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
@@ -101,9 +134,31 @@ void TActivityLog::AddUpload(std::int64_t Value) {
   NotifyIndicadoresLocked();
 }
 
+void TActivityLog::ContarFalha(TFalha falha) {
+  std::lock_guard lock(mutex_);
+  switch (falha) {
+    case TFalha::Soap: ++indicadores_.FalhasSoap; break;
+    case TFalha::ResultadoFalse: ++indicadores_.ResultadosFalse; break;
+    case TFalha::Recusa: ++indicadores_.Recusas; break;
+  }
+  NotifyIndicadoresLocked();
+}
+
+void TActivityLog::SessoesMudaram() {
+  std::lock_guard lock(mutex_);
+  ContarSessoesLocked();
+  NotifyIndicadoresLocked();
+}
+
+void TActivityLog::ContarSessoesLocked() {
+  indicadores_.SessoesAbertas =
+      contar_sessoes_ ? static_cast<std::int64_t>(contar_sessoes_()) : 0;
+}
+
 void TActivityLog::ZerarIndicadores() {
   std::lock_guard lock(mutex_);
   indicadores_ = TIndicadores{};
+  ContarSessoesLocked();
   NotifyIndicadoresLocked();
 }
 

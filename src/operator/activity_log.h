@@ -1,5 +1,11 @@
 // Activity log and timing indicators: the daily log file, the in-memory log table cliLogs, the
-// request count, the average execution time and the bytes sent.
+// request count, the average execution time and the bytes sent; beside them the failed
+// operations (SOAP faults, "false" results and refused requests, counted apart) and the open
+// sessions.
+//
+// The daily file rolls over: each line goes to the file named after the date on which it is
+// written, so the first line after midnight starts the new date's file (made, with the folder
+// when that is missing, as at start-up). The table and the indicators go on across midnight.
 //
 // Every timed step keeps its own marks in a TOperationTiming (one per collector operation, one
 // for the window's own steps), so concurrent operations never overwrite each other's marks.
@@ -64,7 +70,15 @@ struct TLogRow {
   std::string VAL_TMP_EXEC;
 };
 
-// The indicators and the texts of their three labels.
+// The kinds of failed operation, each counted apart.
+enum class TFalha {
+  Soap,             // a fault envelope answered by the SOAP endpoint
+  ResultadoFalse,   // an operation that answered "false" (all of it or one of its statements)
+  Recusa,           // a request the service answered with status 500 and no module's answer
+                    // (every web module busy, or an error that no module answered)
+};
+
+// The indicators and the texts of the three labels the summary line reads.
 struct TIndicadores {
   std::int64_t NumRequisicoes = 0;
   util::TDateTime TempoTotal = 0;
@@ -73,6 +87,10 @@ struct TIndicadores {
   std::string lblNumRequisicoes = "0";
   std::string lblTmpMedio = "0";
   std::string lblUpload = "0 B";
+  std::int64_t FalhasSoap = 0;
+  std::int64_t ResultadosFalse = 0;
+  std::int64_t Recusas = 0;
+  std::int64_t SessoesAbertas = 0;   // rows of the session table, as last counted
 };
 
 // Told of every appended row and every change of the indicators. Called on the thread that
@@ -83,6 +101,8 @@ class IActivityObserver {
   virtual ~IActivityObserver() = default;
   virtual void RowAppended(std::size_t index, const TLogRow& row) = 0;
   virtual void IndicatorsChanged(const TIndicadores& indicadores) = 0;
+  // The daily file rolled over to `arquivo_log` (a new ArquivoLog).
+  virtual void LogFileChanged(const std::string& arquivo_log) { (void)arquivo_log; }
 };
 
 // An I/O failure of the log file or folder; the message names the path and the system error.
@@ -116,36 +136,46 @@ struct ActivityLogOptions {
   std::function<util::TDateTime()> clock;           // empty: util::Now
   ILogFileSystem* fs = nullptr;                     // null: RealLogFileSystem(); not owned
   std::size_t max_linhas = kMaxLinhasLog;           // rows cliLogs keeps (the newest)
+  // The number of open sessions, read whenever SessoesMudaram is called; empty: always 0.
+  std::function<std::size_t()> contar_sessoes;
 };
 
 class TOperationTiming;
 
 class TActivityLog {
  public:
-  // Fixes PastaLogs and ArquivoLog (today's date by the clock) for the log's whole life.
+  // Fixes PastaLogs for the log's whole life, and ArquivoLog by today's date on the clock.
   explicit TActivityLog(ActivityLogOptions options);
   TActivityLog(const TActivityLog&) = delete;
   TActivityLog& operator=(const TActivityLog&) = delete;
 
   const std::string& PastaLogs() const { return pasta_logs_; }
-  const std::string& ArquivoLog() const { return arquivo_log_; }
+  // The current day's file name; it changes with the first line written on a new date.
+  std::string ArquivoLog() const;
   // PastaLogs + separator + ArquivoLog.
-  const std::string& CaminhoArquivo() const { return caminho_; }
+  std::string CaminhoArquivo() const;
 
   // Creates PastaLogs with every missing parent. Raises LogIOError.
   void CreateFolder();
 
   // Appends Line, timed by `marks`, to the file and to cliLogs. With CalcTmpMedio the line
   // counts as a request first (also when Line is empty or the file fails). An empty Line only
-  // makes sure the file exists. Raises LogIOError when the file cannot be opened (no row is
-  // added) or written (the row stays).
+  // makes sure the file exists. The file is the one of the date of writing: the first line of
+  // a new date rolls over to that date's file, creating the folder when it is missing. Raises
+  // LogIOError when the folder cannot be created or the file cannot be opened (no row is
+  // added; the next line tries again) or written (the row stays).
   void WriteLog(std::string_view Line, bool CalcTmpMedio, const TOperationTiming& marks);
 
   // Counts one request of the given duration and refreshes the count and average labels.
   void CalcIndicadoresTempo(util::TDateTime TempoExecucao);
   // Adds bytes sent and refreshes the bytes-sent label. Negative values are ignored.
   void AddUpload(std::int64_t Value);
-  // Zeroes the counters (main window creation).
+  // Counts one failed operation of the given kind.
+  void ContarFalha(TFalha falha);
+  // The session table changed: the open sessions are counted again (under the log's lock, so
+  // the last change always shows).
+  void SessoesMudaram();
+  // Zeroes the counters (main window creation); the open sessions are counted again.
   void ZerarIndicadores();
 
   TIndicadores Indicadores() const;
@@ -162,14 +192,20 @@ class TActivityLog {
  private:
   void CalcIndicadoresLocked(util::TDateTime tempo_execucao);
   void NotifyIndicadoresLocked();
+  void ContarSessoesLocked();
+  // Points ArquivoLog at the date of `agora`; true when that changed it.
+  bool DiaDoArquivoLocked(util::TDateTime agora);
 
   std::function<util::TDateTime()> clock_;
   ILogFileSystem* fs_;
-  std::string pasta_logs_;
-  std::string arquivo_log_;
-  std::string caminho_;
+  std::function<std::size_t()> contar_sessoes_;
+  const std::string pasta_logs_;
 
   mutable std::mutex mutex_;
+  util::DateTimeParts dia_{};       // the date of arquivo_log_
+  std::string arquivo_log_;
+  std::string caminho_;
+  bool criar_pasta_ = false;        // the folder is made before the next open (roll-over)
   std::size_t max_linhas_;
   std::deque<TLogRow> cliLogs_;
   TIndicadores indicadores_;

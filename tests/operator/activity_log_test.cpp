@@ -60,6 +60,20 @@ struct FakeClock {
   }
 };
 
+class RecordingObserver : public orv::op::IActivityObserver {
+ public:
+  std::vector<std::pair<std::size_t, std::string>> rows;
+  std::vector<std::string> counts;
+  void RowAppended(std::size_t index, const orv::op::TLogRow& row) override {
+    rows.emplace_back(index, row.DES_LOG);
+  }
+  void IndicatorsChanged(const orv::op::TIndicadores& i) override {
+    counts.push_back(i.lblNumRequisicoes + "|" + i.lblUpload);
+  }
+  void LogFileChanged(const std::string& arquivo) override { arquivos.push_back(arquivo); }
+  std::vector<std::string> arquivos;
+};
+
 class ActivityLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -160,24 +174,75 @@ TEST_F(ActivityLogTest, EmptyLineOnlyCreatesTheFileAndMayCount) {
   EXPECT_EQ(log->Indicadores().lblNumRequisicoes, "1");
 }
 
-TEST_F(ActivityLogTest, StepPastMidnightStaysInTheStartDatesFile) {
-  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 59, 900}));
+// Each line goes to the file of the date on which it is written: a step that ran past
+// midnight starts the new date's file with its marks as they are; the table, the indicators
+// and observers go on, and the observers learn the new file name.
+TEST_F(ActivityLogTest, FirstLineAfterMidnightStartsTheNewDatesFile) {
+  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 59, 500}));
   auto log = MakeLog();
+  RecordingObserver obs;
+  log->AddObserver(&obs);
   TOperationTiming t(*log);
   t.SetDtaInicio();
+  t.WriteLog("antes", true);
+  clock_.AdvanceMs(400);  // 23:59:59.900, still the 9th
+  t.SetDtaTermino();
+  t.WriteLog("ainda no dia 9", true);
   clock_.AdvanceMs(400);  // 00:00:00.300 of the 10th
   t.SetDtaTermino();
   t.WriteLog("passou da meia-noite", true);
   clock_.AdvanceMs(3600000);
   t.SetDtaInicio();
   t.WriteLog("depois", true);
+  log->RemoveObserver(&obs);
 
-  EXPECT_EQ(log->ArquivoLog(), "2026-12-09.log");
-  EXPECT_FALSE(fs::exists(dir_.str() + "/logs/2026-12-10.log"));
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
-            "09/12/2026 23:59:59.900(00:00:00.400), passou da meia-noite\r\n"
+  EXPECT_EQ(log->ArquivoLog(), "2026-12-10.log");
+  EXPECT_EQ(log->CaminhoArquivo(), dir_.str() + "/logs/2026-12-10.log");
+  EXPECT_EQ(ReadFile(dir_.str() + "/logs/2026-12-09.log"),
+            "09/12/2026 23:59:59.500(00:00:00.000), antes\r\n"
+            "09/12/2026 23:59:59.500(00:00:00.400), ainda no dia 9\r\n");
+  EXPECT_EQ(ReadFile(dir_.str() + "/logs/2026-12-10.log"),
+            "09/12/2026 23:59:59.500(00:00:00.800), passou da meia-noite\r\n"
             "10/12/2026 01:00:00.300(00:00:00.000), depois\r\n");
-  EXPECT_EQ(log->Row(0).DTA_TERMINO, "10/12/2026 00:00:00.300");
+  EXPECT_EQ(log->RowCount(), 4u);
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 4);
+  EXPECT_EQ(obs.arquivos, (std::vector<std::string>{"2026-12-10.log"}));
+  EXPECT_EQ(obs.rows.size(), 4u);
+}
+
+// The folder taken away at midnight: the new date's file is made with its folder, as at
+// start-up. A folder that cannot be made: the line's caller gets the error naming it, the
+// request is counted, nothing is lost from the table's order, and the next line tries again.
+TEST_F(ActivityLogTest, RollOverMakesTheFolderAgainOrRaisesUntilItCan) {
+  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 0, 0}));
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  t.WriteLog("dia 9", false);
+  const std::string pasta = log->PastaLogs();
+  fs::remove_all(pasta);
+  clock_.AdvanceMs(120000);  // the 10th
+  t.SetDtaInicio();
+  t.WriteLog("dia 10", false);
+  EXPECT_EQ(ReadFile(pasta + "/2026-12-10.log"), "10/12/2026 00:01:00.000(00:00:00.000), dia 10\r\n");
+
+  // A plain file where the folder should be: it cannot be made.
+  fs::remove_all(pasta);
+  { std::ofstream(pasta) << "x"; }
+  clock_.AdvanceMs(86400000.0);  // the 11th
+  t.SetDtaInicio();
+  try {
+    t.WriteLog("dia 11", true);
+    FAIL() << "no error";
+  } catch (const LogIOError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + pasta + "\""), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(log->Indicadores().NumRequisicoes, 1);
+  EXPECT_EQ(log->RowCount(), 2u);
+  fs::remove(pasta);
+  t.WriteLog("de novo", false);
+  EXPECT_EQ(ReadFile(pasta + "/2026-12-11.log"),
+            "11/12/2026 00:01:00.000(00:00:00.000), de novo\r\n");
 }
 
 TEST_F(ActivityLogTest, LongLineIsWholeInTheFileAndCutInTheTable) {
@@ -220,6 +285,40 @@ TEST_F(ActivityLogTest, AverageOfThreeOperations) {
   EXPECT_EQ(ind.NumRequisicoes, 3);
   EXPECT_EQ(ind.lblNumRequisicoes, "3");
   EXPECT_EQ(ind.lblTmpMedio, "00:00:00.200");
+}
+
+// Failed operations are counted by kind, apart from the requests; the open sessions are what
+// the session count says when told of a change. Zeroing (window creation) clears the counters
+// and counts the sessions again.
+TEST_F(ActivityLogTest, FailuresByKindAndOpenSessions) {
+  std::size_t sessoes = 0;
+  ActivityLogOptions o;
+  o.PastaLogs = orv::op::PastaLogsDe(dir_.str());
+  o.clock = clock_.Fn();
+  o.contar_sessoes = [&sessoes] { return sessoes; };
+  TActivityLog log(std::move(o));
+  RecordingObserver obs;
+  log.AddObserver(&obs);
+  using orv::op::TFalha;
+  for (TFalha f : {TFalha::Soap, TFalha::ResultadoFalse, TFalha::ResultadoFalse, TFalha::Recusa,
+                   TFalha::Recusa, TFalha::Recusa})
+    log.ContarFalha(f);
+  sessoes = 2;
+  EXPECT_EQ(log.Indicadores().SessoesAbertas, 0);   // not counted until told
+  log.SessoesMudaram();
+  auto ind = log.Indicadores();
+  EXPECT_EQ(ind.FalhasSoap, 1);
+  EXPECT_EQ(ind.ResultadosFalse, 2);
+  EXPECT_EQ(ind.Recusas, 3);
+  EXPECT_EQ(ind.SessoesAbertas, 2);
+  EXPECT_EQ(ind.NumRequisicoes, 0);
+  EXPECT_EQ(obs.counts.size(), 7u);   // each change is told
+
+  log.ZerarIndicadores();
+  ind = log.Indicadores();
+  EXPECT_EQ(ind.FalhasSoap + ind.ResultadosFalse + ind.Recusas, 0);
+  EXPECT_EQ(ind.SessoesAbertas, 2);
+  log.RemoveObserver(&obs);
 }
 
 TEST_F(ActivityLogTest, BytesSentAreCountedIn64Bits) {
@@ -316,18 +415,6 @@ TEST_F(ActivityLogTest, RealFileSystemErrorsNameThePathAndTheSystemError) {
   log3.CreateFolder();
   EXPECT_TRUE(fs::is_directory(dir_.str() + "/a/b/c"));
 }
-
-class RecordingObserver : public orv::op::IActivityObserver {
- public:
-  std::vector<std::pair<std::size_t, std::string>> rows;
-  std::vector<std::string> counts;
-  void RowAppended(std::size_t index, const orv::op::TLogRow& row) override {
-    rows.emplace_back(index, row.DES_LOG);
-  }
-  void IndicatorsChanged(const orv::op::TIndicadores& i) override {
-    counts.push_back(i.lblNumRequisicoes + "|" + i.lblUpload);
-  }
-};
 
 TEST_F(ActivityLogTest, ObserverIsToldOfRowsAndIndicators) {
   auto log = MakeLog();
