@@ -1,5 +1,8 @@
 #include "host/startup/plataforma.h"
 
+#include "host/startup/limites.h"
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -9,13 +12,18 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <io.h>
 #include <condition_variable>
 #include <mutex>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -60,17 +68,20 @@ std::string CaminhoExecutavel() {
 
 std::string PastaExecutavel() { return TextoDe(CaminhoDe(CaminhoExecutavel()).parent_path()); }
 
-std::string PrimeiroIpLocal() {
+namespace {
+
 #ifdef _WIN32
+void IniciarWinsock() {
   static const bool iniciado = [] {
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
   }();
   (void)iniciado;
+}
 #endif
-  char nome[256] = {};
-  if (gethostname(nome, sizeof nome - 1) != 0)
-    throw std::runtime_error("Não foi possível obter o nome deste computador");
+
+// The IPv4 addresses getaddrinfo gives for `nome`; empty when the name is not known.
+std::vector<std::string> IpsDe(const char* nome) {
   addrinfo dica{};
   dica.ai_family = AF_INET;
   dica.ai_socktype = SOCK_STREAM;
@@ -85,15 +96,106 @@ std::string PrimeiroIpLocal() {
   if (rc != 0)
     throw std::runtime_error(std::string("Não foi possível resolver o nome \"") + nome +
                              "\": " + gai_strerror(rc));
-  std::string ip;
-  for (addrinfo* a = lista; a != nullptr && ip.empty(); a = a->ai_next) {
+  std::vector<std::string> ips;
+  for (addrinfo* a = lista; a != nullptr; a = a->ai_next) {
     if (a->ai_family != AF_INET) continue;
     char texto[INET_ADDRSTRLEN] = {};
     const auto* sin = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-    if (inet_ntop(AF_INET, &sin->sin_addr, texto, sizeof texto) != nullptr) ip = texto;
+    if (inet_ntop(AF_INET, &sin->sin_addr, texto, sizeof texto) != nullptr) ips.push_back(texto);
   }
   freeaddrinfo(lista);
-  return ip;
+  return ips;
+}
+
+}  // namespace
+
+bool IpLoopback(std::string_view ipv4) { return ipv4.substr(0, 4) == "127."; }
+
+std::vector<std::string> IpsDoNomeLocal() {
+#ifdef _WIN32
+  IniciarWinsock();
+#endif
+  char nome[256] = {};
+  if (gethostname(nome, sizeof nome - 1) != 0)
+    throw std::runtime_error("Não foi possível obter o nome deste computador");
+  return IpsDe(nome);
+}
+
+std::vector<std::string> IpsDasInterfaces() {
+#ifdef _WIN32
+  // An empty name gives every address registered on this computer.
+  IniciarWinsock();
+  return IpsDe("");
+#else
+  ifaddrs* lista = nullptr;
+  if (getifaddrs(&lista) != 0)
+    throw std::runtime_error(std::string("Não foi possível ler as interfaces de rede: ") +
+                             std::strerror(errno));
+  std::vector<std::string> ips;
+  for (ifaddrs* i = lista; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    if ((i->ifa_flags & IFF_UP) == 0) continue;
+    char texto[INET_ADDRSTRLEN] = {};
+    const auto* sin = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+    if (inet_ntop(AF_INET, &sin->sin_addr, texto, sizeof texto) != nullptr) ips.push_back(texto);
+  }
+  freeifaddrs(lista);
+  return ips;
+#endif
+}
+
+std::string EscolherIpLocal(const FonteIps& pelo_nome, const FonteIps& pelas_interfaces) {
+  std::string loopback;
+  auto primeiro = [&loopback](const std::vector<std::string>& ips) -> std::string {
+    for (const std::string& ip : ips) {
+      if (!IpLoopback(ip)) return ip;
+      if (loopback.empty()) loopback = ip;
+    }
+    return {};
+  };
+  std::string erro_nome;
+  try {
+    if (std::string ip = primeiro(pelo_nome()); !ip.empty()) return ip;
+  } catch (const std::exception& e) {
+    erro_nome = e.what();
+  }
+  try {
+    if (std::string ip = primeiro(pelas_interfaces()); !ip.empty()) return ip;
+  } catch (const std::exception&) {
+    // With the name's answer there is still an address to give; without it, the name's error
+    // is the one the operator sees.
+    if (!erro_nome.empty() && loopback.empty()) throw std::runtime_error(erro_nome);
+  }
+  return loopback;
+}
+
+std::string PrimeiroIpLocal() { return EscolherIpLocal(IpsDoNomeLocal, IpsDasInterfaces); }
+
+std::string ErroDeGravacao(const std::string& caminho, bool pasta) {
+  std::error_code ec;
+  std::filesystem::path p = CaminhoDe(caminho);
+  const auto estado = std::filesystem::status(p, ec);
+  if (std::filesystem::exists(estado)) {
+    const bool e_pasta = std::filesystem::is_directory(estado);
+    if (pasta && !e_pasta) return std::generic_category().message(ENOTDIR);
+    if (!pasta && e_pasta) return std::generic_category().message(EISDIR);
+  } else {
+    // The nearest folder that exists is where the missing entries would be made.
+    do {
+      p = p.parent_path();
+    } while (!p.empty() && !std::filesystem::exists(p, ec) && p != p.root_path());
+    if (p.empty()) p = ".";
+    if (!std::filesystem::is_directory(p, ec)) return std::generic_category().message(ENOTDIR);
+    pasta = true;
+  }
+#ifdef _WIN32
+  const int modo = 2;   // write; folders are searchable when readable
+  if (_waccess(p.c_str(), modo) != 0) return std::generic_category().message(errno);
+#else
+  if (::access(p.c_str(), pasta ? (W_OK | X_OK) : W_OK) != 0)
+    return std::generic_category().message(errno);
+#endif
+  return {};
 }
 
 namespace {
@@ -114,11 +216,70 @@ class ArquivosReais final : public IArquivos {
   }
 
   bool Gravar(const std::string& caminho, std::string_view conteudo) override {
-    std::ofstream out(CaminhoDe(caminho), std::ios::binary | std::ios::trunc);
+    std::error_code ec;
+    std::filesystem::path destino = CaminhoDe(caminho);
+    // A link keeps pointing where it did: the file it names is the one replaced.
+    if (std::filesystem::is_symlink(destino, ec)) {
+      destino = std::filesystem::canonical(destino, ec);
+      if (ec) return false;
+    }
+    std::filesystem::path novo = destino;
+    novo += std::string(kSufixoGravacao);
+    if (!GravarInteiro(novo, destino, conteudo)) {
+      std::filesystem::remove(novo, ec);
+      return false;
+    }
+    std::filesystem::rename(novo, destino, ec);
+    if (ec) {
+      std::filesystem::remove(novo, ec);
+      return false;
+    }
+    SincronizarPasta(destino.parent_path());
+    return true;
+  }
+
+ private:
+  // Writes `conteudo` into a new file `novo`, with the permissions of `destino` when that
+  // exists, and hands it to the disk before returning.
+  static bool GravarInteiro(const std::filesystem::path& novo, const std::filesystem::path& destino,
+                            std::string_view conteudo) {
+#ifdef _WIN32
+    (void)destino;
+    std::ofstream out(novo, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(conteudo.data(), static_cast<std::streamsize>(conteudo.size()));
     out.flush();
     return static_cast<bool>(out);
+#else
+    struct stat antigo {};
+    const bool existe = ::stat(destino.c_str(), &antigo) == 0;
+    const mode_t modo = existe ? (antigo.st_mode & 07777) : 0666;
+    const int fd = ::open(novo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, modo);
+    if (fd < 0) return false;
+    bool ok = !existe || ::fchmod(fd, modo) == 0;
+    std::size_t feito = 0;
+    while (ok && feito < conteudo.size()) {
+      const ssize_t n = ::write(fd, conteudo.data() + feito, conteudo.size() - feito);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ok = false;
+      else feito += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+#endif
+  }
+
+  // The rename itself reaches the disk (POSIX; Windows needs nothing here).
+  static void SincronizarPasta(const std::filesystem::path& pasta) {
+#ifndef _WIN32
+    const int fd = ::open(pasta.empty() ? "." : pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
+#else
+    (void)pasta;
+#endif
   }
 };
 
