@@ -1,7 +1,8 @@
 // TArqIni: the settings file in the usual initialisation-file text form ("[Section]" lines,
 // then "Key=Value" lines). Every read looks at the file as it is on disk, every write rewrites
-// the file at once; a missing file or key reads as the default, and the file is created by the
-// first write only. Section and key names compare without regard to ASCII letter case; lines
+// the file at once, atomically (IArquivos::Gravar: a failed write keeps the old file and
+// raises); a missing file or key reads as the default, and the file is created by the first
+// write only. Section and key names compare without regard to ASCII letter case; lines
 // that are not ours (comments, other sections and keys) are kept as they are.
 //
 // Read rules: an integer is decimal, or hexadecimal after "0x"; a value that is not a number
