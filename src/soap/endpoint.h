@@ -41,6 +41,11 @@ struct SoapResponse {
 SoapResponse HandleSoapRequest(SoapRequest request,
                                const InterfaceRegistry& registry = Registry());
 
+// Called on the request's thread once for every fault envelope HandleSoapRequest answers with;
+// it must not throw. Null (the default): nobody is told. Set at start-up, before listening.
+using FaultCounter = void (*)() noexcept;
+void SetFaultCounter(FaultCounter counter);
+
 // Envelope encoders, byte-exact.
 // Endpoint-level fault: the fixed fault text with `message` escaped.
 std::string EncodeEndpointFault(std::string_view message);

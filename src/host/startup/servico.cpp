@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 
 #include "data/config/configuracao.h"
 #include "host/proxy_protocol.h"
@@ -37,12 +38,73 @@ class SoapDispatch final : public host::IWebDispatch {
   soap::THTTPSoapDispatcher d_;
 };
 
+// TOrvWs as the registry makes it for each call: the operations themselves and, beside them,
+// the operator's count of "false" answers and of open sessions (Auth opens and ends them).
+class TOrvWsContado final : public soap::IOrvWs {
+ public:
+  TOrvWsContado(const soap::CallContext& ctx, service::TDmDados& dm, op::TActivityLog& log)
+      : orvws_(ctx, dm, log), log_(log) {}
+
+  bool Auth(const std::string& KeyValue, const std::string& UserName) override {
+    bool ok = false;
+    try {
+      ok = orvws_.Auth(KeyValue, UserName);
+    } catch (...) {
+      log_.SessoesMudaram();   // a failed Auth has ended the address's session
+      throw;
+    }
+    log_.SessoesMudaram();
+    if (!ok) log_.ContarFalha(op::TFalha::ResultadoFalse);
+    return ok;
+  }
+  std::string Exec(const std::string& Value) override {
+    std::string r = orvws_.Exec(Value);
+    if (r.find(kStatementFalse) != std::string::npos) log_.ContarFalha(op::TFalha::ResultadoFalse);
+    return r;
+  }
+  std::string GetSQL(const std::string& Value) override { return orvws_.GetSQL(Value); }
+  std::string AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
+                              const std::string& CodEan, float ValPesquisa) override {
+    std::string r = orvws_.AddItemPesquisa(CodPesquisa, CodConcorrente, CodEan, ValPesquisa);
+    if (r == kItemFalse) log_.ContarFalha(op::TFalha::ResultadoFalse);
+    return r;
+  }
+
+ private:
+  // Exec answers "true;" or "false;" and a line end per statement; AddItemPesquisa answers
+  // "false" when the price was not recorded.
+  static constexpr std::string_view kStatementFalse = "false;";
+  static constexpr std::string_view kItemFalse = "false";
+
+  service::TOrvWs orvws_;
+  op::TActivityLog& log_;
+};
+
+// Counts a fault envelope of the SOAP endpoint for the running service.
+void ContarFalhaSoap() noexcept {
+  try {
+    if (TServicoOrvWs* s = g_servico.load(); s != nullptr && s->LogPronto())
+      s->Log().ContarFalha(op::TFalha::Soap);
+  } catch (...) {
+    // A count that cannot be made must not take the request down.
+  }
+}
+
 class ServidorHttp final : public IServidorHttp {
  public:
   ServidorHttp(host::TWebRequestHandler& handler, op::TActivityLog* log,
                host::HttpServerOptions opcoes)
       : servidor_(std::move(opcoes)) {
-    servidor_.SetOnCommand([&handler](host::HttpExchange& ex) { host::ServeWebRequest(handler, ex); });
+    servidor_.SetOnCommand([&handler, log](host::HttpExchange& ex) {
+      try {
+        host::ServeWebRequest(handler, ex);
+      } catch (...) {
+        // The listener answers it with status 500 and the error's text: a refused request
+        // (every web module busy, or an error that no module answered).
+        if (log) log->ContarFalha(op::TFalha::Recusa);
+        throw;
+      }
+    });
     if (log) {
       // A response that could not be sent (the client went away) is reported in the log.
       servidor_.SetOnSendError([log](const std::string& mensagem) {
@@ -100,13 +162,14 @@ void TServicoOrvWs::RegistrarInterfaces() {
   std::call_once(uma_vez, [] {
     soap::publish::RegisterWSDLPublish(soap::Registry());
     soap::RegisterOrvWsInterface(soap::Registry());
-    soap::Registry().RegisterInvokableClass(soap::MakeInvokableClass<service::TOrvWs>(
+    soap::Registry().RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado>(
         std::string(soap::kOrvWsClassName), [](const soap::CallContext& ctx) {
           TServicoOrvWs* s = g_servico.load();
           if (s == nullptr || !s->dm_ || !s->log_)
             throw std::runtime_error("O serviço não está iniciado");
-          return std::make_unique<service::TOrvWs>(ctx, *s->dm_, *s->log_);
+          return std::make_unique<TOrvWsContado>(ctx, *s->dm_, *s->log_);
         }));
+    soap::SetFaultCounter(ContarFalhaSoap);
   });
 }
 
@@ -133,10 +196,13 @@ std::string TServicoOrvWs::DataModuleCreate() {
       dm->DataModuleCreate();
     // The log lives under the installation folder that the configuration was read from.
     op::ActivityLogOptions o = opcoes_.log;
-    o.PastaLogs = op::PastaLogsDe(opcoes_.pasta_sistema ? opcoes_.pasta_sistema()
-                                                        : data::ObterPastaSistema());
+    std::string pasta =
+        opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema();
+    o.PastaLogs = op::PastaLogsDe(pasta);
+    o.contar_sessoes = [cds = &dm->CdsAuth()] { return cds->RecordCount(); };
     log_ = std::make_unique<op::TActivityLog>(std::move(o));
     dm_ = std::move(dm);
+    pasta_sistema_ = std::move(pasta);
     return {};
   } catch (const std::exception& e) {
     return e.what();
@@ -155,7 +221,10 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
         TArqIni(ini).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
     return CriarServidorHttp(*handler_, log_.get(), std::move(o));
   };
-  p.esvaziar_sessoes = [this] { dm_->CdsAuth().EmptyDataSet(); };
+  p.esvaziar_sessoes = [this] {
+    dm_->CdsAuth().EmptyDataSet();
+    log_->SessoesMudaram();
+  };
   p.ip_local = opcoes_.ip_local ? opcoes_.ip_local : std::function<std::string()>(PrimeiroIpLocal);
   p.tipo_banco = data::TipoBanco();
   p.local_gestao = data::LocalGestao();

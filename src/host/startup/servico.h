@@ -66,10 +66,14 @@ class TServicoOrvWs {
 
   service::TDmDados& Dm() { return *dm_; }
   op::TActivityLog& Log() { return *log_; }
+  bool LogPronto() const { return log_ != nullptr; }
+  // The installation folder the log lives under (after DataModuleCreate).
+  const std::string& PastaSistema() const { return pasta_sistema_; }
   host::TWebRequestHandler& RequestHandler() { return *handler_; }
 
  private:
   OpcoesServico opcoes_;
+  std::string pasta_sistema_;
   std::unique_ptr<op::TActivityLog> log_;
   std::unique_ptr<service::TDmDados> dm_;
   std::unique_ptr<host::TWebRequestHandler> handler_;

@@ -123,6 +123,93 @@ TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
   EXPECT_EQ(teste::LinhasDoLog(servico.Log().CaminhoArquivo()), esperadas);
 }
 
+std::string Envelope(const std::string& operacao, const std::string& parametros) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:ns1=\"urn:UOrvWsIntf-IOrvWs\"><SOAP-ENV:Body><ns1:" + operacao + ">" +
+         parametros + "</ns1:" + operacao + "></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+// The operator's failure counts and open sessions, from real requests: a wrong key, a failed
+// statement and a price that was not recorded answer "false"; a broken envelope is a fault;
+// answers that did not fail count nothing. The open sessions follow Auth and the stop.
+TEST(TServicoOrvWs, FailedOperationsAndOpenSessionsAreCounted) {
+  teste::Instalacao inst;
+  TServicoOrvWs::RegistrarInterfaces();
+  TServicoOrvWs servico(Opcoes());
+  servico.PrepararRequestHandler();
+  ASSERT_EQ(servico.DataModuleCreate(), "");
+  const std::uint16_t porta = teste::PortaLivre();
+  ViewGravada view;
+  TFrmPrincipalCore core(servico.Pecas((inst.Raiz() / "orvws.ini").string()), view);
+  ASSERT_TRUE(core.FormCreate());
+  view.porta = std::to_string(porta);
+  core.ChangeStatusServerExecute();
+  ASSERT_TRUE(core.Ativo());
+
+  auto soap = [porta](const std::string& op, const std::string& parametros) {
+    return teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#" + op, Envelope(op, parametros));
+  };
+  const std::string auth_ok = "<KeyValue>" + kChave + "</KeyValue><UserName>ANA</UserName>";
+  struct Passo {
+    const char* nome;
+    std::function<std::string()> pedir;
+    const char* resposta;   // a text the answer holds
+    std::int64_t falhas_soap, resultados_false, sessoes;   // the counts after it
+  };
+  const Passo passos[] = {
+      {"chave errada", [&] { return soap("Auth", "<KeyValue>x</KeyValue><UserName>ANA</UserName>"); },
+       ">false</return>", 0, 1, 0},
+      {"Auth", [&] { return soap("Auth", auth_ok); }, ">true</return>", 0, 1, 1},
+      {"Exec com erro", [&] { return soap("Exec", "<Value>UPDATE TAB_QUE_NAO_EXISTE SET X = 1</Value>"); },
+       "false;", 0, 2, 1},
+      {"Exec sem erro",
+       [&] { return soap("Exec", "<Value>UPDATE TAB_PRODUTO SET DES_PRODUTO = DES_PRODUTO WHERE 1 = 0</Value>"); },
+       "true;", 0, 2, 1},
+      {"código de barras desconhecido",
+       [&] {
+         return soap("AddItemPesquisa", "<CodPesquisa>1</CodPesquisa><CodConcorrente>1</CodConcorrente>"
+                                        "<CodEan>0000000000000</CodEan><ValPesquisa>1.5</ValPesquisa>");
+       },
+       ">false</return>", 0, 3, 1},
+      {"envelope quebrado",
+       [&] { return teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#Auth", "<SOAP-ENV:Envelope"); },
+       "<faultstring>", 1, 3, 1},
+      {"GetSQL", [&] { return soap("GetSQL", "<Value>GETUSUARIOS</Value>"); }, "TAB_USUARIO", 1, 3, 1},
+  };
+  // The counts are made before the answer leaves, so they are final when it arrives.
+  for (const Passo& p : passos) {
+    const std::string resposta = p.pedir();
+    EXPECT_NE(resposta.find(p.resposta), std::string::npos) << p.nome << "\n" << resposta;
+    const op::TIndicadores ind = servico.Log().Indicadores();
+    EXPECT_EQ(ind.FalhasSoap, p.falhas_soap) << p.nome;
+    EXPECT_EQ(ind.ResultadosFalse, p.resultados_false) << p.nome;
+    EXPECT_EQ(ind.SessoesAbertas, p.sessoes) << p.nome;
+    EXPECT_EQ(ind.Recusas, 0) << p.nome;
+  }
+
+  core.ChangeStatusServerExecute();   // stop: the sessions are dropped
+  EXPECT_EQ(servico.Log().Indicadores().SessoesAbertas, 0);
+  core.FormClose();
+}
+
+// A request beyond the web modules in use is refused with status 500 and counted as refused.
+TEST(CriarServidorHttp, ARefusedRequestIsCounted) {
+  testing::TempDir dir;
+  op::TActivityLog log(op::ActivityLogOptions{op::PastaLogsDe(dir.str())});
+  host::TWebRequestHandler sem_modulos(0);
+  auto servidor = CriarServidorHttp(sem_modulos, &log);
+  const std::uint16_t porta = teste::PortaLivre();
+  servidor->Iniciar(porta);
+  const std::string resposta =
+      teste::Requisicao(porta, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  servidor->Parar();
+  EXPECT_EQ(resposta.rfind("HTTP/1.1 500", 0), 0u) << resposta;
+  EXPECT_NE(resposta.find(host::kTooManyConnectionsMessage), std::string::npos);
+  EXPECT_EQ(log.Indicadores().Recusas, 1);
+  EXPECT_EQ(log.Indicadores().FalhasSoap + log.Indicadores().ResultadosFalse, 0);
+}
+
 TEST(TServicoOrvWs, DataModuleFailureGivesTheMessageAndMakesNothingElse) {
   teste::Instalacao inst;
   std::filesystem::remove(inst.Pasta() / "SCONF.xml");
