@@ -1,12 +1,13 @@
-// orvwsd: the OrvWs service without a window. No command-line arguments are read: the port
-// comes from orvws.ini beside this program, the database from the installation's SCONF.xml.
+// orvwsd: the OrvWs service without a window. The port comes from orvws.ini beside this
+// program, the database from the installation's SCONF.xml; the command line only chooses
+// between serving (no option), --check, --version and --help (orvwsd --help tells them).
 #include "data/process_end.h"
 #include "host/startup/daemon.h"
 #include "host/startup/limites.h"
 #include "util/platform.h"
 
-int main() {
+int main(int argc, char** argv) {
   orv::util::platform::ConfigureAllocator(orv::startup::kLimiarBlocoProprio,
                                           orv::startup::kMaxHeapsAlocador);
-  orv::data::EndProcess(orv::startup::ExecutarDaemon());
+  orv::data::EndProcess(orv::startup::ExecutarDaemon(argc, argv));
 }

@@ -1,7 +1,15 @@
 #include "host/startup/daemon.h"
 
+#include <optional>
+#include <string_view>
+
+#include "data/config/configuracao.h"
 #include "host/startup/plataforma.h"
 #include "host/startup/servico.h"
+
+#ifndef ORVWS_VERSION
+#define ORVWS_VERSION "0"
+#endif
 
 namespace orv::startup {
 
@@ -63,13 +71,63 @@ void TVisaoDaemon::MostrarErro(const std::string& text) {
   std::fflush(erros_);
 }
 
-int ExecutarDaemon() {
+namespace {
+
+// The log's file system for --check: it looks whether the folder and the day's file could be
+// made and written as the start would, and writes nothing.
+class TLogSemGravar final : public op::ILogFileSystem {
+ public:
+  std::unique_ptr<op::ILogFile> OpenAppend(const std::string& path) override {
+    if (const std::string e = ErroDeGravacao(path, false); !e.empty())
+      throw op::LogIOError("Erro de E/S ao abrir o arquivo de log \"" + path + "\": " + e);
+    return std::make_unique<Descarte>();
+  }
+  void CreateFolders(const std::string& path) override {
+    if (const std::string e = ErroDeGravacao(path, true); !e.empty())
+      throw op::LogIOError("Erro de E/S ao criar a pasta de logs \"" + path + "\": " + e);
+  }
+
+ private:
+  class Descarte final : public op::ILogFile {
+   public:
+    void Write(std::string_view) override {}
+    void Close() override {}
+  };
+};
+
+// What --check found: what the service would serve.
+void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPrincipalCore& core,
+                         const std::string& porta) {
+  const std::string ip = core.IpLocal();
+  const std::string base = "http://" + ip + ":" + porta;
+  std::string endereco = ip.empty() ? "(nenhum endereço IPv4 neste computador)"
+                                    : base + " (WSDL: " + base + "/wsdl/IOrvWs)";
+  if (!ip.empty() && IpLoopback(ip))
+    endereco += "; só este computador chega a ele: não há outra interface de rede";
+  std::fprintf(saida,
+               "Pasta de instalação: %s\n"
+               "Banco de dados: %s, %s\n"
+               "Porta: %s\n"
+               "Pasta de LOGs: %s\n"
+               "Endereço para os coletores: %s\n"
+               "Verificação concluída: o serviço pode ser iniciado.\n",
+               servico.PastaSistema().c_str(), NomeTipoBanco(data::TipoBanco()).c_str(),
+               data::LocalGestao().c_str(), porta.c_str(), servico.Log().PastaLogs().c_str(),
+               endereco.c_str());
+  std::fflush(saida);
+}
+
+// Serves until a termination signal, or (verificar) checks the start and ends.
+int Executar(bool verificar) {
   // The termination signals are taken by one waiting thread only: block them before any other
   // thread exists, so every thread made later inherits the mask.
-  PrepararSinaisDeTermino();
+  if (!verificar) PrepararSinaisDeTermino();
 
   TServicoOrvWs::RegistrarInterfaces();
-  TServicoOrvWs servico;
+  TLogSemGravar sem_gravar;
+  OpcoesServico opcoes;
+  if (verificar) opcoes.log.fs = &sem_gravar;
+  TServicoOrvWs servico(std::move(opcoes));
   servico.PrepararRequestHandler();
   const std::string falha = servico.DataModuleCreate();
   if (!falha.empty()) {
@@ -77,8 +135,11 @@ int ExecutarDaemon() {
     return kSaidaFalhaInicio;
   }
 
-  TSaidaLog saida(stdout);
-  servico.Log().AddObserver(&saida);
+  std::optional<TSaidaLog> saida;
+  if (!verificar) {
+    saida.emplace(stdout);
+    servico.Log().AddObserver(&*saida);
+  }
   TVisaoDaemon visao(stderr);
   int status = kSaidaOk;
   {
@@ -89,12 +150,73 @@ int ExecutarDaemon() {
       core.FormClose();             // the start failed: the log still gets its closing lines
       status = kSaidaFalhaInicio;
     } else {
-      EsperarSinalDeTermino();
+      if (verificar)
+        ImprimirVerificacao(stdout, servico, core, visao.PortText());
+      else
+        EsperarSinalDeTermino();
       core.FormClose();
     }
   }
-  servico.Log().RemoveObserver(&saida);
+  if (saida) servico.Log().RemoveObserver(&*saida);
   return status;
+}
+
+}  // namespace
+
+TLinhaDeComando LerLinhaDeComando(int argc, const char* const* argv) {
+  TLinhaDeComando r;
+  if (argc > 2) {
+    r.modo = TModoDaemon::Erro;
+    r.erro = "uma opção só";
+    return r;
+  }
+  if (argc < 2) return r;
+  const std::string_view opcao = argv[1];
+  if (opcao == "--check") r.modo = TModoDaemon::Verificar;
+  else if (opcao == "--version") r.modo = TModoDaemon::Versao;
+  else if (opcao == "--help" || opcao == "-h") r.modo = TModoDaemon::Ajuda;
+  else {
+    r.modo = TModoDaemon::Erro;
+    r.erro = "opção desconhecida: " + std::string(opcao);
+  }
+  return r;
+}
+
+std::string TextoVersao() { return std::string("orvwsd (OrvWs) ") + ORVWS_VERSION; }
+
+std::string TextoAjuda() {
+  return "Uso: orvwsd [--check | --version | --help]\n"
+         "\n"
+         "O serviço OrvWs sem janela. Sem opção, atende os coletores até receber SIGINT ou\n"
+         "SIGTERM. A porta vem de orvws.ini, ao lado do programa ([Conf] NumPorta, 8080 quando\n"
+         "falta); o banco de dados, do SCONF.xml da pasta de instalação achada no PATH; o log\n"
+         "diário vai para a pasta logs da instalação e para a saída padrão.\n"
+         "\n"
+         "  --check    faz o início como o serviço (configuração, conexões, porta) sem gravar\n"
+         "             o log, mostra o que seria servido e termina: 0 quando o serviço pode\n"
+         "             ser iniciado, 1 com o erro de início na saída de erros\n"
+         "  --version  mostra a versão e termina\n"
+         "  --help     mostra este texto e termina\n";
+}
+
+int ExecutarDaemon(int argc, const char* const* argv) {
+  const TLinhaDeComando linha = LerLinhaDeComando(argc, argv);
+  switch (linha.modo) {
+    case TModoDaemon::Ajuda:
+      std::fputs(TextoAjuda().c_str(), stdout);
+      return kSaidaOk;
+    case TModoDaemon::Versao:
+      std::fprintf(stdout, "%s\n", TextoVersao().c_str());
+      return kSaidaOk;
+    case TModoDaemon::Erro:
+      std::fprintf(stderr, "orvwsd: %s\n\n%s", linha.erro.c_str(), TextoAjuda().c_str());
+      return kSaidaUso;
+    case TModoDaemon::Verificar:
+      return Executar(true);
+    case TModoDaemon::Servir:
+      break;
+  }
+  return Executar(false);
 }
 
 }  // namespace orv::startup

@@ -4,6 +4,11 @@
 // shuts down like the window's closing steps on SIGINT/SIGTERM (Windows: console control
 // events). A start-up failure ends it with a non-zero exit status.
 //
+// Options: none to serve; --check runs the same start (configuration, connections, settings
+// file, IpLocal, the listener's bind) without writing a log line or leaving a file, prints what
+// would be served and ends (0, or 1 with the start-up error on standard error); --version;
+// --help. Anything else is a usage error (status 2).
+//
 // Thread safety: ExecutarDaemon runs on the main thread; TSaidaLog is called by the log from
 // any thread and writes on a thread of its own, so a slow or full standard output never holds
 // a connection thread.
@@ -25,6 +30,7 @@ namespace orv::startup {
 // Exit statuses of the daemon.
 inline constexpr int kSaidaOk = 0;
 inline constexpr int kSaidaFalhaInicio = 1;
+inline constexpr int kSaidaUso = 2;   // an option that is not understood
 
 // Lines kept for standard output while it is slower than the log; past this they are dropped
 // (and counted) rather than making the writers wait.
@@ -74,7 +80,17 @@ class TVisaoDaemon final : public IPrincipalView {
   int erros_mostrados_ = 0;
 };
 
-// The whole daemon; returns the process's exit status.
-int ExecutarDaemon();
+// What the command line asks for.
+enum class TModoDaemon { Servir, Verificar, Versao, Ajuda, Erro };
+struct TLinhaDeComando {
+  TModoDaemon modo = TModoDaemon::Servir;
+  std::string erro;   // with Erro: what was not understood
+};
+TLinhaDeComando LerLinhaDeComando(int argc, const char* const* argv);
+std::string TextoAjuda();
+std::string TextoVersao();
+
+// The whole daemon, by its command line; returns the process's exit status.
+int ExecutarDaemon(int argc, const char* const* argv);
 
 }  // namespace orv::startup

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,7 +30,8 @@ using namespace std::chrono_literals;
 // A running copy of orvwsd with its standard output and error in files.
 class Daemon {
  public:
-  Daemon(const teste::Instalacao& inst, const std::string& ini) : pasta_(inst.Raiz() / "bin") {
+  Daemon(const teste::Instalacao& inst, const std::string& ini, const char* opcao = nullptr)
+      : pasta_(inst.Raiz() / "bin") {
     std::filesystem::create_directories(pasta_);
     std::filesystem::copy_file(ORVWSD_PATH, pasta_ / "orvwsd",
                                std::filesystem::copy_options::overwrite_existing);
@@ -41,7 +43,7 @@ class Daemon {
     posix_spawn_file_actions_addopen(&acoes, 2, (pasta_ / "stderr.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const std::string programa = (pasta_ / "orvwsd").string();
-    char* argv[] = {const_cast<char*>(programa.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(programa.c_str()), const_cast<char*>(opcao), nullptr};
     EXPECT_EQ(posix_spawn(&pid_, programa.c_str(), &acoes, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&acoes);
   }
@@ -157,6 +159,85 @@ TEST(Orvwsd, StartUpFailuresGoToStandardErrorWithANonZeroStatus) {
     EXPECT_EQ(linhas[2], "Aplicação encerrada, serviço parado");
     EXPECT_EQ(linhas[4], "Aplicação encerrada");
   }
+}
+
+// --check makes the start as the service would and says what it would serve, writing no log;
+// a start that would fail gives its error and status 1, as the start itself would.
+TEST(Orvwsd, CheckSaysWhatWouldBeServedOrWhyNot) {
+  teste::Instalacao inst(true);
+  const std::uint16_t porta = teste::PortaLivre();
+  {
+    Daemon d(inst, "[Conf]\nNumPorta=" + std::to_string(porta) + "\n", "--check");
+    EXPECT_EQ(d.Esperar(), 0) << d.Saida("stderr.txt");
+    const std::string saida = d.Saida("stdout.txt");
+    const std::string pasta = inst.Pasta().string();
+    EXPECT_EQ(saida.rfind("Pasta de instalação: " + pasta + "\n"
+                          "Banco de dados: Firebird, " + pasta + "/gestao.fdb\n"
+                          "Porta: " + std::to_string(porta) + "\n"
+                          "Pasta de LOGs: " + pasta + "/logs\n"
+                          "Endereço para os coletores: http://", 0), 0u) << saida;
+    EXPECT_NE(saida.find(":" + std::to_string(porta) + " (WSDL: http://"), std::string::npos) << saida;
+    EXPECT_NE(saida.find("\nVerificação concluída: o serviço pode ser iniciado.\n"), std::string::npos);
+    EXPECT_EQ(d.Saida("stderr.txt"), "");
+    EXPECT_FALSE(std::filesystem::exists(inst.Logs()));   // nothing written, nothing made
+  }
+  struct Caso { const char* nome; std::string ini; std::string erro; };
+  const Caso casos[] = {
+      {"porta acima de 9999", "[Conf]\nNumPorta=12000\n", "Número de porta inválido!\n"},
+      {"porta ocupada", "[Conf]\nNumPorta=" + std::to_string(porta) + "\n",
+       "Número de porta não permitido, provavelmente outro serviço está utilizando esta porta!\n"},
+  };
+  for (const Caso& c : casos) {
+    // The second case: another program listens on the port. (A running orvwsd on the embedded
+    // database would stop the check earlier: the engine keeps the database file to itself.)
+    std::optional<teste::PortaOcupada> ocupada;
+    if (c.erro.find("não permitido") != std::string::npos) ocupada.emplace(porta);
+    Daemon d(inst, c.ini, "--check");
+    EXPECT_EQ(d.Esperar(), 1) << c.nome;
+    EXPECT_EQ(d.Saida("stderr.txt"), c.erro) << c.nome;
+    EXPECT_EQ(d.Saida("stdout.txt").find("Verificação concluída"), std::string::npos) << c.nome;
+  }
+  // A file where the log folder should be: the start's error box text, and nothing written.
+  std::ofstream(inst.Logs()) << "x";
+  {
+    Daemon d(inst, "", "--check");
+    EXPECT_EQ(d.Esperar(), 1);
+    EXPECT_EQ(d.Saida("stderr.txt"), "Erro de E/S ao criar a pasta de logs \"" + inst.Logs().string() +
+                                         "\": File exists.\n");
+    Daemon servir(inst, "");
+    EXPECT_EQ(servir.Esperar(), 1);
+    EXPECT_EQ(servir.Saida("stderr.txt"), d.Saida("stderr.txt"));   // the start says the same
+  }
+  std::filesystem::remove(inst.Pasta() / "SCONF.xml");
+  Daemon sem_config(inst, "", "--check");
+  EXPECT_EQ(sem_config.Esperar(), 1);
+  EXPECT_EQ(sem_config.Saida("stderr.txt"),
+            "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r"
+            "CdsSCONF: Missing data provider or data packet\n");
+}
+
+TEST(Orvwsd, VersionHelpAndOptionsNotUnderstood) {
+  teste::Instalacao inst(true);
+  struct Caso { const char* opcao; int status; const char* saida; const char* erros; };
+  const Caso casos[] = {
+      {"--version", 0, "orvwsd (OrvWs) ", nullptr},
+      {"--help", 0, "Uso: orvwsd [--check | --version | --help]\n", nullptr},
+      {"--porta=80", 2, nullptr, "orvwsd: opção desconhecida: --porta=80\n\nUso: orvwsd"},
+  };
+  for (const Caso& c : casos) {
+    Daemon d(inst, "", c.opcao);
+    EXPECT_EQ(d.Esperar(), c.status) << c.opcao;
+    const std::string saida = d.Saida("stdout.txt"), erros = d.Saida("stderr.txt");
+    EXPECT_EQ(saida.rfind(c.saida ? c.saida : "", 0), 0u) << c.opcao << ": " << saida;
+    if (!c.saida) {
+      EXPECT_EQ(saida, "") << c.opcao;
+    }
+    EXPECT_EQ(erros.rfind(c.erros ? c.erros : "", 0), 0u) << c.opcao << ": " << erros;
+    if (!c.erros) {
+      EXPECT_EQ(erros, "") << c.opcao;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(inst.Logs()));   // none of them starts anything
 }
 
 }  // namespace

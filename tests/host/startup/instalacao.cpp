@@ -71,6 +71,19 @@ std::uint16_t PortaLivre() {
   throw std::runtime_error("no free port below 10000");
 }
 
+PortaOcupada::PortaOcupada(std::uint16_t porta) : s_(socket(AF_INET, SOCK_STREAM, 0)) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  a.sin_port = htons(porta);
+  const int sim = 1;   // the port may still have connections of the service in TIME_WAIT
+  setsockopt(s_, SOL_SOCKET, SO_REUSEADDR, &sim, sizeof sim);
+  EXPECT_EQ(bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(listen(s_, 1), 0);
+}
+
+PortaOcupada::~PortaOcupada() { close(s_); }
+
 std::string Requisicao(std::uint16_t porta, const std::string& bytes) {
   const int s = socket(AF_INET, SOCK_STREAM, 0);
   timeval limite{10, 0};

@@ -32,6 +32,18 @@ class Instalacao {
 // A TCP port below 10000 that nobody listens on right now.
 std::uint16_t PortaLivre();
 
+// Holds a port by listening on it (IPv4 any-address, as the service would).
+class PortaOcupada {
+ public:
+  explicit PortaOcupada(std::uint16_t porta);
+  ~PortaOcupada();
+  PortaOcupada(const PortaOcupada&) = delete;
+  PortaOcupada& operator=(const PortaOcupada&) = delete;
+
+ private:
+  int s_;
+};
+
 // Sends a raw request to 127.0.0.1:port and returns everything read until the server closes.
 std::string Requisicao(std::uint16_t porta, const std::string& bytes);
 std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::string& corpo);

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 
@@ -31,25 +26,6 @@ class ViewGravada : public IPrincipalView {
   std::string porta;
   bool auto_start = false;
   std::vector<std::string> erros;
-};
-
-// Holds a port by listening on it (IPv4 any-address, as the service would).
-class PortaOcupada {
- public:
-  explicit PortaOcupada(std::uint16_t porta) : s_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    a.sin_port = htons(porta);
-    const int sim = 1;   // the port may still have connections of the service in TIME_WAIT
-    setsockopt(s_, SOL_SOCKET, SO_REUSEADDR, &sim, sizeof sim);
-    EXPECT_EQ(bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    EXPECT_EQ(listen(s_, 1), 0);
-  }
-  ~PortaOcupada() { close(s_); }
-
- private:
-  int s_;
 };
 
 const std::string kChave = "7be09a4f2d31e8c6a05f93d7b2e6184c";
@@ -96,7 +72,7 @@ TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
   EXPECT_EQ(teste::Requisicao(porta, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "");   // nothing listens
 
   {
-    PortaOcupada outro(porta);
+    teste::PortaOcupada outro(porta);
     core.ChangeStatusServerExecute();   // start on a port in use
     EXPECT_FALSE(core.Ativo());
     EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(kMsgPortaNaoPermitida)}));
