@@ -48,6 +48,14 @@ void TFrmPrincipalCore::SetPanel(int index, std::string text) {
   view_.SetPanel(index, text);
 }
 
+std::string TFrmPrincipalCore::TextoPainelLogs() const {
+  return "Pasta de LOGs: " + pecas_.log->PastaLogs() + ", Últ. Gerado: " + pecas_.log->ArquivoLog();
+}
+
+void TFrmPrincipalCore::ArquivoLogMudou() {
+  if (!paineis_[2].empty()) SetPanel(2, TextoPainelLogs());
+}
+
 bool TFrmPrincipalCore::FormCreate() {
   try {
     op::TActivityLog& log = *pecas_.log;
@@ -70,7 +78,7 @@ bool TFrmPrincipalCore::FormCreate() {
     log.CreateFolder();
     marcas_->WriteLog("", false);
     // 8. Panel 2.
-    SetPanel(2, "Pasta de LOGs: " + log.PastaLogs() + ", Últ. Gerado: " + log.ArquivoLog());
+    SetPanel(2, TextoPainelLogs());
     // 9-10. The two opening lines.
     const bool auto_start = view_.AutoStart();
     marcas_->SetDtaTermino();

@@ -102,6 +102,10 @@ class TFrmPrincipalCore {
   // The closing steps: closing-state and summary lines, stop when active, "Aplicação encerrada".
   void FormClose();
 
+  // The daily log rolled over (on the main thread, after the log told of it): panel 2, once
+  // filled, names the new day's file.
+  void ArquivoLogMudou();
+
   void ChangeStatusServerExecute();
   EstadoControles ChangeStatusServerUpdate() const;
   void edtNumPortaChange();
@@ -117,6 +121,7 @@ class TFrmPrincipalCore {
   void Parar();
   void Iniciar();
   void SetPanel(int index, std::string text);
+  std::string TextoPainelLogs() const;
 
   PecasPrincipal pecas_;
   IPrincipalView& view_;

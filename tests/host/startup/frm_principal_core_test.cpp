@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "host/startup/limites.h"
+#include "util/datetime.h"
 #include "operator/temp_dir.h"
 
 namespace orv::startup {
@@ -65,7 +66,7 @@ class FrmPrincipalCoreTest : public ::testing::Test {
   void Recriar(op::ILogFileSystem* fs = nullptr) {
     core.reset();
     log = std::make_unique<op::TActivityLog>(
-        op::ActivityLogOptions{op::PastaLogsDe(dir.str()), {}, fs});
+        op::ActivityLogOptions{op::PastaLogsDe(dir.str()), relogio, fs});
     PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
@@ -105,6 +106,7 @@ class FrmPrincipalCoreTest : public ::testing::Test {
   std::set<std::uint16_t> ocupadas;
   int sessoes_esvaziadas = 0;
   bool ip_falha = false;
+  std::function<util::TDateTime()> relogio;   // empty: the real clock
   ViewGravada view;
   std::unique_ptr<op::TActivityLog> log;
   std::unique_ptr<TFrmPrincipalCore> core;
@@ -282,6 +284,30 @@ TEST_F(FrmPrincipalCoreTest, LogFolderFailureSkipsTheOpeningLinesAndAutoStart) {
   // The operator can still start it by hand.
   core->ChangeStatusServerExecute();
   EXPECT_TRUE(core->Ativo());
+}
+
+// Past midnight the log rolls over; panel 2 then names the new day's file, and the closing
+// lines go to that file with the summary of the whole run.
+TEST_F(FrmPrincipalCoreTest, RollOverRenamesPanel2AndTheSummaryCoversTheWholeRun) {
+  util::TDateTime agora = util::EncodeDateTime({2026, 12, 9, 23, 59, 58, 0});
+  relogio = [&agora] { return agora; };
+  Recriar();
+  ASSERT_TRUE(core->FormCreate());
+  EXPECT_EQ(view.paineis[2], "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-09.log");
+  op::TOperationTiming t(*log);
+  t.SetDtaInicio();
+  t.WriteLog("Coletor(1.2.3.4), antes", true);
+  agora = util::EncodeDateTime({2026, 12, 10, 0, 0, 1, 0});
+  t.SetDtaInicio();
+  t.WriteLog("Coletor(1.2.3.4), depois", true);
+  core->ArquivoLogMudou();   // what the window does when the log tells it
+  EXPECT_EQ(view.paineis[2], "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-10.log");
+  core->FormClose();
+  EXPECT_EQ(LinhasDoArquivo(), (std::vector<std::string>{
+                                   "Coletor(1.2.3.4), depois", "Aplicação encerrada, serviço parado",
+                                   "Aplicação recebeu 2 requisição(ões) com tempo médio de execução de "
+                                   "00:00:00.000",
+                                   "Aplicação encerrada"}));
 }
 
 TEST_F(FrmPrincipalCoreTest, HostLookupFailureEndsTheCreationSteps) {
