@@ -46,6 +46,11 @@ inline constexpr std::size_t kLimiarBlocoProprio = 256 * 1024;
 // each heap keeps what its threads freed, so few heaps keep little.
 inline constexpr int kMaxHeapsAlocador = 4;
 
+// The operator window shows new log rows and indicators at most this often: under load a
+// repaint (and a table update) per line would take the window's thread, and with it a core,
+// away from the connections; a tenth of a second still reads as at once.
+inline constexpr int kPausaJanelaMs = 100;
+
 // Folder of the daily log under the installation folder.
 inline constexpr std::string_view kSubpastaLogs = "logs";
 

@@ -1,19 +1,26 @@
 // TFrmPrincipal: the operator window (Qt 6 Widgets). It shows where the service runs and which
 // database it serves, starts and stops the listener on the chosen port, keeps the port and the
-// auto-start choice in orvws.ini, and shows the activity log with its three indicators. Every
-// decision is taken by startup::TFrmPrincipalCore (shared with the daemon); this class maps it
-// onto widgets, message boxes and the tray icon.
+// auto-start choice in orvws.ini, and shows the activity log with its indicators: requests,
+// average time and bytes sent, failed operations (SOAP faults, "false" answers and refused
+// requests, apart) and open sessions. Every decision is taken by startup::TFrmPrincipalCore
+// (shared with the daemon); this class maps it onto widgets, message boxes and the tray icon.
 //
-// Rows and indicators written by connection threads reach the window through queued signals:
-// the log's observer only posts them, so a connection thread never waits for the window.
+// The log grid follows new rows while it is scrolled to the bottom and holds still (on the same
+// rows) while scrolled up; it keeps as many rows as the log table does, and a line says how many
+// older rows left it (the file keeps them all). A filter field shows only the rows holding a
+// text (ASCII letters without regard to case), and a button opens the log folder.
+//
+// Rows and indicators written by connection threads are gathered by the log's observer, which
+// only queues them and posts one wake-up, so a connection thread never waits for the window; the
+// window takes what gathered at most every kPausaJanelaMs, in one table update.
 //
 // Thread safety: the window and everything it owns live on the GUI (main) thread; only the
 // observer callbacks run on other threads.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
-#include <QMetaType>
 #include <QSystemTrayIcon>
 
 #include <functional>
@@ -27,10 +34,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTableView;
-class QAbstractTableModel;
-
-Q_DECLARE_METATYPE(orv::op::TLogRow)
-Q_DECLARE_METATYPE(orv::op::TIndicadores)
+class QTimer;
 
 namespace orv::window {
 
@@ -63,7 +67,10 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
  public:
   struct Opcoes {
     ICaixaMensagem* caixa = nullptr;                     // null: real message boxes
-    std::function<void(const QString&)> abrir_url;       // empty: the default browser
+    // Opens an address (the link, the log folder as a file URL) with the system's handler;
+    // false when it could not. Empty: the desktop's default handler.
+    std::function<bool(const QString&)> abrir_url;
+    std::size_t max_linhas = op::kMaxLinhasLog;          // rows the grid keeps (the newest)
   };
 
   // Builds the controls and runs the creation steps (FormCreate).
@@ -77,6 +84,9 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   // message loop otherwise.
   void Fechar();
 
+  // Whether rows or indicators handed over by the log still wait to be shown.
+  bool HaPendentes() const;
+
   // startup::IPrincipalView
   std::string PortText() const override;
   void SetPortText(const std::string& text) override;
@@ -86,19 +96,15 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   void MostrarErro(const std::string& text) override;
   void FocusPort() override;
 
- signals:
-  void linhaRecebida(orv::op::TLogRow row);
-  void indicadoresRecebidos(orv::op::TIndicadores indicadores);
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private slots:
-  void AdicionarLinha(const orv::op::TLogRow& row);
-  void MostrarIndicadores(const orv::op::TIndicadores& indicadores);
   void ChangeStatusServer();
   void lblLinkClick();
+  void btnAbrirPastaClick();
+  void edtFiltroChange(const QString& texto);
 
  private:
   class Observador;
@@ -106,6 +112,12 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
 
   void CriarControles();
   void CriarBandeja();
+  // Takes what the log handed over (on the window's thread): a wake-up schedules it, no sooner
+  // than kPausaJanelaMs after the last time.
+  void AgendarDescarga();
+  void Descarregar();
+  void MostrarIndicadores(const op::TIndicadores& indicadores);
+  void MostrarDescartadas();
 
   Opcoes opcoes_;
   op::TActivityLog* log_;
@@ -121,8 +133,17 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   QLabel* lblNumRequisicoes_ = nullptr;
   QLabel* lblTmpMedio_ = nullptr;
   QLabel* lblUpload_ = nullptr;
+  QLabel* lblSessoesAbertas_ = nullptr;
+  QLabel* lblFalhasSoap_ = nullptr;
+  QLabel* lblResultadosFalse_ = nullptr;
+  QLabel* lblRecusas_ = nullptr;
+  QLineEdit* edtFiltro_ = nullptr;
+  QPushButton* btnAbrirPasta_ = nullptr;
+  QLabel* lblLinhasDescartadas_ = nullptr;
   QTableView* grade_ = nullptr;
   ModeloLog* modelo_ = nullptr;
+  QTimer* descarga_ = nullptr;
+  QElapsedTimer desde_descarga_;
   std::vector<QLabel*> paineis_;
   QSystemTrayIcon* bandeja_ = nullptr;
   bool fechado_ = false;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "operator/temp_dir.h"
+#include "util/datetime.h"
 
 namespace orv::window {
 namespace {
@@ -64,7 +66,11 @@ class ServidorFalso : public startup::IServidorHttp {
 class FrmPrincipalTest : public ::testing::Test {
  protected:
   std::unique_ptr<TFrmPrincipal> Abrir() {
-    log = std::make_unique<op::TActivityLog>(op::ActivityLogOptions{op::PastaLogsDe(dir.str())});
+    op::ActivityLogOptions lo;
+    lo.PastaLogs = op::PastaLogsDe(dir.str());
+    lo.clock = relogio;
+    lo.contar_sessoes = [this] { return sessoes; };
+    log = std::make_unique<op::TActivityLog>(std::move(lo));
     startup::PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
@@ -75,10 +81,24 @@ class FrmPrincipalTest : public ::testing::Test {
     p.caminho_ini = (dir.path() / "orvws.ini").string();
     TFrmPrincipal::Opcoes o;
     o.caixa = &caixa;
-    o.abrir_url = [this](const QString& u) { urls.push_back(u.toStdString()); };
+    o.abrir_url = [this](const QString& u) {
+      urls.push_back(u.toStdString());
+      return abrir_ok;
+    };
+    o.max_linhas = max_linhas;
     auto janela = std::make_unique<TFrmPrincipal>(std::move(p), o);
-    QCoreApplication::processEvents();
+    Mostrar(*janela);
     return janela;
+  }
+  // Lets the window take and show what the log handed it (it gathers news for a moment).
+  static void Mostrar(TFrmPrincipal& w) {
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.HaPendentes(); }, 10000));
+    QCoreApplication::processEvents();
+  }
+  void Escrever(const std::string& linha, bool conta = false) {
+    op::TOperationTiming marcas(*log);
+    marcas.SetDtaInicio();
+    marcas.WriteLog(linha, conta);
   }
   template <class T>
   static T* Filho(QWidget& w, const char* nome) {
@@ -102,6 +122,10 @@ class FrmPrincipalTest : public ::testing::Test {
   int sessoes_esvaziadas = 0;
   CaixaGravada caixa;
   std::vector<std::string> urls;
+  bool abrir_ok = true;
+  std::size_t max_linhas = op::kMaxLinhasLog;
+  std::size_t sessoes = 0;
+  std::function<util::TDateTime()> relogio;   // empty: the real clock
   std::unique_ptr<op::TActivityLog> log;
 };
 
@@ -168,14 +192,14 @@ TEST_F(FrmPrincipalTest, StartAndStopSwitchTheControls) {
   EXPECT_EQ(Texto(*w, "lblStatus"), "Pausado");
   EXPECT_EQ(Texto(*w, "lblLink"), "");
   EXPECT_EQ(sessoes_esvaziadas, 2);
-  QCoreApplication::processEvents();
+  Mostrar(*w);
   const auto linhas = ColunaLog(*w);
   ASSERT_EQ(linhas.size(), 4u);
   EXPECT_EQ(linhas[2], "Aplicação(192.168.0.7), Serviço iniciado na porta 8080");
   EXPECT_EQ(linhas[3], "Aplicação(192.168.0.7), Serviço parado");
 
   w->close();
-  QCoreApplication::processEvents();
+  Mostrar(*w);
   EXPECT_EQ(ColunaLog(*w).back(), "Aplicação encerrada");
 }
 
@@ -246,7 +270,7 @@ TEST_F(FrmPrincipalTest, RowsAndIndicatorsFromConnectionThreadsArriveInOrder) {
       }
     });
   for (auto& t : threads) t.join();
-  QCoreApplication::processEvents();
+  Mostrar(*w);
   std::vector<std::string> esperadas;
   for (const op::TLogRow& r : log->Rows()) esperadas.push_back(r.DES_LOG);
   EXPECT_EQ(ColunaLog(*w), esperadas);
@@ -254,6 +278,127 @@ TEST_F(FrmPrincipalTest, RowsAndIndicatorsFromConnectionThreadsArriveInOrder) {
   EXPECT_EQ(Texto(*w, "lblNumRequisicoes"), "100");
   EXPECT_EQ(Texto(*w, "lblUpload"), log->Indicadores().lblUpload);
   EXPECT_EQ(Texto(*w, "lblTmpMedio"), log->Indicadores().lblTmpMedio);
+}
+
+// The failed operations and the open sessions beside the three indicators, as the log counts
+// them.
+TEST_F(FrmPrincipalTest, FailuresAndOpenSessionsAreShown) {
+  auto w = Abrir();
+  const char* const nomes[] = {"lblSessoesAbertas", "lblFalhasSoap", "lblResultadosFalse", "lblRecusas"};
+  for (const char* nome : nomes) {
+    EXPECT_EQ(Texto(*w, nome), "0") << nome;
+    EXPECT_TRUE(Filho<QLabel>(*w, nome)->font().bold()) << nome;
+  }
+  using op::TFalha;
+  for (TFalha f : {TFalha::Soap, TFalha::ResultadoFalse, TFalha::ResultadoFalse, TFalha::Recusa,
+                   TFalha::Recusa, TFalha::Recusa})
+    log->ContarFalha(f);
+  sessoes = 4;
+  log->SessoesMudaram();
+  Mostrar(*w);
+  EXPECT_EQ(Texto(*w, "lblFalhasSoap"), "1");
+  EXPECT_EQ(Texto(*w, "lblResultadosFalse"), "2");
+  EXPECT_EQ(Texto(*w, "lblRecusas"), "3");
+  EXPECT_EQ(Texto(*w, "lblSessoesAbertas"), "4");
+  EXPECT_EQ(Texto(*w, "lblNumRequisicoes"), "0");
+}
+
+// At the bottom the grid follows new rows; scrolled up it stays on the rows being read, also
+// while the oldest rows leave above them; a line then says how many left (the file has them).
+TEST_F(FrmPrincipalTest, GridFollowsAtTheBottomHoldsWhenScrolledUpAndSaysWhatLeft) {
+  max_linhas = 40;
+  auto w = Abrir();
+  w->resize(700, 420);
+  w->show();
+  auto* grade = Filho<QTableView>(*w, "grdLogs");
+  QScrollBar* barra = grade->verticalScrollBar();
+  for (int i = 0; i < 36; ++i) Escrever("linha " + std::to_string(i));
+  Mostrar(*w);
+  ASSERT_EQ(grade->model()->rowCount(), 38);
+  ASSERT_GT(barra->maximum(), 20) << "the grid shows too many rows for this test";
+  EXPECT_EQ(barra->value(), barra->maximum());
+  EXPECT_FALSE(Filho<QLabel>(*w, "lblLinhasDescartadas")->isVisible());
+
+  const int lida = barra->maximum() - 2;
+  barra->setValue(lida);
+  const QString topo = grade->model()->index(lida, 0).data().toString();
+  for (int i = 36; i < 56; ++i) Escrever("linha " + std::to_string(i));   // 18 rows leave
+  Mostrar(*w);
+  EXPECT_EQ(grade->model()->rowCount(), 40);
+  EXPECT_EQ(barra->value(), lida - 18);
+  EXPECT_EQ(grade->model()->index(barra->value(), 0).data().toString(), topo);
+  auto* descartadas = Filho<QLabel>(*w, "lblLinhasDescartadas");
+  EXPECT_TRUE(descartadas->isVisible());
+  EXPECT_EQ(descartadas->text().toStdString(),
+            "Linhas mais antigas retiradas desta tabela: 18 (o arquivo de log guarda todas)");
+
+  barra->setValue(barra->maximum());
+  Escrever("a mais nova");
+  Mostrar(*w);
+  EXPECT_EQ(barra->value(), barra->maximum());
+  EXPECT_EQ(ColunaLog(*w).back(), "a mais nova");
+}
+
+// The filter shows the rows holding its text (ASCII letters in any case), also of the rows
+// that come later, and every row kept when emptied.
+TEST_F(FrmPrincipalTest, FilterShowsTheRowsHoldingItsText) {
+  max_linhas = 12;
+  auto w = Abrir();
+  auto coletor = [](int i) {
+    return "Coletor(10.0.0." + std::to_string(i % 3) + " como " + (i % 3 == 1 ? "BIA" : "ANA") +
+           ") operação " + std::to_string(i);
+  };
+  for (int i = 0; i < 9; ++i) Escrever(coletor(i));
+  Mostrar(*w);
+  QTest::keyClicks(Filho<QLineEdit>(*w, "edtFiltro"), "como bia");
+  auto filtradas = [&] {
+    std::vector<std::string> r;
+    const auto todas = log->Rows();
+    for (std::size_t i = todas.size() > max_linhas ? todas.size() - max_linhas : 0; i < todas.size(); ++i)
+      if (todas[i].DES_LOG.find("como BIA") != std::string::npos) r.push_back(todas[i].DES_LOG);
+    return r;
+  };
+  EXPECT_EQ(ColunaLog(*w), filtradas());
+  EXPECT_EQ(ColunaLog(*w).size(), 3u);
+  for (int i = 9; i < 20; ++i) Escrever(coletor(i));   // rows leave while filtering
+  Mostrar(*w);
+  EXPECT_EQ(ColunaLog(*w), filtradas());
+  Filho<QLineEdit>(*w, "edtFiltro")->clear();
+  const auto todas = log->Rows();
+  EXPECT_EQ(ColunaLog(*w), std::vector<std::string>(
+                               [&] {
+                                 std::vector<std::string> r;
+                                 for (std::size_t i = todas.size() - max_linhas; i < todas.size(); ++i)
+                                   r.push_back(todas[i].DES_LOG);
+                                 return r;
+                               }()));
+}
+
+TEST_F(FrmPrincipalTest, OpenFolderButtonOpensTheLogFolderOrSaysWhyNot) {
+  auto w = Abrir();
+  QTest::mouseClick(Filho<QPushButton>(*w, "btnAbrirPasta"), Qt::LeftButton);
+  ASSERT_EQ(urls.size(), 1u);
+  EXPECT_EQ(QUrl(QString::fromStdString(urls[0])).toLocalFile().toStdString(), log->PastaLogs());
+  EXPECT_TRUE(caixa.caixas.empty());
+  abrir_ok = false;
+  QTest::mouseClick(Filho<QPushButton>(*w, "btnAbrirPasta"), Qt::LeftButton);
+  ASSERT_EQ(caixa.caixas.size(), 1u);
+  EXPECT_EQ(caixa.caixas[0].second, "Não foi possível abrir a pasta de LOGs \"" + log->PastaLogs() + "\"");
+}
+
+// Past midnight the status bar names the new day's file; the grid and the indicators go on.
+TEST_F(FrmPrincipalTest, RollOverRenamesTheStatusBarsLogFile) {
+  util::TDateTime agora = util::EncodeDateTime({2026, 12, 9, 23, 59, 0, 0});
+  relogio = [&agora] { return agora; };
+  auto w = Abrir();
+  EXPECT_EQ(Texto(*w, "StatusBarPanel2"), "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-09.log");
+  Escrever("Coletor(10.0.0.1) antes", true);
+  agora += 2.0 / 1440;
+  Escrever("Coletor(10.0.0.1) depois", true);
+  Mostrar(*w);
+  EXPECT_EQ(Texto(*w, "StatusBarPanel2"), "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-10.log");
+  EXPECT_EQ(ColunaLog(*w).size(), 4u);
+  EXPECT_EQ(Texto(*w, "lblNumRequisicoes"), "2");
 }
 
 }  // namespace
