@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs OrvWs on an embedded demo database: installs the dependencies, builds (Release, in
 # build-demo), makes the demo installation folder ./demo/orvalen (a small generated catalog in
-# gestao.fdb and its scrambled SCONF.xml), puts that folder on PATH, prints the service address
-# and runs the operator window when a display exists ($DISPLAY), the headless daemon otherwise.
+# gestao.fdb and its scrambled SCONF.xml), puts that folder on PATH, checks the deployment
+# (orvwsd --check prints the address collectors must use) and runs the operator window when a
+# display exists ($DISPLAY), the headless daemon otherwise.
 #
 #   bash scripts/demo.sh              # port 8080, or ORVWS_PORT (at most 9999)
 #   bash scripts/demo.sh --prepare    # only build and make the demo folder (used by screenshot.sh)
@@ -50,12 +51,14 @@ done
 printf '[Conf]\nNumPorta=%s\nIniAut=1\n' "$port" > "$inst/bin/orvws.ini"
 export PATH="$inst:$PATH"
 
-ip=$(getent ahostsv4 "$(hostname)" 2>/dev/null | awk 'NR==1 {print $1}')
-ip=${ip:-127.0.0.1}
 echo "Installation folder: $inst (on PATH); log folder: $inst/logs"
-echo "Service address:     http://$ip:$port/   (WSDL: http://$ip:$port/wsdl/IOrvWs)"
-
 if [ "$prepare_only" = 1 ]; then exit 0; fi
+
+# What the service will serve, and the address to give the collectors, exactly as the start
+# finds them; a start that would fail says why here and the demo ends.
+echo "== orvwsd --check"
+"$inst/bin/orvwsd" --check || exit 1
+
 if [ -n "${DISPLAY:-}" ] && [ -x "$inst/bin/OrvWs" ]; then
   echo "== running the operator window (close it to stop the service)"
   exec "$inst/bin/OrvWs"

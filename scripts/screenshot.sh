@@ -2,7 +2,8 @@
 # Takes a screenshot of the running operator window under Xvfb into docs/screenshot.png: makes
 # the demo installation (scripts/demo.sh --prepare), starts Xvfb with its screen kept in a file,
 # runs OrvWs (auto-start on), sends a few collector and browser requests so the log grid and the
-# indicators show something, then copies the window's area of the screen into a PNG.
+# indicators show something (a session, a wrong key, a failed statement and price, a SOAP
+# fault), then copies the window's area of the screen into a PNG.
 # Needs no image tools: the screen file (XWD) is turned into PNG by a few lines of Python.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,7 @@ trap cleanup EXIT
 # A free display number.
 disp=90
 while [ -e "/tmp/.X11-unix/X$disp" ] || [ -e "/tmp/.X$disp-lock" ]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 1280x800x24 -fbdir "$work" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb ":$disp" -screen 0 1280x800x24 -fbdir "$work" -nolisten tcp -nocursor >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
 
@@ -48,9 +49,15 @@ soap Auth '<KeyValue>chave-errada</KeyValue><UserName>MARIA</UserName>'
 soap Auth '<KeyValue>7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName>MARIA</UserName>'
 soap GetSQL '<Value>GETUSUARIOS</Value>'
 soap GetSQL '<Value></Value>'
+soap Exec '<Value>UPDATE TAB_PRODUTO SET DES_PRODUTO = DES_PRODUTO WHERE 1 = 0;UPDATE TAB_SEM_NOME SET X = 1</Value>'
+soap AddItemPesquisa '<CodPesquisa>1</CodPesquisa><CodConcorrente>1</CodConcorrente><CodEan>0000000000000</CodEan><ValPesquisa>4.99</ValPesquisa>'
+# A broken envelope: a SOAP fault.
+curl -s -o /dev/null -H 'Content-Type: text/xml; charset=utf-8' \
+  -H 'SOAPAction: "urn:UOrvWsIntf-IOrvWs#Auth"' --data-binary '<SOAP-ENV:Envelope' \
+  "http://127.0.0.1:$port/soap/IOrvWs"
 curl -s -o /dev/null "http://127.0.0.1:$port/wsdl/IOrvWs"
 curl -s -o /dev/null "http://127.0.0.1:$port/"
-sleep 2   # the window repaints from its message loop
+sleep 2   # the window shows new rows from its message loop
 
 python3 - "$work/Xvfb_screen0" "$out" <<'PY'
 import struct, sys, zlib

@@ -431,7 +431,7 @@ void TFrmPrincipal::CriarControles() {
     statusBar()->addWidget(painel, i == 2 ? 1 : 0);
     paineis_.push_back(painel);
   }
-  resize(1000, 560);
+  resize(1100, 580);
 
   connect(btnIniciar_, &QPushButton::clicked, this, &TFrmPrincipal::ChangeStatusServer);
   connect(btnParar_, &QPushButton::clicked, this, &TFrmPrincipal::ChangeStatusServer);
