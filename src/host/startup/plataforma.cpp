@@ -177,8 +177,7 @@ std::string ErroDeGravacao(const std::string& caminho, bool pasta) {
   const auto estado = std::filesystem::status(p, ec);
   if (std::filesystem::exists(estado)) {
     const bool e_pasta = std::filesystem::is_directory(estado);
-    // As making the folder would say: something else has its name.
-    if (pasta && !e_pasta) return std::generic_category().message(EEXIST);
+    if (pasta && !e_pasta) return std::generic_category().message(ENOTDIR);
     if (!pasta && e_pasta) return std::generic_category().message(EISDIR);
   } else {
     // The nearest folder that exists is where the missing entries would be made.

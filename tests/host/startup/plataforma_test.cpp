@@ -148,7 +148,7 @@ TEST(ErroDeGravacao, LooksWithoutMakingAnything) {
   EXPECT_EQ(ErroDeGravacao((dir.path() / "a" / "b" / "logs").string(), true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "a"));
   EXPECT_EQ(ErroDeGravacao(arquivo.string(), false), "");
-  EXPECT_EQ(ErroDeGravacao(arquivo.string(), true), "File exists");
+  EXPECT_EQ(ErroDeGravacao(arquivo.string(), true), "Not a directory");
   EXPECT_EQ(ErroDeGravacao((arquivo / "logs").string(), true), "Not a directory");
   EXPECT_EQ(ErroDeGravacao(dir.str(), false), "Is a directory");
 }
