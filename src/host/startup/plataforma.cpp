@@ -225,8 +225,9 @@ class ArquivosReais final : public IArquivos {
     }
     std::filesystem::path novo = destino;
     novo += std::string(kSufixoGravacao);
-    if (!GravarInteiro(novo, destino, conteudo)) {
-      std::filesystem::remove(novo, ec);
+    bool aberto = false;   // only a new file this write opened is removed on failure
+    if (!GravarInteiro(novo, destino, conteudo, aberto)) {
+      if (aberto) std::filesystem::remove(novo, ec);
       return false;
     }
     std::filesystem::rename(novo, destino, ec);
@@ -239,14 +240,18 @@ class ArquivosReais final : public IArquivos {
   }
 
  private:
-  // Writes `conteudo` into a new file `novo`, with the permissions of `destino` when that
-  // exists, and hands it to the disk before returning.
+  // Writes `conteudo` into a new file `novo` (a plain file of that name is written over; a link
+  // or a folder is not), with the permissions of `destino` when that exists, and hands it to
+  // the disk before returning. `aberto`: whether `novo` was opened for writing.
   static bool GravarInteiro(const std::filesystem::path& novo, const std::filesystem::path& destino,
-                            std::string_view conteudo) {
+                            std::string_view conteudo, bool& aberto) {
 #ifdef _WIN32
     (void)destino;
+    std::error_code ec;
+    if (std::filesystem::exists(novo, ec) && !std::filesystem::is_regular_file(novo, ec)) return false;
     std::ofstream out(novo, std::ios::binary | std::ios::trunc);
     if (!out) return false;
+    aberto = true;
     out.write(conteudo.data(), static_cast<std::streamsize>(conteudo.size()));
     out.flush();
     return static_cast<bool>(out);
@@ -254,8 +259,9 @@ class ArquivosReais final : public IArquivos {
     struct stat antigo {};
     const bool existe = ::stat(destino.c_str(), &antigo) == 0;
     const mode_t modo = existe ? (antigo.st_mode & 07777) : 0666;
-    const int fd = ::open(novo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, modo);
+    const int fd = ::open(novo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, modo);
     if (fd < 0) return false;
+    aberto = true;
     bool ok = !existe || ::fchmod(fd, modo) == 0;
     std::size_t feito = 0;
     while (ok && feito < conteudo.size()) {

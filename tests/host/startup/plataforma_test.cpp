@@ -137,6 +137,19 @@ TEST(ArquivosDoSistema, RewriteIsAtomic) {
   EXPECT_FALSE(arquivos->Gravar(pasta.string(), "x"));
   EXPECT_TRUE(std::filesystem::is_directory(pasta));
   EXPECT_FALSE(std::filesystem::exists(pasta.string() + std::string(kSufixoGravacao)));
+
+  // Something not ours under the new file's name (a folder, a link) is left alone, and the
+  // old file stays.
+  std::filesystem::create_directory(novo);
+  EXPECT_FALSE(arquivos->Gravar(ini.string(), "[Conf]\nNumPorta=1\n"));
+  EXPECT_TRUE(std::filesystem::is_directory(novo));
+  std::filesystem::remove(novo);
+  const auto alvo = dir.path() / "alvo";
+  std::filesystem::create_symlink(alvo, novo);
+  EXPECT_FALSE(arquivos->Gravar(ini.string(), "[Conf]\nNumPorta=1\n"));
+  EXPECT_FALSE(std::filesystem::exists(alvo));
+  EXPECT_TRUE(std::filesystem::is_symlink(novo));
+  EXPECT_EQ(Ler(ini), "[Conf]\nNumPorta=9001\n");
 }
 #endif
 
