@@ -120,12 +120,15 @@ std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::st
                                "\r\nConnection: close\r\n\r\n" + corpo);
 }
 
-std::string EnvelopeAuth(const std::string& chave, const std::string& usuario) {
+std::string Envelope(const std::string& operacao, const std::string& parametros) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
          "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:ns1=\"urn:UOrvWsIntf-IOrvWs\"><SOAP-ENV:Body><ns1:Auth>"
-         "<KeyValue>" + chave + "</KeyValue><UserName>" + usuario + "</UserName>"
-         "</ns1:Auth></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+         "xmlns:ns1=\"urn:UOrvWsIntf-IOrvWs\"><SOAP-ENV:Body><ns1:" + operacao + ">" +
+         parametros + "</ns1:" + operacao + "></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+std::string EnvelopeAuth(const std::string& chave, const std::string& usuario) {
+  return Envelope("Auth", "<KeyValue>" + chave + "</KeyValue><UserName>" + usuario + "</UserName>");
 }
 
 std::vector<std::string> LinhasDoLog(const std::filesystem::path& arquivo) {

@@ -47,6 +47,8 @@ class PortaOcupada {
 // Sends a raw request to 127.0.0.1:port and returns everything read until the server closes.
 std::string Requisicao(std::uint16_t porta, const std::string& bytes);
 std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::string& corpo);
+// The SOAP envelope of a call of IOrvWs with its parameters' elements.
+std::string Envelope(const std::string& operacao, const std::string& parametros);
 std::string EnvelopeAuth(const std::string& chave, const std::string& usuario);
 
 // The texts of a log file's lines (after the marks), checking each ends in CR LF.

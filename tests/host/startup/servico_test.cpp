@@ -36,20 +36,36 @@ OpcoesServico Opcoes() {
   return o;
 }
 
-TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
-  teste::Instalacao inst;
-  TServicoOrvWs::RegistrarInterfaces();
-  TServicoOrvWs servico(Opcoes());
-  servico.PrepararRequestHandler();
-  ASSERT_EQ(servico.DataModuleCreate(), "");
+// The whole service on a demo installation, its window's share listening on a free port.
+class ServicoIniciado {
+ public:
+  void Iniciar() {
+    TServicoOrvWs::RegistrarInterfaces();
+    servico.PrepararRequestHandler();
+    ASSERT_EQ(servico.DataModuleCreate(), "");
+    core = std::make_unique<TFrmPrincipalCore>(servico.Pecas((inst.Raiz() / "orvws.ini").string()),
+                                               view);
+    ASSERT_TRUE(core->FormCreate());
+    view.porta = std::to_string(porta);
+    core->ChangeStatusServerExecute();
+    ASSERT_TRUE(core->Ativo()) << (view.erros.empty() ? "" : view.erros[0]);
+  }
 
-  const std::uint16_t porta = teste::PortaLivre();
+  teste::Instalacao inst;
+  TServicoOrvWs servico{Opcoes()};
   ViewGravada view;
-  TFrmPrincipalCore core(servico.Pecas((inst.Raiz() / "orvws.ini").string()), view);
-  ASSERT_TRUE(core.FormCreate());
-  view.porta = std::to_string(porta);
-  core.ChangeStatusServerExecute();
-  ASSERT_TRUE(core.Ativo()) << (view.erros.empty() ? "" : view.erros[0]);
+  std::unique_ptr<TFrmPrincipalCore> core;
+  const std::uint16_t porta = teste::PortaLivre();
+};
+
+TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
+  ServicoIniciado s;
+  ASSERT_NO_FATAL_FAILURE(s.Iniciar());
+  const teste::Instalacao& inst = s.inst;
+  TServicoOrvWs& servico = s.servico;
+  ViewGravada& view = s.view;
+  TFrmPrincipalCore& core = *s.core;
+  const std::uint16_t porta = s.porta;
 
   const std::string resposta =
       teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#Auth", teste::EnvelopeAuth(kChave, "ANA"));
@@ -99,32 +115,18 @@ TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
   EXPECT_EQ(teste::LinhasDoLog(servico.Log().CaminhoArquivo()), esperadas);
 }
 
-std::string Envelope(const std::string& operacao, const std::string& parametros) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:ns1=\"urn:UOrvWsIntf-IOrvWs\"><SOAP-ENV:Body><ns1:" + operacao + ">" +
-         parametros + "</ns1:" + operacao + "></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-}
-
 // The operator's failure counts and open sessions, from real requests: a wrong key, a failed
 // statement and a price that was not recorded answer "false"; a broken envelope is a fault;
 // answers that did not fail count nothing. The open sessions follow Auth and the stop.
 TEST(TServicoOrvWs, FailedOperationsAndOpenSessionsAreCounted) {
-  teste::Instalacao inst;
-  TServicoOrvWs::RegistrarInterfaces();
-  TServicoOrvWs servico(Opcoes());
-  servico.PrepararRequestHandler();
-  ASSERT_EQ(servico.DataModuleCreate(), "");
-  const std::uint16_t porta = teste::PortaLivre();
-  ViewGravada view;
-  TFrmPrincipalCore core(servico.Pecas((inst.Raiz() / "orvws.ini").string()), view);
-  ASSERT_TRUE(core.FormCreate());
-  view.porta = std::to_string(porta);
-  core.ChangeStatusServerExecute();
-  ASSERT_TRUE(core.Ativo());
+  ServicoIniciado s;
+  ASSERT_NO_FATAL_FAILURE(s.Iniciar());
+  TServicoOrvWs& servico = s.servico;
+  TFrmPrincipalCore& core = *s.core;
+  const std::uint16_t porta = s.porta;
 
   auto soap = [porta](const std::string& op, const std::string& parametros) {
-    return teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#" + op, Envelope(op, parametros));
+    return teste::PostSoap(porta, "urn:UOrvWsIntf-IOrvWs#" + op, teste::Envelope(op, parametros));
   };
   const std::string auth_ok = "<KeyValue>" + kChave + "</KeyValue><UserName>ANA</UserName>";
   struct Passo {
