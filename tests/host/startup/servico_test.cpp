@@ -171,11 +171,12 @@ TEST(TServicoOrvWs, FailedOperationsAndOpenSessionsAreCounted) {
   core.FormClose();
 }
 
-// A request beyond the web modules in use is refused with status 500 and counted as refused.
+// A request beyond the web modules in use (and beyond the requests that may wait for one) is
+// refused with status 500 and counted as refused.
 TEST(CriarServidorHttp, ARefusedRequestIsCounted) {
   testing::TempDir dir;
   op::TActivityLog log(op::ActivityLogOptions{op::PastaLogsDe(dir.str())});
-  host::TWebRequestHandler sem_modulos(0);
+  host::TWebRequestHandler sem_modulos(0, host::DispatchWait{std::chrono::milliseconds(0), 0});
   auto servidor = CriarServidorHttp(sem_modulos, &log);
   const std::uint16_t porta = teste::PortaLivre();
   servidor->Iniciar(porta);
