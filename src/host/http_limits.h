@@ -83,6 +83,12 @@ inline constexpr std::size_t kMaxWaitingRequests = 96;
 // Dispatch threads: one per web module in dispatch and one per waiting request, so that a
 // waiting request never keeps a later one from its own wait or refusal.
 inline constexpr std::size_t kMaxDispatchThreads = kMaxActiveModules + kMaxWaitingRequests;
+// Requests whose bytes pass kSmallBodyBytes (only hostile or unusual clients send them; each
+// costs its parse a good share of a second of a core at the largest size) are dispatched on
+// threads of their own, this many, at this much lower a scheduling priority: the collectors'
+// small requests get the cores first. They still take web modules like any other request.
+inline constexpr std::size_t kLargeRequestThreads = 4;
+inline constexpr int kLargeRequestNiceness = 10;
 // Bytes read from a socket at a time.
 inline constexpr std::size_t kReadChunk = 8192;
 // After an answer sent before the whole request was read, unread bytes are drained for at most

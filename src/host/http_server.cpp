@@ -48,7 +48,8 @@ struct THttpServer::Impl {
         max_connections(max_conn),
         on_command(std::move(handler)),
         on_send_error(std::move(sink)),
-        workers(opts.max_dispatch_threads) {
+        workers(opts.max_dispatch_threads),
+        large_workers(kLargeRequestThreads, "orv-despacho-g", kLargeRequestNiceness) {
     if (!options.limits.budget) options.limits.budget = &request_budget;
   }
 
@@ -102,6 +103,7 @@ struct THttpServer::Impl {
   std::condition_variable count_changed;
   std::size_t count = 0;   // connections not yet destroyed, under count_mutex
   WorkerPool workers;
+  WorkerPool large_workers;   // requests past kSmallBodyBytes, at a lower priority
   asio::steady_timer sweep{io};
   std::chrono::milliseconds sweep_period{1000};
   std::thread loop;
@@ -354,7 +356,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     reading_ = false;
     reader_.request().received_at = std::chrono::steady_clock::now();
     dispatching_ = true;
-    server_.workers.Post([self = shared_from_this()] { self->RunDispatch(); });
+    const bool large = reader_.received_bytes() > kSmallBodyBytes;
+    (large ? server_.large_workers : server_.workers).Post([self = shared_from_this()] {
+      self->RunDispatch();
+    });
   }
 
   // A failed send of a dispatched response, to the server's sink (any thread).

@@ -5,7 +5,8 @@
 
 namespace orv::host {
 
-WorkerPool::WorkerPool(std::size_t max_threads) : max_threads_(max_threads > 0 ? max_threads : 1) {}
+WorkerPool::WorkerPool(std::size_t max_threads, const char* name, int niceness)
+    : max_threads_(max_threads > 0 ? max_threads : 1), name_(name), niceness_(niceness) {}
 
 WorkerPool::~WorkerPool() {
   {
@@ -35,7 +36,8 @@ std::size_t WorkerPool::ThreadCount() const {
 }
 
 void WorkerPool::Run() {
-  util::platform::NameCurrentThread("orv-despacho");
+  util::platform::NameCurrentThread(name_);
+  if (niceness_ > 0) util::platform::LowerCurrentThreadPriority(niceness_);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idle_;

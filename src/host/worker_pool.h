@@ -18,7 +18,10 @@ namespace orv::host {
 
 class WorkerPool {
  public:
-  explicit WorkerPool(std::size_t max_threads);
+  // Threads are named `name` for the system's tools; with a positive `niceness` each runs at
+  // that much lower a scheduling priority than the process.
+  explicit WorkerPool(std::size_t max_threads, const char* name = "orv-despacho",
+                      int niceness = 0);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -30,6 +33,8 @@ class WorkerPool {
   void Run();
 
   const std::size_t max_threads_;
+  const char* const name_;
+  const int niceness_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> tasks_;

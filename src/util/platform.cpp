@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -285,6 +287,18 @@ void ConfigureAllocator(std::size_t mmap_threshold, int arenas) {
 #else
   (void)mmap_threshold;
   (void)arenas;
+#endif
+}
+
+void LowerCurrentThreadPriority(int niceness) {
+#if defined(__linux__)
+  // On Linux a thread is a task with a priority of its own, named by its thread id.
+  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, tid);
+  if (errno == 0) setpriority(PRIO_PROCESS, tid, current + niceness);
+#else
+  (void)niceness;
 #endif
 }
 

@@ -49,6 +49,10 @@ void ConfigureAllocator(std::size_t mmap_threshold, int arenas);
 // characters are kept. Does nothing where the platform has no thread names.
 void NameCurrentThread(const char* name);
 
+// Lowers the calling thread's scheduling priority by `niceness` steps (for good: raising it back
+// needs a privilege). Does nothing where threads have no priority of their own.
+void LowerCurrentThreadPriority(int niceness);
+
 // The running program's full path ("" when it cannot be found).
 std::string ExecutablePath();
 
