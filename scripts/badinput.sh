@@ -4,8 +4,9 @@
 # connections and the attacks at scale of tools/simulator/hostil.py (a thousand connections
 # announcing a megabyte and sending a byte, a thousand sending header lines of 16 000 bytes,
 # envelopes of 2 000 000 elements or 200 000 attributes, log forgery, a 64 MiB Exec of ";", ...)
-# against the daemon orvwsd on an embedded database. First the collectors run alone (--base),
-# then beside the attacks (--duracao).
+# against the daemon orvwsd on an embedded database. First one group of collectors runs alone
+# (--base), then another, with stores in the same state, beside the attacks (--duracao). The
+# service runs on a core of its own and every client on the other cores (two or more).
 # Checks: every collector step succeeds; the collectors' p99 beside the attacks is at most twice
 # their p99 alone (per operation; at least 20 ms, since on two cores shared with the attackers a
 # request that waits one turn of the scheduler already doubles a p99 of a few milliseconds); the hostile traffic gets HTTP errors or SOAP
@@ -20,7 +21,7 @@
 #                            [--grandes N] [--escala 0|1] [--limite-rss-mib M] [--porta P]
 #                            [--build DIR] [--saida DIR]
 #
-# Defaults: 20 collectors, 60 s alone, then 60 s beside 3000 idle connections (one address),
+# Defaults: 20 collectors, 60 s alone, then 60 s beside 3000 idle connections,
 # 50 slow senders, 2 senders of large bodies at once (40 MiB of junk, or past the 64 MiB cap)
 # and the attacks at scale (--escala 0: without them); an RSS bound of 512 MiB, port 8793,
 # build folder build-load (Release), results in <build folder>/badinput-out.
@@ -80,11 +81,24 @@ sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
 dir=$out/embutido
-sim_log "instalação com $collectors coletores (banco embutido)"
-sim_prepare embutido "$dir" "$collectors" "$port"
+# Two groups of collectors, each user with a store of its own: one group alone, the other
+# beside the attacks, both starting from stores in the same state (a store's download grows
+# with the prices collected in it).
+sim_log "instalação com 2 x $collectors coletores (banco embutido)"
+sim_prepare embutido "$dir" $((2 * collectors)) "$port"
 inst=$SIM_INST
+head -n "$collectors" "$dir/usuarios.txt" >"$dir/usuarios-sozinhos.txt"
+tail -n +"$((collectors + 1))" "$dir/usuarios.txt" >"$dir/usuarios-atacados.txt"
+attacked_from=127.0.1.$((collectors + 1))
 # Room for the idle connections on both sides (the daemon inherits the limit).
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
+# The service on a core of its own, every client on the others: on one machine the clients
+# stand for other machines, and what is measured is what the service does with their traffic.
+clients=()
+if [ "$(nproc)" -ge 2 ]; then
+  SIM_DAEMON_CPUS=0
+  clients=(taskset -c "1-$(($(nproc) - 1))")
+fi
 sim_daemon_start "$inst" "$port" "$dir"
 rss_start=$(sim_rss_kb "$SIM_DAEMON_PID")
 
@@ -95,25 +109,24 @@ sampler_pid=$!
 # The collectors alone first: their latencies without the attacks.
 sim_log "$base s: $collectors coletores sozinhos"
 base_status=0
-timeout $((base + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
-  --duracao "$base" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+timeout $((base + 120)) "${clients[@]}" "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+  --duracao "$base" --usuarios "$dir/usuarios-sozinhos.txt" --origem 127.0.1.1 --pausa "$pause" \
   --relatorio "$dir/relatorio-base.txt" --precos "$dir/precos-base.csv" \
   >"$dir/resumo-base.txt" 2>/dev/null || base_status=$?
 cat "$dir/resumo-base.txt"
 [ "$base_status" -eq 0 ] || sim_fail "os coletores sozinhos falharam (simulador terminou com $base_status)"
 
-python3 "$root/tools/simulator/cpu_threads.py" --pid "$SIM_DAEMON_PID" --prefixo orv-despacho \
+"${clients[@]}" python3 "$root/tools/simulator/cpu_threads.py" --pid "$SIM_DAEMON_PID" --prefixo orv-despacho \
   --duracao $((duration + 60)) >"$dir/cpu.txt" 2>&1 &
 cpu_pid=$!
 sim_log "$duration s: $collectors coletores, $idle conexões ociosas, $slow remetentes lentos, HTTP e SOAP malformados, corpos grandes$([ "$scale" = 1 ] && echo ", ataques em escala")"
-# The hostile clients run at the lowest priority: on the service's own two cores they stand for
-# other machines, and what is measured is what the service does with their traffic.
-timeout $((duration + 180)) nice -n 19 python3 "$root/tools/simulator/hostil.py" --porta "$port" --duracao "$duration" \
+# The hostile clients run at the lowest priority of the clients' cores.
+timeout $((duration + 180)) "${clients[@]}" nice -n 19 python3 "$root/tools/simulator/hostil.py" --porta "$port" --duracao "$duration" \
   --ociosas "$idle" --lentos "$slow" --grandes "$big" --escala "$scale" >"$dir/hostil.txt" 2>&1 &
 hostile_pid=$!
 sim_status=0
-timeout $((duration + 120)) "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
-  --duracao "$duration" --usuarios "$dir/usuarios.txt" --origem 127.0.1.1 --pausa "$pause" \
+timeout $((duration + 120)) "${clients[@]}" "$build/tools/simulator/orvws-sim" --porta "$port" --carga "$collectors" \
+  --duracao "$duration" --usuarios "$dir/usuarios-atacados.txt" --origem "$attacked_from" --pausa "$pause" \
   --relatorio "$dir/relatorio.txt" --precos "$dir/precos.csv" --progresso 10 \
   >"$dir/resumo.txt" 2>"$dir/progresso.txt" || sim_status=$?
 hostile_status=0
@@ -163,8 +176,11 @@ sim_log "conferência"
 # The collectors alone, beside the attacks and the last single one all count.
 ops_after=$(grep -cE '^(Auth|GetSQL|AddItemPesquisa|Exec): ' "$dir/depois.txt" || true)
 ops_base=$(sim_report_value "$dir/relatorio-base.txt" operacoes_atendidas)
-awk -F= -v extra="$((ops_after + ops_base))" '$1 == "operacoes_atendidas" {print $1 "=" $2 + extra; next} {print}' \
-  "$dir/relatorio.txt" >"$dir/relatorio-total.txt"
+{
+  awk -F= -v extra="$((ops_after + ops_base))" '$1 == "operacoes_atendidas" {print $1 "=" $2 + extra; next} {print}' \
+    "$dir/relatorio.txt"
+  grep '^coletor=' "$dir/relatorio-base.txt"
+} >"$dir/relatorio-total.txt"
 cat "$dir/precos-base.csv" "$dir/precos.csv" "$dir/precos-depois.csv" >"$dir/precos-todos.csv"
 sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
 sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv"

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Watches the threads of a process until it ends (or --duracao passes) and prints the longest
-time one thread (of those whose name starts with --prefixo) was busy without a break: for the
-service's dispatch threads ("orv-despacho"), each of which serves one request at a time, an
-upper bound for the CPU time of any single request (several short requests back to back also
-count as one stretch). Reads /proc/PID/task/*/stat every --intervalo seconds.
+"""Watches the threads of a process until it ends (or --duracao passes) and prints the most CPU
+time one thread (of those whose name starts with --prefixo) used without a break, that is without
+an interval in which it ran (almost) nothing: for the service's dispatch threads ("orv-despacho"),
+each of which serves one request at a time and waits between them, an upper bound for the CPU
+time of any single request (requests served back to back also count as one stretch). Reads
+/proc/PID/task/*/stat every --intervalo seconds.
 
 Prints "cpu_thread_max_s=S" and the thread's name. Linux only.
 """
@@ -11,8 +12,10 @@ import argparse
 import os
 import time
 
-# A thread counts as busy in an interval when it ran at least this share of it.
-BUSY_SHARE = 0.9
+# A thread counts as busy in an interval when it ran at least this long in it; a dispatch thread
+# that waits for work runs nothing at all. (A share of the interval would miss a thread that
+# shares its core with others.)
+BUSY_SECONDS = 0.004
 
 
 def cpu_seconds(pid):
@@ -46,17 +49,15 @@ def main():
     best, best_name = 0.0, "-"
     end = time.monotonic() + args.duracao
     while time.monotonic() < end:
-        t0 = time.monotonic()
         time.sleep(args.intervalo)
         now = cpu_seconds(args.pid)
         if now is None:
             break
-        wall = time.monotonic() - t0
         for tid, (name, cpu) in now.items():
             if not name.startswith(args.prefixo):
                 continue
             used = cpu - last.get(tid, (name, cpu))[1]
-            if used >= BUSY_SHARE * wall:
+            if used >= BUSY_SECONDS:
                 streak[tid] = streak.get(tid, 0.0) + used
                 if streak[tid] > best:
                     best, best_name = streak[tid], name

@@ -531,6 +531,8 @@ def main():
     p.add_argument("--cabecalhos", type=int, default=1000,
                    help="conexões que mandam linhas de cabeçalho de 16 000 bytes")
     p.add_argument("--escala", type=int, default=1, help="0: sem os ataques em escala")
+    p.add_argument("--so", default="", help="só estes tipos, separados por vírgula: ociosas, http, "
+                   "soap, grandes, lentos, formas, log, recusas, conexoes")
     args = p.parse_args()
 
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -541,15 +543,25 @@ def main():
     random.seed(7)
     stats = Stats()
     stop = threading.Event()
-    threads = [threading.Thread(target=run_idle, args=(args, stats, stop)),
-               threading.Thread(target=run_malformed_http, args=(args, stats, stop)),
-               threading.Thread(target=run_malformed_soap, args=(args, stats, stop))]
-    threads += [threading.Thread(target=run_oversized, args=(args, stats, stop)) for _ in range(args.grandes)]
-    threads += [threading.Thread(target=run_slow, args=(args, stats, stop, "127.0.5.%d" % (1 + i % 250)))
-                for i in range(args.lentos)]
+    only = set(k for k in args.so.split(",") if k)
+    wanted = lambda kind: not only or kind in only
+    threads = []
+    if wanted("ociosas"):
+        threads.append(threading.Thread(target=run_idle, args=(args, stats, stop)))
+    if wanted("http"):
+        threads.append(threading.Thread(target=run_malformed_http, args=(args, stats, stop)))
+    if wanted("soap"):
+        threads.append(threading.Thread(target=run_malformed_soap, args=(args, stats, stop)))
+    if wanted("grandes"):
+        threads += [threading.Thread(target=run_oversized, args=(args, stats, stop)) for _ in range(args.grandes)]
+    if wanted("lentos"):
+        threads += [threading.Thread(target=run_slow, args=(args, stats, stop, "127.0.5.%d" % (1 + i % 250)))
+                    for i in range(args.lentos)]
     if args.escala:
-        threads += [threading.Thread(target=f, args=(args, stats, stop))
-                    for f in (run_shapes, run_log_attacks, run_refusals, run_connection_attacks)]
+        for kind, f in (("formas", run_shapes), ("log", run_log_attacks), ("recusas", run_refusals),
+                        ("conexoes", run_connection_attacks)):
+            if wanted(kind):
+                threads.append(threading.Thread(target=f, args=(args, stats, stop)))
     for t in threads:
         t.daemon = True
         t.start()

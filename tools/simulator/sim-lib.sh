@@ -125,11 +125,14 @@ sim_prepare() {
   sim_dump_prices "$SIM_LOCATION" "$dir/before.txt"
 }
 
-# sim_daemon_start INST PORT OUTDIR: starts orvwsd with INST on PATH; sets SIM_DAEMON_PID.
+# sim_daemon_start INST PORT OUTDIR: starts orvwsd with INST on PATH (on the CPUs that
+# SIM_DAEMON_CPUS lists, when set); sets SIM_DAEMON_PID.
 sim_daemon_start() {
   local inst=$1 port=$2 out=$3
   sim_port_free "$port" || { echo "a porta $port já está em uso" >&2; return 1; }
-  PATH="$inst:$PATH" LANG=C.UTF-8 "$inst/bin/orvwsd" >"$out/orvwsd.out" 2>"$out/orvwsd.err" </dev/null &
+  local pin=()
+  [ -z "${SIM_DAEMON_CPUS:-}" ] || pin=(taskset -c "$SIM_DAEMON_CPUS")
+  PATH="$inst:$PATH" LANG=C.UTF-8 "${pin[@]}" "$inst/bin/orvwsd" >"$out/orvwsd.out" 2>"$out/orvwsd.err" </dev/null &
   SIM_DAEMON_PID=$!
   local tries=$((SIM_START_WAIT_S * 10))
   while sim_port_free "$port"; do
