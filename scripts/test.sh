@@ -8,7 +8,14 @@ root=$(pwd)
 bash scripts/setup-deps.sh
 
 jobs=$(nproc)
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+# intercept_tls_get_addr=0: up to GCC 13 the sanitizer runtime's __tls_get_addr hook takes a
+# dynamic TLS block that happens to start 16 bytes past a page boundary for a glibc 2.18 block
+# with a header, reads a made-up range from the two words before it, and the leak checker's
+# tracer then dies scanning that range ("Tracer caught signal 11"). The database engine is a
+# loaded module with thread-local data, so its test programs hit it now and then, depending on
+# where malloc puts the block. Leak checking stays on for every program, with the same
+# suppressions; only that hook is off.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:intercept_tls_get_addr=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
