@@ -30,25 +30,10 @@ struct FaultNotice {
 };
 
 // One decoded parameter: the text, or the converted number, by its declared type.
-struct ParamValue {
-  std::string text;
-  std::int32_t i = 0;
-  float f = 0;
-};
-
-struct CallResult {
-  ValueKind kind = ValueKind::None;
-  bool b = false;
-  std::int32_t i = 0;
-  float f = 0;
-  std::string text;
-  std::vector<std::string> list;
-};
-
 // The operation chosen from the Body and its parameter values in declaration order.
 struct DecodedCall {
   std::size_t op = 0;
-  std::vector<ParamValue> params;
+  CallArgs params;
 };
 
 bool IsEnvelopeNamespace(std::string_view ns) {
@@ -131,7 +116,7 @@ class Decoder {
     return call;
   }
 
-  void ReadParam(xmlNode* elem, const ParamInfo& param, ParamValue& slot) {
+  void ReadParam(xmlNode* elem, const ParamInfo& param, CallValue& slot) {
     std::string href;
     if (GetAttr(elem, "href", nullptr, href)) {
       if (xmlNode* target = Reference(href)) elem = target;
@@ -175,50 +160,15 @@ class Decoder {
   std::optional<std::unordered_map<std::string, xmlNode*>> refs_;
 };
 
-CallResult Invoke(const InterfaceInfo& intf, const Invokable& inst, const DecodedCall& call) {
+// Calls the operation through its record, on the instance seen as the call's interface.
+CallValue Invoke(const InterfaceInfo& intf, const Invokable& inst, const DecodedCall& call) {
   const OperationInfo& op = intf.operations[call.op];
-  const auto& p = call.params;
-  CallResult r;
-  r.kind = op.result;
-  if (intf.name == kOrvWsName && inst.orvws() != nullptr) {
-    IOrvWs& s = *inst.orvws();
-    if (op.name == "Auth" && p.size() == 2) {
-      r.b = s.Auth(p[0].text, p[1].text);
-      return r;
-    }
-    if (op.name == "Exec" && p.size() == 1) {
-      r.text = s.Exec(p[0].text);
-      return r;
-    }
-    if (op.name == "GetSQL" && p.size() == 1) {
-      r.text = s.GetSQL(p[0].text);
-      return r;
-    }
-    if (op.name == "AddItemPesquisa" && p.size() == 4) {
-      r.text = s.AddItemPesquisa(p[0].i, p[1].i, p[2].text, p[3].f);
-      return r;
-    }
-  } else if (intf.name == kWSDLPublishName && inst.wsdl_publish() != nullptr) {
-    IWSDLPublish& s = *inst.wsdl_publish();
-    if (op.name == "GetPortTypeList" && p.empty()) {
-      r.list = s.GetPortTypeList();
-      return r;
-    }
-    if (op.name == "GetWSDLForPortType" && p.size() == 1) {
-      r.text = s.GetWSDLForPortType(p[0].text);
-      return r;
-    }
-    if (op.name == "GetTypeSystemsList" && p.empty()) {
-      r.list = s.GetTypeSystemsList();
-      return r;
-    }
-    if (op.name == "GetXSDForTypeSystem" && p.size() == 1) {
-      r.text = s.GetXSDForTypeSystem(p[0].text);
-      return r;
-    }
+  void* object = inst.As(intf.name);
+  if (object == nullptr || !op.invoke) {
+    throw SoapFault("Operation '" + op.name + "' of interface '" + intf.name +
+                    "' has no implementation");
   }
-  throw SoapFault("Operation '" + op.name + "' of interface '" + intf.name +
-                  "' has no implementation");
+  return op.invoke(object, call.params);
 }
 
 void OpenEnvelope(XmlWriter& w) {
@@ -231,22 +181,23 @@ void OpenEnvelope(XmlWriter& w) {
 }
 
 std::string EncodeResponse(const InterfaceInfo& intf, const OperationInfo& op,
-                           const CallResult& r) {
+                           const CallValue& r) {
+  const ValueKind kind = op.result;
   XmlWriter w;
   OpenEnvelope(w);
   w.Open("SOAP-ENV:Body")
       .Attr("SOAP-ENV:encodingStyle", kSoapEncNamespace)
       .Attr("xmlns:NS1", intf.ns);
   w.Open("NS1:" + op.name + "Response");
-  if (r.kind == ValueKind::TextArray) {
+  if (kind == ValueKind::TextArray) {
     w.Open("return")
         .Attr("xsi:type", "SOAP-ENC:Array")
         .Attr("SOAP-ENC:arrayType", "xsd:string[" + std::to_string(r.list.size()) + "]");
     for (const auto& item : r.list) w.Element("item", item);
     w.Close();
-  } else if (r.kind != ValueKind::None) {
-    w.Open("return").Attr("xsi:type", "xsd:" + std::string(XmlTypeName(r.kind)));
-    switch (r.kind) {
+  } else if (kind != ValueKind::None) {
+    w.Open("return").Attr("xsi:type", "xsd:" + std::string(XmlTypeName(kind)));
+    switch (kind) {
       case ValueKind::Boolean: w.Text(FormatBoolean(r.b)); break;
       case ValueKind::Int32: w.Text(FormatInt32(r.i)); break;
       case ValueKind::Float32: w.Text(FormatFloat32(r.f)); break;
@@ -332,7 +283,7 @@ SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& reg
       if (instance.empty()) {
         throw SoapFault("No invokable class registered for interface '" + intf->name + "'");
       }
-      const CallResult result = Invoke(*intf, instance, call);
+      const CallValue result = Invoke(*intf, instance, call);
       response.body = EncodeResponse(*intf, intf->operations[call.op], result);
       notice.fault = false;
       // `instance` is released here, after the response has been built.

@@ -34,13 +34,6 @@ std::string DerivedNamespace(std::string_view unit_name, std::string_view interf
   return ns;
 }
 
-std::string WSDLPublishSoapAction() {
-  std::string action(kWSDLPublishNamespace);
-  action += '-';
-  action += kWSDLPublishName;
-  return action;
-}
-
 std::span<const ValueTypeInfo> ValueTypes() { return kValueTypes; }
 
 const ValueTypeInfo& ValueTypeOf(ValueKind kind) {
@@ -82,38 +75,6 @@ std::string InterfaceInfo::SoapAction(std::size_t index) const {
 Invokable InterfaceInfo::MakeInstance(const CallContext& ctx) const {
   if (!klass || !klass->factory) return {};
   return klass->factory(ctx);
-}
-
-InterfaceInfo OrvWsInterface() {
-  using K = ValueKind;
-  InterfaceInfo info;
-  info.name = kOrvWsName;
-  info.unit_name = kOrvWsUnitName;
-  info.operations = {
-      {"Auth", {{"KeyValue", K::Text}, {"UserName", K::Text}}, K::Boolean},
-      {"Exec", {{"Value", K::Text}}, K::Text},
-      {"GetSQL", {{"Value", K::Text}}, K::Text},
-      {"AddItemPesquisa",
-       {{"CodPesquisa", K::Int32}, {"CodConcorrente", K::Int32}, {"CodEan", K::Text},
-        {"ValPesquisa", K::Float32}},
-       K::Text},
-  };
-  return info;
-}
-
-InterfaceInfo WSDLPublishInterface() {
-  using K = ValueKind;
-  InterfaceInfo info;
-  info.name = kWSDLPublishName;
-  info.ns = kWSDLPublishNamespace;
-  info.documentation = kWSDLPublishDocumentation;
-  info.operations = {
-      {"GetPortTypeList", {}, K::TextArray},
-      {"GetWSDLForPortType", {{"PortType", K::Text}}, K::Text},
-      {"GetTypeSystemsList", {}, K::TextArray},
-      {"GetXSDForTypeSystem", {{"TypeSystem", K::Text}}, K::Text},
-  };
-  return info;
 }
 
 void InterfaceRegistry::RegisterInterface(InterfaceInfo info, std::string_view ns,
@@ -212,16 +173,6 @@ void InterfaceRegistry::Clear() {
 InterfaceRegistry& Registry() {
   static InterfaceRegistry registry;
   return registry;
-}
-
-void RegisterWSDLPublishInterface(InterfaceRegistry& registry) {
-  registry.RegisterInterface(WSDLPublishInterface(), kWSDLPublishNamespace,
-                             kWSDLPublishDocumentation);
-  registry.RegisterDefaultSoapAction(kWSDLPublishName, WSDLPublishSoapAction());
-}
-
-void RegisterOrvWsInterface(InterfaceRegistry& registry) {
-  registry.RegisterInterface(OrvWsInterface());
 }
 
 }  // namespace orv::soap

@@ -1,10 +1,11 @@
-// The interface registry: the process-wide table of the invokable interfaces (IWSDLPublish,
-// then IOrvWs) with their namespaces, SOAP actions, documentation, operations in declaration
-// order, parameter and result value types, and the class bound to each interface, whose
-// factory makes a fresh implementation instance for every call.
+// The interface registry: the one table of the invokable interfaces with their namespaces, SOAP
+// actions, documentation, operations in declaration order (each with its parameter and result
+// value types and what calls it on an instance), and the class bound to each interface, whose
+// factory makes a fresh implementation instance for every call. It knows no interface of its
+// own: each interface's header gives its record (orvws_intf.h, wsdl_publish_intf.h).
 //
-// The SOAP endpoint picks the interface and operation of each request here; the service pages
-// and the WSDL publisher describe the same records.
+// The SOAP endpoint finds the interface and operation of each request here and calls through
+// the operation's record; the service pages and the WSDL publisher describe the same records.
 //
 // Thread safety: every method takes the registry's single lock for its own duration and may be
 // called from any thread. Registration happens on the main thread at start-up, before the
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,8 +28,6 @@
 #include <utility>
 #include <vector>
 
-#include "soap/orvws_intf.h"
-#include "soap/wsdl_publish_intf.h"
 
 namespace orv::soap {
 
@@ -43,19 +43,9 @@ inline constexpr std::string_view kSoap12EnvNamespace = "http://www.w3.org/2003/
 // The publishing interface's namespace: a fixed HTTP URI of our own whose path is
 // "/namespaces/Types". Its SOAP action (every operation) is this + "-IWSDLPublish".
 inline constexpr std::string_view kWSDLPublishNamespace = "http://orvws.local/namespaces/Types";
-inline constexpr std::string_view kWSDLPublishName = "IWSDLPublish";
-inline constexpr std::string_view kWSDLPublishDocumentation =
-    "Lists all the PortTypes published by this Service";
-inline constexpr std::string_view kWSDLPublishClassName = "TWSDLPublish";
-
-inline constexpr std::string_view kOrvWsName = "IOrvWs";
-inline constexpr std::string_view kOrvWsUnitName = "UOrvWsIntf";
-inline constexpr std::string_view kOrvWsClassName = "TOrvWs";
 
 // "urn:" + unit + "-" + interface: the namespace of an interface registered without one.
 std::string DerivedNamespace(std::string_view unit_name, std::string_view interface_name);
-// "http://orvws.local/namespaces/Types-IWSDLPublish"
-std::string WSDLPublishSoapAction();
 
 // ---------------------------------------------------------------------------------------------
 // Value types.
@@ -86,6 +76,26 @@ std::string_view XmlTypeName(ValueKind kind);
 // ---------------------------------------------------------------------------------------------
 // Interface and class records.
 
+// What one call knows about the HTTP request that carries it. Each request has its own,
+// so concurrent collectors never see each other's address.
+struct CallContext {
+  std::string ip_cliente;   // the peer address of the request's connection, as text
+};
+
+// One value of a call: a parameter read from the request, or the result (the member of the
+// value's kind holds it).
+struct CallValue {
+  std::string text;
+  std::int32_t i = 0;
+  float f = 0;
+  bool b = false;
+  std::vector<std::string> list;
+};
+using CallArgs = std::vector<CallValue>;
+// Calls one operation: `object` is the instance seen as the operation's interface, `args` the
+// parameters in declaration order.
+using OperationInvoker = std::function<CallValue(void* object, const CallArgs& args)>;
+
 struct ParamInfo {
   std::string name;
   ValueKind type = ValueKind::Text;
@@ -95,33 +105,41 @@ struct OperationInfo {
   std::string name;
   std::vector<ParamInfo> params;   // all input parameters passed by value, in order
   ValueKind result = ValueKind::None;
+  OperationInvoker invoke;
 };
 
-// One implementation instance, made for one call. It owns the object and exposes the
-// interfaces that the object's class implements; the object is destroyed with the last copy
-// of this value (the endpoint drops it after the response has been built).
+// One implementation instance, made for one call. It owns the object and sees it as each
+// interface its class implements (an interface type I names itself in I::kInterfaceName); the
+// object is destroyed with the last copy of this value (the endpoint drops it after the
+// response has been built).
 class Invokable {
  public:
   Invokable() = default;
 
-  template <class T>
+  template <class T, class... I>
   static Invokable Of(std::unique_ptr<T> object) {
     Invokable inv;
     std::shared_ptr<T> shared(std::move(object));
-    if constexpr (std::is_base_of_v<IOrvWs, T>) inv.orvws_ = shared.get();
-    if constexpr (std::is_base_of_v<IWSDLPublish, T>) inv.wsdl_publish_ = shared.get();
+    inv.views_ = {{std::string_view(I::kInterfaceName), static_cast<void*>(static_cast<I*>(shared.get()))}...};
     inv.holder_ = std::move(shared);
     return inv;
   }
 
-  IOrvWs* orvws() const { return orvws_; }
-  IWSDLPublish* wsdl_publish() const { return wsdl_publish_; }
+  // The instance as the interface of that name; null when its class does not implement it.
+  void* As(std::string_view interface_name) const {
+    for (const auto& [name, object] : views_)
+      if (name == interface_name) return object;
+    return nullptr;
+  }
+  template <class I>
+  I* As() const {
+    return static_cast<I*>(As(I::kInterfaceName));
+  }
   bool empty() const { return holder_ == nullptr; }
 
  private:
   std::shared_ptr<void> holder_;
-  IOrvWs* orvws_ = nullptr;
-  IWSDLPublish* wsdl_publish_ = nullptr;
+  std::vector<std::pair<std::string_view, void*>> views_;
 };
 
 using ClassFactory = std::function<Invokable(const CallContext&)>;
@@ -137,22 +155,25 @@ struct InvokableClass {
   bool Implements(std::string_view interface_name) const;
 };
 
-// The class record of T (deriving from IOrvWs and/or IWSDLPublish); its interface table is
-// deduced from T's bases. The instance is made by `make`, or by T's constructor taking the
-// call's context (or, failing that, T's default constructor).
-template <class T>
+// The class record of T, implementing the interfaces I... (its interface table). The instance
+// is made by `make`, or by T's constructor taking the call's context (or, failing that, T's
+// default constructor).
+template <class T, class... I>
 InvokableClass MakeInvokableClass(std::string name,
                                   std::function<std::unique_ptr<T>(const CallContext&)> make = {}) {
+  static_assert(sizeof...(I) > 0 && (std::is_base_of_v<I, T> && ...),
+                "a class record names the interfaces its class implements");
   InvokableClass c;
   c.name = std::move(name);
-  if constexpr (std::is_base_of_v<IWSDLPublish, T>) c.interfaces.emplace_back(kWSDLPublishName);
-  if constexpr (std::is_base_of_v<IOrvWs, T>) c.interfaces.emplace_back(kOrvWsName);
+  c.interfaces = {std::string(I::kInterfaceName)...};
   if (make) {
-    c.factory = [make = std::move(make)](const CallContext& ctx) { return Invokable::Of(make(ctx)); };
+    c.factory = [make = std::move(make)](const CallContext& ctx) {
+      return Invokable::Of<T, I...>(make(ctx));
+    };
   } else if constexpr (std::is_constructible_v<T, const CallContext&>) {
-    c.factory = [](const CallContext& ctx) { return Invokable::Of(std::make_unique<T>(ctx)); };
+    c.factory = [](const CallContext& ctx) { return Invokable::Of<T, I...>(std::make_unique<T>(ctx)); };
   } else if constexpr (std::is_default_constructible_v<T>) {
-    c.factory = [](const CallContext&) { return Invokable::Of(std::make_unique<T>()); };
+    c.factory = [](const CallContext&) { return Invokable::Of<T, I...>(std::make_unique<T>()); };
   }
   return c;
 }
@@ -182,10 +203,6 @@ class RegistryError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The metadata of the two interfaces of this service (without a bound class).
-InterfaceInfo OrvWsInterface();        // namespace derived: "urn:UOrvWsIntf-IOrvWs"
-InterfaceInfo WSDLPublishInterface();  // kWSDLPublishNamespace, documentation; no action set
 
 class InterfaceRegistry {
  public:
@@ -225,11 +242,5 @@ class InterfaceRegistry {
 
 // The process-wide registry.
 InterfaceRegistry& Registry();
-
-// Start-up helpers on the process-wide registry (or the one given):
-// IWSDLPublish with its namespace, documentation and default SOAP action.
-void RegisterWSDLPublishInterface(InterfaceRegistry& registry = Registry());
-// IOrvWs with its derived namespace.
-void RegisterOrvWsInterface(InterfaceRegistry& registry = Registry());
 
 }  // namespace orv::soap

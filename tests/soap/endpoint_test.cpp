@@ -526,7 +526,7 @@ class EchoOrvWs : public IOrvWs {
 TEST(EndpointConcurrency, ConcurrentCallsKeepTheirOwnContextAndInstance) {
   InterfaceRegistry registry;
   RegisterOrvWsInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<EchoOrvWs>("TOrvWs"));
+  registry.RegisterInvokableClass(MakeInvokableClass<EchoOrvWs, IOrvWs>("TOrvWs"));
   std::atomic<int> good{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {

@@ -1,4 +1,6 @@
 #include "soap/registry.h"
+#include "soap/orvws_intf.h"
+#include "soap/wsdl_publish_intf.h"
 
 #include <gtest/gtest.h>
 
@@ -126,9 +128,9 @@ TEST_F(RegistryTest, EachCallGetsItsOwnInstanceDestroyedWithItsLastReference) {
   {
     Invokable a = orv->MakeInstance(CallContext{"10.0.0.1"});
     Invokable b = orv->MakeInstance(CallContext{"10.0.0.2"});
-    ASSERT_NE(a.orvws(), nullptr);
-    EXPECT_NE(a.orvws(), b.orvws());
-    EXPECT_EQ(a.wsdl_publish(), nullptr);
+    ASSERT_NE(a.As<IOrvWs>(), nullptr);
+    EXPECT_NE(a.As<IOrvWs>(), b.As<IOrvWs>());
+    EXPECT_EQ(a.As<IWSDLPublish>(), nullptr);
     EXPECT_EQ(log.alive, 2);
     EXPECT_EQ(log.ip, "10.0.0.2");
   }
@@ -140,13 +142,13 @@ TEST(RegistryBinding, OrderOfRegistrationDoesNotMatter) {
   InterfaceRegistry r;
   StubLog log;
   // Class first, interface afterwards: the interface binds the class already there.
-  r.RegisterInvokableClass(MakeInvokableClass<testing::StubOrvWs>(
+  r.RegisterInvokableClass(MakeInvokableClass<testing::StubOrvWs, IOrvWs>(
       "TOrvWs", [&log](const CallContext& c) { return std::make_unique<testing::StubOrvWs>(log, c); }));
   r.RegisterInterface(OrvWsInterface());
   ASSERT_TRUE(r.FindByName("IOrvWs")->HasClass());
 
   // A second class for the same interface does not replace the first binding.
-  r.RegisterInvokableClass(MakeInvokableClass<testing::StubOrvWs>(
+  r.RegisterInvokableClass(MakeInvokableClass<testing::StubOrvWs, IOrvWs>(
       "TOther", [&log](const CallContext& c) { return std::make_unique<testing::StubOrvWs>(log, c); }));
   EXPECT_EQ(r.FindByName("IOrvWs")->klass->name, "TOrvWs");
   EXPECT_EQ(r.Classes().size(), 2u);

@@ -11,6 +11,8 @@
 
 #include "soap/endpoint.h"
 #include "soap/registry.h"
+#include "soap/orvws_intf.h"
+#include "soap/wsdl_publish_intf.h"
 
 namespace orv::soap::testing {
 
@@ -90,12 +92,12 @@ class StubPublish : public IWSDLPublish {
 // IWSDLPublish then IOrvWs, each bound to its stub class.
 inline void FillRegistry(InterfaceRegistry& registry, StubLog& log) {
   RegisterWSDLPublishInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<StubPublish>(
+  registry.RegisterInvokableClass(MakeInvokableClass<StubPublish, IWSDLPublish>(
       "TWSDLPublish", [&registry](const CallContext&) {
         return std::make_unique<StubPublish>(registry);
       }));
   RegisterOrvWsInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<StubOrvWs>(
+  registry.RegisterInvokableClass(MakeInvokableClass<StubOrvWs, IOrvWs>(
       "TOrvWs", [&log](const CallContext& ctx) { return std::make_unique<StubOrvWs>(log, ctx); }));
 }
 

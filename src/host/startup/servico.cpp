@@ -15,6 +15,7 @@
 #include "soap/http_soap_dispatcher.h"
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
+#include "soap/orvws_intf.h"
 #include "soap/registry.h"
 
 namespace orv::startup {
@@ -162,7 +163,7 @@ void TServicoOrvWs::RegistrarInterfaces() {
   std::call_once(uma_vez, [] {
     soap::publish::RegisterWSDLPublish(soap::Registry());
     soap::RegisterOrvWsInterface(soap::Registry());
-    soap::Registry().RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado>(
+    soap::Registry().RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
         std::string(soap::kOrvWsClassName), [](const soap::CallContext& ctx) {
           TServicoOrvWs* s = g_servico.load();
           if (s == nullptr || !s->dm_ || !s->log_)

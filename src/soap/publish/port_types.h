@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "soap/registry.h"
+#include "soap/wsdl_publish_intf.h"
 
 namespace orv::soap::publish {
 

@@ -195,7 +195,7 @@ std::string TWSDLPublish::GetXSDForTypeSystem(const std::string& TypeSystem) {
 
 void RegisterWSDLPublish(InterfaceRegistry& registry) {
   RegisterWSDLPublishInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<TWSDLPublish>(S(kWSDLPublishClassName)));
+  registry.RegisterInvokableClass(MakeInvokableClass<TWSDLPublish, IWSDLPublish>(S(kWSDLPublishClassName)));
 }
 
 }  // namespace orv::soap::publish

@@ -10,6 +10,7 @@
 
 #include "soap/publish/platform.h"
 #include "soap/publish/wsdl_publisher.h"
+#include "soap/orvws_intf.h"
 #include "soap/registry.h"
 
 namespace orv::soap::publish::testing {
@@ -27,7 +28,7 @@ class StandInOrvWs final : public IOrvWs {
 inline void FillServiceRegistry(InterfaceRegistry& registry) {
   RegisterWSDLPublish(registry);
   RegisterOrvWsInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<StandInOrvWs>(std::string(kOrvWsClassName)));
+  registry.RegisterInvokableClass(MakeInvokableClass<StandInOrvWs, IOrvWs>(std::string(kOrvWsClassName)));
 }
 
 // A file reader whose answer the test chooses: a fixed text, "no file", or a failure.

@@ -11,6 +11,7 @@
 
 #include "soap/publish/port_file.h"
 #include "soap/publish/wsdl_publisher.h"
+#include "soap/orvws_intf.h"
 #include "soap/registry.h"
 
 namespace {

@@ -415,9 +415,9 @@ TEST(WSDLPublishRegistration, RegistryMakesAFreshPublisherPerCall) {
   EXPECT_EQ(intf->name, "IWSDLPublish");
   const Invokable a = intf->MakeInstance(CallContext{});
   const Invokable b = intf->MakeInstance(CallContext{});
-  ASSERT_NE(a.wsdl_publish(), nullptr);
-  EXPECT_NE(a.wsdl_publish(), b.wsdl_publish());
-  EXPECT_EQ(a.wsdl_publish()->GetPortTypeList(),
+  ASSERT_NE(a.As<IWSDLPublish>(), nullptr);
+  EXPECT_NE(a.As<IWSDLPublish>(), b.As<IWSDLPublish>());
+  EXPECT_EQ(a.As<IWSDLPublish>()->GetPortTypeList(),
             (std::vector<std::string>{"IWSDLPublish", "IOrvWs"}));
   registry.Clear();
 }
