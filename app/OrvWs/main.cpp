@@ -24,8 +24,7 @@ constexpr int kIntervaloVigiaMs = 200;
 // The whole program, its objects destroyed on return.
 int Executar(int argc, char** argv) {
   using namespace orv;
-  // 1-2. Registrations, then the request handler with its web module class.
-  startup::TServicoOrvWs::RegistrarInterfaces();
+  // 1-2. The service with its registrations, then the request handler with its web module class.
   startup::TServicoOrvWs servico;
   servico.PrepararRequestHandler();
 

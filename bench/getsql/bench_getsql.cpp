@@ -28,9 +28,7 @@
 #include "service/orvws.h"
 #include "service/script_coletor.h"
 #include "util/regional.h"
-#ifdef ORV_HAVE_CATALOG
 #include "catalog/catalog.h"
-#endif
 
 // ---- Heap accounting: every operator new/delete of the process ---------------------------
 
@@ -76,7 +74,6 @@ struct Opcoes {
   bool check = false;
 };
 
-#ifdef ORV_HAVE_CATALOG
 // The catalog of tools/catalog (orvws-catalog) with the sizes asked for.
 void GerarCatalogo(const std::string& caminho, const Opcoes& o) {
   orv::catalog::CatalogOptions c;
@@ -89,90 +86,6 @@ void GerarCatalogo(const std::string& caminho, const Opcoes& o) {
   orv::catalog::LoadCatalog(*con, catalogo);
   con->Close();
 }
-#else
-void Lote(orv::data::SqlConnection& con, const std::string& sql,
-          std::vector<std::vector<std::string>>& rows) {
-  if (rows.empty()) return;
-  orv::data::SqlQuery q(con);
-  q.SetSql({sql});
-  q.ExecBatch(rows);
-  rows.clear();
-}
-
-// A catalog: 10 running and 10 past surveys with 5 store entries each, products with their
-// bar codes, and prices spread over the running entries so that every product has one.
-void GerarCatalogo(const std::string& caminho, const Opcoes& o) {
-  auto con = orv::data::testdb::FirebirdConnection(caminho);
-  con->Open();
-  constexpr std::size_t kLote = 5000;
-  std::vector<std::vector<std::string>> rows;
-  const auto flush = [&](const std::string& sql, bool force) {
-    if (force || rows.size() >= kLote) Lote(*con, sql, rows);
-  };
-
-  const std::string sql_h =
-      "INSERT INTO TAB_PESQUISA_HEADER (COD_PESQUISA_HEADER, DES_PESQUISA_HEADER, DTA_INICIO, "
-      "DTA_TERMINO) VALUES (:A, :B, :C, :D)";
-  for (int h = 1; h <= 20; ++h)
-    rows.push_back({std::to_string(h), "Pesquisa " + std::to_string(h) + " D'Ouro",
-                    h <= 10 ? "2000-01-01" : "2001-01-01", h <= 10 ? "2099-12-31" : "2001-12-31"});
-  flush(sql_h, true);
-
-  const std::string sql_p =
-      "INSERT INTO TAB_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, DES_PESQUISA) "
-      "VALUES (:A, :B, :C, :D)";
-  for (int h = 1; h <= 20; ++h)
-    for (int e = 1; e <= 5; ++e)
-      rows.push_back({std::to_string(h), std::to_string(e), std::to_string((h * 5 + e) % 20 + 1),
-                      "Concorrente " + std::to_string(e) + " da pesquisa " + std::to_string(h)});
-  flush(sql_p, true);
-
-  const std::string sql_prod = "INSERT INTO TAB_PRODUTO (COD_PRODUTO, DES_PRODUTO) VALUES (:A, :B)";
-  for (int i = 0; i < o.produtos; ++i) {
-    rows.push_back({std::to_string(100000 + i),
-                    "PRODUTO " + std::to_string(i) + " MARCA " + std::to_string(i % 97) + " 500G"});
-    flush(sql_prod, false);
-  }
-  flush(sql_prod, true);
-
-  const std::string sql_cb = "INSERT INTO TAB_CODIGO_BARRA (COD_PRODUTO, COD_EAN) VALUES (:A, :B)";
-  for (int i = 0; i < o.barras; ++i) {
-    rows.push_back({std::to_string(100000 + i % o.produtos),
-                    std::to_string(7890000000000LL + i)});
-    flush(sql_cb, false);
-  }
-  flush(sql_cb, true);
-
-  const std::string sql_pp =
-      "INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, "
-      "COD_PRODUTO, VAL_PESQUISA, DTA_PESQUISA) VALUES (:A, :B, :C, :D, :E, :F)";
-  for (int i = 0; i < o.precos; ++i) {
-    const int combo = i % 50;  // 10 running surveys x 5 entries
-    const int h = combo / 5 + 1, e = combo % 5 + 1;
-    char valor[32], data[32];
-    std::snprintf(valor, sizeof valor, "%d.%02d", 1 + i % 50, i % 100);
-    std::snprintf(data, sizeof data, "2024-%02d-%02d %02d:%02d:%02d", 1 + i % 12, 1 + i % 28,
-                  i % 24, i % 60, (i * 7) % 60);
-    rows.push_back({std::to_string(h), std::to_string(e), std::to_string((h * 5 + e) % 20 + 1),
-                    std::to_string(100000 + i % o.produtos), valor, data});
-    flush(sql_pp, false);
-  }
-  flush(sql_pp, true);
-
-  const std::string sql_u =
-      "INSERT INTO TAB_USUARIO (COD_USUARIO, DES_USUARIO, COD_LOJA, FLG_MULT_LOJA, "
-      "FLG_COLE_WIFI) VALUES (:A, :B, :C, :D, :E)";
-  const std::string sql_ucs = "INSERT INTO UCS_USERS (USER_ID, USER_NAME, USER_PWD) VALUES (:A, :B, :C)";
-  for (int u = 1; u <= 100; ++u)
-    rows.push_back({std::to_string(u), "USUARIO" + std::to_string(u), std::to_string(u % 20 + 1),
-                    u % 2 ? "S" : "N", "S"});
-  flush(sql_u, true);
-  for (int u = 1; u <= 100; ++u)
-    rows.push_back({std::to_string(u), "usuario" + std::to_string(u), "senha" + std::to_string(u)});
-  flush(sql_ucs, true);
-  con->Close();
-}
-#endif
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

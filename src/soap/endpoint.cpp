@@ -1,6 +1,5 @@
 #include "soap/endpoint.h"
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
@@ -18,16 +17,6 @@ namespace {
 
 constexpr std::string_view kFaultServer = "SOAP-ENV:Server";
 constexpr std::string_view kFaultMustUnderstand = "SOAP-ENV:MustUnderstand";
-
-std::atomic<FaultCounter> g_fault_counter{nullptr};
-
-// Tells the fault counter on leaving HandleSoapRequest, unless a response envelope was built.
-struct FaultNotice {
-  bool fault = true;
-  ~FaultNotice() {
-    if (const FaultCounter count = g_fault_counter.load(); fault && count) count();
-  }
-};
 
 // One decoded parameter: the text, or the converted number, by its declared type.
 // The operation chosen from the Body and its parameter values in declaration order.
@@ -210,8 +199,6 @@ std::string EncodeResponse(const InterfaceInfo& intf, const OperationInfo& op,
 
 }  // namespace
 
-void SetFaultCounter(FaultCounter counter) { g_fault_counter.store(counter); }
-
 std::string EncodeEndpointFault(std::string_view message) {
   std::string out =
       "<?xml version=\"1.0\" encoding='UTF-8'?> <SOAP-ENV:Envelope "
@@ -234,7 +221,6 @@ std::string EncodeCallFault(std::string_view fault_code, std::string_view messag
 
 SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& registry) {
   SoapResponse response;
-  FaultNotice notice;
   try {
     // Intake: a multipart/related body carries the envelope in its root part.
     std::string_view envelope = request.body;
@@ -285,7 +271,7 @@ SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& reg
       }
       const CallValue result = Invoke(*intf, instance, call);
       response.body = EncodeResponse(*intf, intf->operations[call.op], result);
-      notice.fault = false;
+      response.fault = false;
       // `instance` is released here, after the response has been built.
     } catch (const SoapFault& fault) {
       response.body = EncodeCallFault(fault.fault_code(), fault.what());

@@ -33,18 +33,13 @@ struct SoapResponse {
   int status = 200;
   std::string content_type{kSoapContentType};
   std::string body;          // UTF-8 bytes
+  bool fault = true;         // a fault envelope (endpoint- or call-level), not a call's answer
 };
 
 // Handles one request against `registry`. Never throws: every failure becomes a fault
 // envelope (endpoint-level: status 500; call-level: status 200). The body is let go once the
 // call's values are taken from it, before the operation runs.
-SoapResponse HandleSoapRequest(SoapRequest request,
-                               const InterfaceRegistry& registry = Registry());
-
-// Called on the request's thread once for every fault envelope HandleSoapRequest answers with;
-// it must not throw. Null (the default): nobody is told. Set at start-up, before listening.
-using FaultCounter = void (*)() noexcept;
-void SetFaultCounter(FaultCounter counter);
+SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& registry);
 
 // Envelope encoders, byte-exact.
 // Endpoint-level fault: the fixed fault text with `message` escaped.

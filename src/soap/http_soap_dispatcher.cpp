@@ -19,6 +19,7 @@ SoapRequest THTTPSoapDispatcher::ToSoapRequest(host::TWebRequest& request) {
 bool THTTPSoapDispatcher::Dispatch(host::TWebRequest& request,
                                    host::TWebResponse& response) const {
   SoapResponse r = HandleSoapRequest(ToSoapRequest(request), *registry_);
+  if (r.fault && on_fault_) on_fault_();
   response.SetStatusCode(r.status);
   response.ContentType = r.content_type;
   if (r.status == 200) {

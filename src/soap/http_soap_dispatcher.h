@@ -5,25 +5,34 @@
 // only adapts a TWebRequest/TWebResponse pair to the endpoint core.
 //
 // Thread safety: each web module instance owns its own dispatcher; Dispatch runs on the
-// request's thread. The endpoint reads the registry under its lock.
+// request's thread. The endpoint reads the registry under its lock; the fault hook is called on
+// the request's thread.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "host/web.h"
+#include "host/web_module.h"
 #include "soap/endpoint.h"
 
 namespace orv::soap {
 
-class THTTPSoapDispatcher {
+class THTTPSoapDispatcher final : public host::IWebDispatch {
  public:
-  explicit THTTPSoapDispatcher(const InterfaceRegistry& registry = Registry())
-      : registry_(&registry) {}
+  static constexpr std::string_view kPathPattern = "soap*";  // the web module makes it "/soap*"
 
-  std::string Name = "HTTPSoapDispatcher1";
-  bool Enabled = true;
-  host::TMethodType MethodType = host::TMethodType::Post;
-  std::string PathInfo = "soap*";  // the web module normalises it to "/soap*"
+  // `on_fault` (may be empty) is told of every fault envelope answered; it must not throw.
+  explicit THTTPSoapDispatcher(const InterfaceRegistry& registry,
+                               std::function<void()> on_fault = {})
+      : registry_(&registry), on_fault_(std::move(on_fault)) {}
+
+  bool Enabled() const override { return true; }
+  host::TMethodType MethodType() const override { return host::TMethodType::Post; }
+  std::string PathInfo() const override { return std::string(kPathPattern); }
+  bool DispatchRequest(host::TWebRequest& request, host::TWebResponse& response) override {
+    return Dispatch(request, response);
+  }
 
   // Runs the endpoint on the request and fills the response. Always reports the request as
   // handled, faults included. The body bytes are moved out of the request (RawContent is
@@ -36,6 +45,7 @@ class THTTPSoapDispatcher {
 
  private:
   const InterfaceRegistry* registry_;
+  std::function<void()> on_fault_;
 };
 
 }  // namespace orv::soap

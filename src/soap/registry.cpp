@@ -164,15 +164,4 @@ std::vector<std::shared_ptr<const InvokableClass>> InterfaceRegistry::Classes() 
   return classes_;
 }
 
-void InterfaceRegistry::Clear() {
-  std::lock_guard lock(mutex_);
-  interfaces_.clear();
-  classes_.clear();
-}
-
-InterfaceRegistry& Registry() {
-  static InterfaceRegistry registry;
-  return registry;
-}
-
 }  // namespace orv::soap

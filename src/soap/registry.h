@@ -232,15 +232,11 @@ class InterfaceRegistry {
   // Every class record in registration order.
   std::vector<std::shared_ptr<const InvokableClass>> Classes() const;
 
-  void Clear();  // tests only
 
  private:
   mutable std::mutex mutex_;
   std::vector<InterfacePtr> interfaces_;
   std::vector<std::shared_ptr<const InvokableClass>> classes_;
 };
-
-// The process-wide registry.
-InterfaceRegistry& Registry();
 
 }  // namespace orv::soap

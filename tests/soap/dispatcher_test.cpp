@@ -28,8 +28,8 @@ TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
   StubLog log;
   testing::FillRegistry(registry, log);
   const THTTPSoapDispatcher d(registry);
-  EXPECT_EQ(d.MethodType, host::TMethodType::Post);
-  EXPECT_EQ(d.PathInfo, "soap*");
+  EXPECT_EQ(d.MethodType(), host::TMethodType::Post);
+  EXPECT_EQ(d.PathInfo(), "soap*");
 
   host::TWebRequest req = WebPost("/soap", Envelope("GetSQL", "<Value>v</Value>"));
   req.Headers = {{"soapaction", "\"urn:UOrvWsIntf-IOrvWs#GetSQL\""}};

@@ -123,7 +123,6 @@ int Executar(bool verificar) {
   // thread exists, so every thread made later inherits the mask.
   if (!verificar) PrepararSinaisDeTermino();
 
-  TServicoOrvWs::RegistrarInterfaces();
   TLogSemGravar sem_gravar;
   OpcoesServico opcoes;
   if (verificar) opcoes.log.fs = &sem_gravar;

@@ -1,7 +1,5 @@
 #include "host/startup/servico.h"
 
-#include <atomic>
-#include <mutex>
 #include <stdexcept>
 #include <string_view>
 
@@ -21,23 +19,6 @@
 namespace orv::startup {
 
 namespace {
-
-// The running service, for the TOrvWs class registered once per process.
-std::atomic<TServicoOrvWs*> g_servico{nullptr};
-
-// The SOAP endpoint as a dispatching component of the web module.
-class SoapDispatch final : public host::IWebDispatch {
- public:
-  bool Enabled() const override { return d_.Enabled; }
-  host::TMethodType MethodType() const override { return d_.MethodType; }
-  std::string PathInfo() const override { return d_.PathInfo; }
-  bool DispatchRequest(host::TWebRequest& rq, host::TWebResponse& rs) override {
-    return d_.Dispatch(rq, rs);
-  }
-
- private:
-  soap::THTTPSoapDispatcher d_;
-};
 
 // TOrvWs as the registry makes it for each call: the operations themselves and, beside them,
 // the operator's count of "false" answers and of open sessions (Auth opens and ends them).
@@ -80,16 +61,6 @@ class TOrvWsContado final : public soap::IOrvWs {
   service::TOrvWs orvws_;
   op::TActivityLog& log_;
 };
-
-// Counts a fault envelope of the SOAP endpoint for the running service.
-void ContarFalhaSoap() noexcept {
-  try {
-    if (TServicoOrvWs* s = g_servico.load(); s != nullptr && s->LogPronto())
-      s->Log().ContarFalha(op::TFalha::Soap);
-  } catch (...) {
-    // A count that cannot be made must not take the request down.
-  }
-}
 
 class ServidorHttp final : public IServidorHttp {
  public:
@@ -146,32 +117,27 @@ std::string CaminhoIniPadrao() {
 }
 
 TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes) : opcoes_(std::move(opcoes)) {
-  TServicoOrvWs* esperado = nullptr;
-  if (!g_servico.compare_exchange_strong(esperado, this))
-    throw std::logic_error("TServicoOrvWs: only one service per process");
+  soap::publish::RegisterWSDLPublish(registry_);
+  soap::RegisterOrvWsInterface(registry_);
+  registry_.RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
+      std::string(soap::kOrvWsClassName), [this](const soap::CallContext& ctx) {
+        if (!dm_ || !log_) throw std::runtime_error("O serviço não está iniciado");
+        return std::make_unique<TOrvWsContado>(ctx, *dm_, *log_);
+      }));
 }
 
 TServicoOrvWs::~TServicoOrvWs() {
   handler_.reset();   // every web module, with its components
   dm_.reset();        // the per-user connections and the management connections
   log_.reset();
-  g_servico.store(nullptr);
 }
 
-void TServicoOrvWs::RegistrarInterfaces() {
-  static std::once_flag uma_vez;
-  std::call_once(uma_vez, [] {
-    soap::publish::RegisterWSDLPublish(soap::Registry());
-    soap::RegisterOrvWsInterface(soap::Registry());
-    soap::Registry().RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
-        std::string(soap::kOrvWsClassName), [](const soap::CallContext& ctx) {
-          TServicoOrvWs* s = g_servico.load();
-          if (s == nullptr || !s->dm_ || !s->log_)
-            throw std::runtime_error("O serviço não está iniciado");
-          return std::make_unique<TOrvWsContado>(ctx, *s->dm_, *s->log_);
-        }));
-    soap::SetFaultCounter(ContarFalhaSoap);
-  });
+void TServicoOrvWs::ContarFalhaSoap() noexcept {
+  try {
+    if (log_) log_->ContarFalha(op::TFalha::Soap);
+  } catch (...) {
+    // A count that cannot be made must not take the request down.
+  }
 }
 
 void TServicoOrvWs::PrepararRequestHandler() {
@@ -179,8 +145,11 @@ void TServicoOrvWs::PrepararRequestHandler() {
   handler_ = std::make_unique<host::TWebRequestHandler>();
   handler_->SetWebModuleClass(host::WebModulePrincipalClass([this] {
     host::TWebModuleComponents c;
-    c.HTTPSoapDispatcher1 = std::make_unique<SoapDispatch>();
-    soap::publish::AddPublisher(c);   // WSDLHTMLPublish1 and its service page
+    c.HTTPSoapDispatcher1 =
+        std::make_unique<soap::THTTPSoapDispatcher>(registry_, [this] { ContarFalhaSoap(); });
+    // WSDLHTMLPublish1 and its service page
+    soap::publish::AddPublisher(c, std::make_unique<soap::publish::TWSDLHTMLPublish>(
+                                       registry_, soap::publish::ProcessPublisherSettings()));
     c.AddUpload = [this](std::int64_t bytes) {
       if (log_) log_->AddUpload(bytes);
     };

@@ -4,15 +4,15 @@
 // TDmDados and the activity log; and it hands the window's share (TFrmPrincipalCore) the
 // pieces it works with, including a factory for the listener FServer.
 //
-// Start, in this order: RegistrarInterfaces (IWSDLPublish, then IOrvWs with TOrvWs; once per
-// process), PrepararRequestHandler, [the window toolkit], DataModuleCreate (a failure yields the
+// Start, in this order: the constructor (its registry gets IWSDLPublish, then IOrvWs with
+// TOrvWs bound to this object's data module and log), PrepararRequestHandler, [the window toolkit], DataModuleCreate (a failure yields the
 // exact message to show, and the program ends without a window, a log file or a listening
 // socket), then the main window or the daemon with Pecas(). Shutdown: the form's closing steps,
 // the form (its listener stops on destruction, closing every connection), then this object:
 // the request handler with its web modules, the data module, the log.
 //
 // The operator's failure indicators are counted here, where the pieces meet: the SOAP
-// endpoint's fault counter (set by RegistrarInterfaces), the registered TOrvWs (its "false"
+// SOAP dispatcher's fault hook, the registered TOrvWs (its "false"
 // answers, and the open sessions after each Auth and each emptying of the session table) and
 // the listener's command handler (requests it answers with status 500).
 //
@@ -29,6 +29,7 @@
 #include "host/web_bridge.h"
 #include "operator/activity_log.h"
 #include "service/dm_dados.h"
+#include "soap/registry.h"
 
 namespace orv::startup {
 
@@ -56,10 +57,6 @@ class TServicoOrvWs {
   TServicoOrvWs(const TServicoOrvWs&) = delete;
   TServicoOrvWs& operator=(const TServicoOrvWs&) = delete;
 
-  // Load-time registrations on the process-wide registry: IWSDLPublish with TWSDLPublish, then
-  // IOrvWs with TOrvWs. Done once per process; later calls do nothing. Each TOrvWs is made for
-  // one call, bound to the data module and log of the running TServicoOrvWs.
-  static void RegistrarInterfaces();
   // The request handler, with TWebModulePrincipal as its web module class.
   void PrepararRequestHandler();
   // The data module (connection list, Conectar, key, empty session table) and then the activity
@@ -75,9 +72,16 @@ class TServicoOrvWs {
   // The installation folder the log lives under (after DataModuleCreate).
   const std::string& PastaSistema() const { return pasta_sistema_; }
   host::TWebRequestHandler& RequestHandler() { return *handler_; }
+  // IWSDLPublish with TWSDLPublish, then IOrvWs with TOrvWs; each TOrvWs is made for one call,
+  // bound to this object's data module and log.
+  const soap::InterfaceRegistry& Registry() const { return registry_; }
 
  private:
+  // Counts a fault envelope of the SOAP endpoint (request threads).
+  void ContarFalhaSoap() noexcept;
+
   OpcoesServico opcoes_;
+  soap::InterfaceRegistry registry_;
   std::string pasta_sistema_;
   std::unique_ptr<op::TActivityLog> log_;
   std::unique_ptr<service::TDmDados> dm_;

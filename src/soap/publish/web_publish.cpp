@@ -25,9 +25,6 @@ void ApplyReply(const PageReply& reply, host::TWebResponse& response) {
   }
 }
 
-TWSDLHTMLPublish::TWSDLHTMLPublish()
-    : TWSDLHTMLPublish(Registry(), ProcessPublisherSettings()) {}
-
 TWSDLHTMLPublish::TWSDLHTMLPublish(const InterfaceRegistry& registry, PublisherSettings settings)
     : registry_(registry), settings_(std::move(settings)) {}
 

@@ -27,7 +27,6 @@ class TWSDLHTMLPublish final : public host::IWebDispatch {
  public:
   static constexpr std::string_view kPathPattern = "wsdl*";
 
-  TWSDLHTMLPublish();  // the process-wide registry and settings
   TWSDLHTMLPublish(const InterfaceRegistry& registry, PublisherSettings settings);
 
   bool Enabled() const override { return true; }
@@ -59,7 +58,6 @@ class TWSDLHTMLPublish final : public host::IWebDispatch {
 // Gives a web module's components their WSDLHTMLPublish1 and the service information page of
 // that same component.
 void AddPublisher(host::TWebModuleComponents& components,
-                  std::unique_ptr<TWSDLHTMLPublish> publisher =
-                      std::make_unique<TWSDLHTMLPublish>());
+                  std::unique_ptr<TWSDLHTMLPublish> publisher);
 
 }  // namespace orv::soap::publish

@@ -153,8 +153,6 @@ PageReply ServiceInfoReply(std::string_view path, std::string_view base_url, std
                                value_types ? &*value_types : nullptr)};
 }
 
-TWSDLPublish::TWSDLPublish() : registry_(Registry()) {}
-TWSDLPublish::TWSDLPublish(const CallContext&) : registry_(Registry()) {}
 TWSDLPublish::TWSDLPublish(const InterfaceRegistry& registry) : registry_(registry) {}
 
 std::vector<std::string> TWSDLPublish::GetPortTypeList() {
@@ -195,7 +193,9 @@ std::string TWSDLPublish::GetXSDForTypeSystem(const std::string& TypeSystem) {
 
 void RegisterWSDLPublish(InterfaceRegistry& registry) {
   RegisterWSDLPublishInterface(registry);
-  registry.RegisterInvokableClass(MakeInvokableClass<TWSDLPublish, IWSDLPublish>(S(kWSDLPublishClassName)));
+  registry.RegisterInvokableClass(MakeInvokableClass<TWSDLPublish, IWSDLPublish>(
+      S(kWSDLPublishClassName),
+      [&registry](const CallContext&) { return std::make_unique<TWSDLPublish>(registry); }));
 }
 
 }  // namespace orv::soap::publish

@@ -82,13 +82,11 @@ std::optional<std::string> WsdlForPortType(const InterfaceRegistry& registry,
                                            std::string_view name,
                                            const std::vector<PortAddress>& ports);
 
-// The implementation of IWSDLPublish. Made per call by the registry; it publishes the
-// process-wide registry. A call through the SOAP endpoint has no request address, so the
+// The implementation of IWSDLPublish. Made per call by the registry; it publishes the registry
+// it is registered in. A call through the SOAP endpoint has no request address, so the
 // documents it returns have a service element without ports.
 class TWSDLPublish final : public IWSDLPublish {
  public:
-  TWSDLPublish();
-  explicit TWSDLPublish(const CallContext& ctx);
   explicit TWSDLPublish(const InterfaceRegistry& registry);
 
   std::vector<std::string> GetPortTypeList() override;
@@ -102,6 +100,6 @@ class TWSDLPublish final : public IWSDLPublish {
 
 // Registers IWSDLPublish (namespace, documentation, default SOAP action) and the class
 // TWSDLPublish. Called once at start-up, before IOrvWs is registered.
-void RegisterWSDLPublish(InterfaceRegistry& registry = Registry());
+void RegisterWSDLPublish(InterfaceRegistry& registry);
 
 }  // namespace orv::soap::publish

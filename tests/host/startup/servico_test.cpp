@@ -40,7 +40,6 @@ OpcoesServico Opcoes() {
 class ServicoIniciado {
  public:
   void Iniciar() {
-    TServicoOrvWs::RegistrarInterfaces();
     servico.PrepararRequestHandler();
     ASSERT_EQ(servico.DataModuleCreate(), "");
     core = std::make_unique<TFrmPrincipalCore>(servico.Pecas((inst.Raiz() / "orvws.ini").string()),
@@ -192,7 +191,6 @@ TEST(CriarServidorHttp, ARefusedRequestIsCounted) {
 TEST(TServicoOrvWs, DataModuleFailureGivesTheMessageAndMakesNothingElse) {
   teste::Instalacao inst;
   std::filesystem::remove(inst.Pasta() / "SCONF.xml");
-  TServicoOrvWs::RegistrarInterfaces();
   TServicoOrvWs servico(Opcoes());
   servico.PrepararRequestHandler();
   EXPECT_EQ(servico.DataModuleCreate(),
@@ -204,7 +202,6 @@ TEST(TServicoOrvWs, DataModuleFailureGivesTheMessageAndMakesNothingElse) {
 
 TEST(TServicoOrvWs, BehindATrustedProxyTheCollectorIsTheAddressItsHeaderNames) {
   teste::Instalacao inst;
-  TServicoOrvWs::RegistrarInterfaces();
   TServicoOrvWs servico(Opcoes());
   servico.PrepararRequestHandler();
   ASSERT_EQ(servico.DataModuleCreate(), "");
@@ -236,7 +233,6 @@ TEST(TServicoOrvWs, BehindATrustedProxyTheCollectorIsTheAddressItsHeaderNames) {
 
 TEST(TServicoOrvWs, ATrustedProxyThatIsNoAddressStopsTheWindowsCreation) {
   teste::Instalacao inst;
-  TServicoOrvWs::RegistrarInterfaces();
   TServicoOrvWs servico(Opcoes());
   servico.PrepararRequestHandler();
   ASSERT_EQ(servico.DataModuleCreate(), "");
@@ -249,9 +245,18 @@ TEST(TServicoOrvWs, ATrustedProxyThatIsNoAddressStopsTheWindowsCreation) {
   EXPECT_FALSE(core.Ativo());
 }
 
-TEST(TServicoOrvWs, OnlyOneServicePerProcess) {
+// Each service has its own registry, whose TOrvWs is bound to that service: one that has no
+// data module yet refuses to make one, whatever another service in the process has.
+TEST(TServicoOrvWs, EachServiceHasItsOwnRegistry) {
   TServicoOrvWs primeiro;
-  EXPECT_THROW(TServicoOrvWs segundo, std::logic_error);
+  TServicoOrvWs segundo;
+  for (TServicoOrvWs* s : {&primeiro, &segundo}) {
+    ASSERT_NE(s->Registry().FindByName("IWSDLPublish"), nullptr);
+    const soap::InterfacePtr orv = s->Registry().FindByName("IOrvWs");
+    ASSERT_NE(orv, nullptr);
+    EXPECT_THROW(orv->MakeInstance(soap::CallContext{"10.0.0.1"}), std::runtime_error);
+  }
+  EXPECT_NE(&primeiro.Registry(), &segundo.Registry());
 }
 
 }  // namespace

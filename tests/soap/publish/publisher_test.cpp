@@ -406,8 +406,7 @@ TEST_F(Publisher, WSDLPublishOperations) {
 }
 
 TEST(WSDLPublishRegistration, RegistryMakesAFreshPublisherPerCall) {
-  InterfaceRegistry& registry = Registry();
-  registry.Clear();
+  InterfaceRegistry registry;
   RegisterWSDLPublish(registry);
   RegisterOrvWsInterface(registry);
   const InterfacePtr intf = registry.FindBySoapAction("\"http://orvws.local/namespaces/Types-IWSDLPublish\"");
@@ -419,7 +418,6 @@ TEST(WSDLPublishRegistration, RegistryMakesAFreshPublisherPerCall) {
   EXPECT_NE(a.As<IWSDLPublish>(), b.As<IWSDLPublish>());
   EXPECT_EQ(a.As<IWSDLPublish>()->GetPortTypeList(),
             (std::vector<std::string>{"IWSDLPublish", "IOrvWs"}));
-  registry.Clear();
 }
 
 }  // namespace
