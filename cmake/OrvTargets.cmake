@@ -48,29 +48,33 @@ function(orv_test name)
     PROPERTIES ${_props})
 endfunction()
 
-# orv_fuzzer(<name> SOURCES ... DEPS ... RUNS n [CORPUS dir]): a libFuzzer target, run n times
-# as a test. CORPUS: a checked-in folder of seed inputs; what the run finds goes to a folder in
-# the build tree, so the checked-in one never changes.
+# orv_fuzzer(<name> SOURCES ... DEPS ... RUNS n): a libFuzzer target, run n times as a test,
+# from its checked-in seed inputs (<name>_corpus/ beside it) with its dictionary (<name>.dict).
+# What the run finds goes to a folder in the build tree, so the checked-in one never changes.
+# Both are required: a target without them stops the build.
 function(orv_fuzzer name)
   if(NOT ORVWS_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(A "" "RUNS;CORPUS" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "RUNS" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  # Undefined behaviour stops the run as a memory error does.
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE ${A_DEPS})
   if(NOT A_RUNS)
     set(A_RUNS 20000)
   endif()
-  set(_corpus)
-  if(A_CORPUS)
-    set(_found ${CMAKE_CURRENT_BINARY_DIR}/${name}-found)
-    file(MAKE_DIRECTORY ${_found})
-    set(_corpus ${_found} ${CMAKE_CURRENT_SOURCE_DIR}/${A_CORPUS})
+  set(_seeds ${CMAKE_CURRENT_SOURCE_DIR}/${name}_corpus)
+  set(_dict ${CMAKE_CURRENT_SOURCE_DIR}/${name}.dict)
+  if(NOT IS_DIRECTORY ${_seeds} OR NOT EXISTS ${_dict})
+    message(FATAL_ERROR "${name}: needs its seed inputs ${_seeds} and its dictionary ${_dict}")
   endif()
-  add_test(NAME ${name} COMMAND ${name} -runs=${A_RUNS} -max_len=8192 -seed=1 ${_corpus})
+  set(_found ${CMAKE_CURRENT_BINARY_DIR}/${name}-found)
+  file(MAKE_DIRECTORY ${_found})
+  add_test(NAME ${name} COMMAND ${name} -runs=${A_RUNS} -max_len=8192 -seed=1 -dict=${_dict}
+                                ${_found} ${_seeds})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS fuzz)
   add_dependencies(fuzzers ${name})
 endfunction()
@@ -78,5 +82,5 @@ endfunction()
 if(ORVWS_FUZZ)
   add_custom_target(fuzzers)
   # Fuzzers instrument the libraries they link too.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
 endif()

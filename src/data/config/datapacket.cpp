@@ -283,10 +283,10 @@ class Reader {
     if (const Attr* width = t.Find("WIDTH")) {
       const std::string w = Decode(width->raw);
       std::int64_t value = 0;
-      bool ok = !w.empty() && w.size() <= 9;
-      for (const char c : w) {
-        if (c < '0' || c > '9') ok = false;
-        else value = value * 10 + (c - '0');
+      bool ok = !w.empty() && w.size() <= 9;   // nine digits at most: no overflow
+      for (std::size_t i = 0; ok && i < w.size(); ++i) {
+        if (w[i] < '0' || w[i] > '9') ok = false;
+        else value = value * 10 + (w[i] - '0');
       }
       f.width = ok ? static_cast<std::int32_t>(value) : 0;
     }

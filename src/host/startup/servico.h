@@ -12,9 +12,9 @@
 // the request handler with its web modules, the data module, the log.
 //
 // The operator's failure indicators are counted here, where the pieces meet: the SOAP
-// SOAP dispatcher's fault hook, the registered TOrvWs (its "false"
-// answers, and the open sessions after each Auth and each emptying of the session table) and
-// the listener's command handler (requests it answers with status 500).
+// dispatcher's fault hook, the registered TOrvWs (its "false" answers, and the open sessions
+// after each Auth and each emptying of the session table) and the listener's command handler
+// (requests it answers with status 500).
 //
 // Thread safety: every method runs on the main thread. Request threads reach the data module
 // and the log through the objects made here, which lock for themselves.

@@ -209,6 +209,7 @@ TEST_F(PacketTest, WidthCutsValues) {
       {"fieldtype=\"string\" WIDTH=\"3\"", 3},
       {"fieldtype=\"string\" WIDTH=\"300\"", 255},
       {"fieldtype=\"string\"", 255},
+      {"fieldtype=\"string\" WIDTH=\"25511111111111111111\"", 255},   // not a width
       {"fieldtype=\"String\" SUBTYPE=\"FixedChar\" WIDTH=\"20\"", 20},
   };
   for (const auto& c : cases) {
