@@ -1,4 +1,5 @@
 #include "data/sql_text.h"
+#include "util/text.h"
 
 #include <cctype>
 
@@ -38,12 +39,6 @@ std::size_t SkipQuotedOrComment(std::string_view s, std::size_t i) {
   return 0;
 }
 
-std::string Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return std::string(s.substr(b, e - b));
-}
 
 }  // namespace
 
@@ -76,7 +71,7 @@ std::vector<std::string> SplitSqlScript(std::string_view script) {
   std::string current;
   std::size_t i = 0;
   auto flush = [&] {
-    std::string t = Trim(current);
+    std::string t = util::TrimControl(current);
     if (!t.empty()) statements.push_back(std::move(t));
     current.clear();
   };

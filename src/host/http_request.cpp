@@ -9,12 +9,6 @@
 namespace orv::host {
 namespace {
 
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // "HTTP/1.1" -> 1, 1; anything else leaves -1.
 void ParseVersion(std::string_view v, int& major, int& minor) {
   major = minor = -1;
@@ -223,15 +217,15 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
           // A folded line continues the previous header's value.
           std::string& value = request_.headers.back().second;
           value += ' ';
-          value += TrimSpaces(line);
+          value += util::TrimBlanks(line);
           break;
         }
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
-          request_.headers.emplace_back(std::string(TrimSpaces(line)), std::string());
+          request_.headers.emplace_back(std::string(util::TrimBlanks(line)), std::string());
         } else {
-          request_.headers.emplace_back(std::string(TrimSpaces(line.substr(0, colon))),
-                                        std::string(TrimSpaces(line.substr(colon + 1))));
+          request_.headers.emplace_back(std::string(util::TrimBlanks(line.substr(0, colon))),
+                                        std::string(util::TrimBlanks(line.substr(colon + 1))));
         }
         break;
       }
@@ -247,7 +241,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
         std::string_view line;
         if (!TakeLine(line)) return status_;
         const std::size_t semi = line.find(';');
-        const std::string_view hex = TrimSpaces(line.substr(0, semi));
+        const std::string_view hex = util::TrimBlanks(line.substr(0, semi));
         if (hex.empty()) return Fail(Status::Reject, 400);
         std::uint64_t size = 0;
         for (char c : hex) {
@@ -305,7 +299,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
 HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
   ParsedRequest& r = request_;
   const bool http11 = r.version_major > 1 || (r.version_major == 1 && r.version_minor >= 1);
-  if (http11 && TrimSpaces(r.Header("Host")).empty()) return Fail(Status::Reject, 400);
+  if (http11 && util::TrimBlanks(r.Header("Host")).empty()) return Fail(Status::Reject, 400);
 
   // Expect is honoured only while no body byte has arrived; the interim answer goes out only
   // once the request is known not to be refused.
@@ -319,7 +313,7 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
     return next == Phase::LengthCheck ? Status::LengthCheck : Status::NeedMore;
   };
 
-  const std::string te(TrimSpaces(r.Header("Transfer-Encoding")));
+  const std::string te(util::TrimBlanks(r.Header("Transfer-Encoding")));
   if (!te.empty() && !util::AsciiIEquals(te, "identity")) {
     if (!util::AsciiIEquals(te, "chunked")) return Fail(Status::Reject, 400);
     r.has_body = true;
@@ -331,11 +325,11 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
     std::int64_t length = -1;
     for (const auto& [n, v] : r.headers) {
       if (!util::AsciiIEquals(n, "Content-Length")) continue;
-      const std::int64_t l = ParseDecimal(TrimSpaces(v));
+      const std::int64_t l = ParseDecimal(util::TrimBlanks(v));
       if (l < 0 || (length >= 0 && l != length)) {
         // Too many digits for a number is a body far over the cap.
-        if (l < 0 && TrimSpaces(v).size() > 18 &&
-            std::all_of(TrimSpaces(v).begin(), TrimSpaces(v).end(),
+        if (l < 0 && util::TrimBlanks(v).size() > 18 &&
+            std::all_of(util::TrimBlanks(v).begin(), util::TrimBlanks(v).end(),
                         [](char c) { return c >= '0' && c <= '9'; }))
           return Fail(Status::Reject, 413);
         return Fail(Status::Reject, 400);
@@ -381,13 +375,13 @@ HttpRequestReader::Status HttpRequestReader::Finish() {
     while (start <= v.size()) {
       std::size_t semi = v.find(';', start);
       if (semi == std::string::npos) semi = v.size();
-      const std::string_view piece = TrimSpaces(std::string_view(v).substr(start, semi - start));
+      const std::string_view piece = util::TrimBlanks(std::string_view(v).substr(start, semi - start));
       if (!piece.empty()) {
         const std::size_t eq = piece.find('=');
-        r.cookies.emplace_back(std::string(TrimSpaces(piece.substr(0, eq))),
+        r.cookies.emplace_back(std::string(util::TrimBlanks(piece.substr(0, eq))),
                                eq == std::string_view::npos
                                    ? std::string()
-                                   : std::string(TrimSpaces(piece.substr(eq + 1))));
+                                   : std::string(util::TrimBlanks(piece.substr(eq + 1))));
       }
       start = semi + 1;
     }
@@ -395,11 +389,11 @@ HttpRequestReader::Status HttpRequestReader::Finish() {
 
   if (r.HasHeader("Authorization")) {
     const std::string auth = r.Header("Authorization");
-    const std::string_view a = TrimSpaces(auth);
+    const std::string_view a = util::TrimBlanks(auth);
     const std::size_t sp = a.find(' ');
     if (!util::AsciiIEquals(a.substr(0, sp), "Basic")) return Fail(Status::Close);
     std::string decoded;
-    if (sp != std::string_view::npos && !Base64Decode(TrimSpaces(a.substr(sp + 1)), decoded)) {
+    if (sp != std::string_view::npos && !Base64Decode(util::TrimBlanks(a.substr(sp + 1)), decoded)) {
       return Fail(Status::Close);
     }
     const std::size_t colon = decoded.find(':');

@@ -11,32 +11,6 @@
 namespace orv::host {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::string Unquote(std::string_view s) {
-  s = Trim(s);
-  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
-    std::string out;
-    for (std::size_t i = 1; i + 1 < s.size(); ++i) {
-      if (s[i] == '\\' && i + 2 < s.size()) ++i;
-      out += s[i];
-    }
-    return out;
-  }
-  return std::string(s);
-}
-
 std::string SanitizeUtf8(std::string bytes) {
   if (util::IsValidUtf8(bytes)) return bytes;
   return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
@@ -92,8 +66,8 @@ std::string PercentDecodeBytes(std::string_view text, bool plus_as_space) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '%' && i + 2 < text.size()) {
-      const int hi = HexValue(text[i + 1]);
-      const int lo = HexValue(text[i + 2]);
+      const int hi = util::HexDigitValue(text[i + 1]);
+      const int lo = util::HexDigitValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
@@ -234,13 +208,13 @@ ContentTypeParts SplitContentType(std::string_view value) {
       quoted = !quoted;
     }
   }
-  parts.media_type = std::string(Trim(pieces.front()));
+  parts.media_type = std::string(util::TrimBlanks(pieces.front()));
   for (std::size_t k = 1; k < pieces.size(); ++k) {
-    const std::string_view p = Trim(pieces[k]);
+    const std::string_view p = util::TrimBlanks(pieces[k]);
     if (p.empty()) continue;
     const std::size_t eq = p.find('=');
-    const std::string_view name = Trim(p.substr(0, eq));
-    const std::string val = eq == std::string_view::npos ? std::string() : Unquote(p.substr(eq + 1));
+    const std::string_view name = util::TrimBlanks(p.substr(0, eq));
+    const std::string val = eq == std::string_view::npos ? std::string() : util::Unquote(p.substr(eq + 1));
     if (util::AsciiIEquals(name, "charset")) {
       parts.charset = val;
       parts.has_charset = true;
@@ -255,7 +229,7 @@ ContentTypeParts SplitContentType(std::string_view value) {
 }
 
 std::string RenderContentType(std::string_view content_type) {
-  if (Trim(content_type).empty()) return {};
+  if (util::TrimBlanks(content_type).empty()) return {};
   const ContentTypeParts parts = SplitContentType(content_type);
   std::string charset = parts.charset;
   if (!parts.has_charset || charset.empty()) {

@@ -9,6 +9,7 @@
 #include <boost/asio/ip/address_v6.hpp>
 
 #include "host/http_limits.h"
+#include "util/text.h"
 
 namespace orv::host {
 namespace {
@@ -165,12 +166,6 @@ ProxyHeader ReadV2(std::string_view bytes) {
   return h;
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 ProxyHeader ReadProxyHeader(std::string_view bytes) {
@@ -198,7 +193,7 @@ std::vector<std::string> ParseTrustedProxies(std::string_view list) {
   while (start <= list.size()) {
     std::size_t comma = list.find(',', start);
     if (comma == std::string_view::npos) comma = list.size();
-    const std::string_view entry = TrimBlanks(list.substr(start, comma - start));
+    const std::string_view entry = util::TrimBlanks(list.substr(start, comma - start));
     start = comma + 1;
     if (entry.empty()) continue;
     boost::system::error_code ec;

@@ -117,11 +117,6 @@ bool TWebRequestHandler::HandleRequest(TWebRequest& request, TWebResponse& respo
   return handled;
 }
 
-TWebRequestHandler& WebRequestHandler() {
-  static TWebRequestHandler handler;
-  return handler;
-}
-
 // ---- Building the web request ----------------------------------------------------------------
 
 namespace {

@@ -95,9 +95,6 @@ class TWebRequestHandler {
   std::size_t created_ = 0;
 };
 
-// The process's request handler, made on first use.
-TWebRequestHandler& WebRequestHandler();
-
 // Builds the web request from a parsed HTTP request.
 TWebRequest BuildWebRequest(const ParsedRequest& http);
 // The same, moving the body out of `http` instead of copying it (the rest is copied).

@@ -10,18 +10,6 @@ namespace {
 
 constexpr std::string_view kMultipartPrefix = "multipart/related; boundary=";
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::string Unquote(std::string_view v) {
-  v = Trim(v);
-  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-  return std::string(v);
-}
-
 // Length of the line break at `pos` (CR LF or LF), 0 when none.
 std::size_t LineBreakAt(std::string_view s, std::size_t pos) {
   if (pos < s.size() && s[pos] == '\n') return 1;
@@ -88,8 +76,8 @@ MimePart ParsePart(std::string_view raw) {
     }
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    part.headers.emplace_back(std::string(Trim(line.substr(0, colon))),
-                              std::string(Trim(line.substr(colon + 1))));
+    part.headers.emplace_back(std::string(util::TrimBlanks(line.substr(0, colon))),
+                              std::string(util::TrimBlanks(line.substr(colon + 1))));
   }
   return part;  // headers only, empty body
 }
@@ -118,10 +106,10 @@ std::string ContentTypeParam(std::string_view content_type, std::string_view nam
       if (content_type[end] == '"') quoted = !quoted;
       ++end;
     }
-    std::string_view param = Trim(content_type.substr(pos, end - pos));
+    std::string_view param = util::TrimBlanks(content_type.substr(pos, end - pos));
     const auto eq = param.find('=');
-    if (eq != std::string_view::npos && util::AsciiIEquals(Trim(param.substr(0, eq)), name)) {
-      return Unquote(param.substr(eq + 1));
+    if (eq != std::string_view::npos && util::AsciiIEquals(util::TrimBlanks(param.substr(0, eq)), name)) {
+      return util::Unquote(param.substr(eq + 1));
     }
     pos = end < content_type.size() ? end : std::string_view::npos;
   }

@@ -18,13 +18,6 @@ namespace {
   throw SoapFault("'" + std::string(trimmed) + "' is not a valid floating point value");
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Rough decimal magnitude of a syntactically valid number (no sign): > 0 means at least 10^1.
@@ -109,7 +102,7 @@ std::int32_t ParseInt32(std::string_view text) {
   if (hex) {
     std::uint64_t v = 0;
     for (char c : s) {
-      const int d = HexDigit(c);
+      const int d = util::HexDigitValue(c);
       if (d < 0) BadInteger(trimmed);
       v = v * 16 + static_cast<std::uint64_t>(d);
       if (v > 0xFFFFFFFFull) BadInteger(trimmed);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -55,6 +56,10 @@ void LowerCurrentThreadPriority(int niceness);
 
 // The running program's full path ("" when it cannot be found).
 std::string ExecutablePath();
+
+// A UTF-8 path text as a filesystem path (the system's wide form on Windows), and back.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 enum class ReadStatus { kOk, kNotFound, kCannotOpen, kTooLarge };
 struct ReadResult {

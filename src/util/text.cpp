@@ -418,6 +418,32 @@ std::string TrimControl(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Unquote(std::string_view s) {
+  s = TrimBlanks(s);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
+    std::string out;
+    for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+      if (s[i] == '\\' && i + 2 < s.size()) ++i;
+      out += s[i];
+    }
+    return out;
+  }
+  return std::string(s);
+}
+
 std::string Utf8ToWin1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

@@ -45,6 +45,13 @@ std::string EscapeControls(std::string_view utf8);
 
 // Removes every character whose code is 32 or less from both ends.
 std::string TrimControl(std::string_view s);
+// The text without the spaces and tabs at both ends (the blanks of HTTP, MIME and INI lines).
+std::string_view TrimBlanks(std::string_view s);
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+// A quoted string ("...", a backslash taking the next character as it is) as its text; any
+// other value as it is. Blanks around the value are left out either way.
+std::string Unquote(std::string_view s);
 
 // Windows-1252 <-> UTF-8 (the character set of the management databases). A character that
 // Windows-1252 cannot hold becomes '?'. The five bytes that Windows-1252 leaves undefined

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "data/temp_folder.h"
+#include "support/temp_folder.h"
 #include "data/test_db.h"
 
 namespace orv::catalog {
@@ -88,7 +88,7 @@ TEST(ValidEan, CheckDigit) {
 }
 
 TEST(LoadCatalog, FillsAFreshDatabase) {
-  test::TempFolder folder;
+  testing::TempFolder folder;
   const std::string db = data::testdb::CreateTestDatabase(folder.path(), false);
   CatalogOptions o = Options(300, 450, 400);
   o.today = 0;  // running surveys around the real today, as 'NOW' sees it

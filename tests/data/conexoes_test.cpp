@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "data/config/sconf_writer.h"
-#include "data/temp_folder.h"
+#include "support/temp_folder.h"
 #include "data/test_db.h"
 
 namespace orv::data {
@@ -139,7 +139,7 @@ TEST(Conexoes, InitialSettings) {
 
 class AbrirConexoesTest : public ::testing::Test {
  protected:
-  test::TempFolder folder_;
+  testing::TempFolder folder_;
 };
 
 TEST_F(AbrirConexoesTest, OpensGestaoAndSemTransAndKeepsAClosedTemplate) {

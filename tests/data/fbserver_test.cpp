@@ -10,7 +10,7 @@
 #include "data/conexoes.h"
 #include "data/process_end.h"
 #include "data/tcp_proxy.h"
-#include "data/temp_folder.h"
+#include "support/temp_folder.h"
 #include "data/test_db.h"
 
 namespace orv::data {
@@ -40,7 +40,7 @@ class FbServerTest : public ::testing::Test {
     return q.FieldAsString("V");
   }
 
-  test::TempFolder folder_;
+  testing::TempFolder folder_;
   std::string file_;
   std::string location_;
 };

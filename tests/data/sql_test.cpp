@@ -17,7 +17,7 @@
 #include "data/data_limits.h"
 #include "data/process_end.h"
 #include "data/test_db.h"
-#include "data/temp_folder.h"
+#include "support/temp_folder.h"
 #include "util/datetime.h"
 #include "util/regional.h"
 
@@ -27,7 +27,7 @@ namespace {
 class SqlTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new test::TempFolder;
+    folder_ = new testing::TempFolder;
     database_ = testdb::CreateTestDatabase(folder_->path());
   }
   static void TearDownTestSuite() {
@@ -51,10 +51,10 @@ class SqlTest : public ::testing::Test {
     q.Open();
     return q.FieldAsString(column);
   }
-  static test::TempFolder* folder_;
+  static testing::TempFolder* folder_;
   static std::string database_;
 };
-test::TempFolder* SqlTest::folder_ = nullptr;
+testing::TempFolder* SqlTest::folder_ = nullptr;
 std::string SqlTest::database_;
 
 constexpr const char* kOpenTransactions =

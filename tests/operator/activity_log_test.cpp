@@ -14,7 +14,7 @@
 #include "util/regional.h"
 #include "util/text.h"
 #include "util/utilities.h"
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using orv::op::ActivityLogOptions;
@@ -31,7 +31,7 @@ namespace {
 
 constexpr double kMsPorDia = 86400000.0;
 
-using orv::testing::TempDir;
+using orv::testing::TempFolder;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -97,7 +97,7 @@ class ActivityLogTest : public ::testing::Test {
 
   orv::util::RegionalSettings saved_;
   FakeClock clock_;
-  TempDir dir_;
+  TempFolder dir_;
 };
 
 TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
@@ -437,7 +437,7 @@ TEST_F(ActivityLogTest, ObserverIsToldOfRowsAndIndicators) {
 TEST(ActivityLogConcurrency, LinesAreWholeWithTheirOwnMarks) {
   const auto saved = orv::util::Regional();
   orv::util::SetRegional(orv::util::RegionalPtBR());
-  TempDir dir;
+  TempFolder dir;
   ActivityLogOptions o;
   o.PastaLogs = dir.str();
   TActivityLog log(std::move(o));

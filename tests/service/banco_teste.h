@@ -9,7 +9,7 @@
 #include "data/config/configuracao.h"
 #include "data/sql.h"
 #include "data/test_db.h"
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace orv::testing {
 
@@ -51,7 +51,7 @@ class BancoTeste {
   void RemoverArquivo() { std::filesystem::remove(caminho_); }
 
  private:
-  TempDir dir_{"orv_service"};
+  TempFolder dir_{"orv_service"};
   std::string caminho_;
   std::unique_ptr<data::SqlConnection> admin_;
 };

@@ -13,7 +13,7 @@
 #include "data/sql.h"
 #include "data/test_db.h"
 #include "operator/activity_log.h"
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 #include "service/orvws.h"
 #include "util/platform.h"
 
@@ -48,7 +48,7 @@ class DataModuleTest : public ::testing::Test {
     orv::data::GravarSconf((pasta_ / "SCONF.xml").string(), v, true);
   }
 
-  orv::testing::TempDir dir_{"orv_dm"};
+  orv::testing::TempFolder dir_{"orv_dm"};
   std::filesystem::path pasta_;
   std::string old_path_;
 };

@@ -630,7 +630,7 @@ TEST(OrvWsServidor, LoginsFollowThePasswordRuleAndARefusedLoginLeavesNoSession) 
     GTEST_SKIP() << "no Firebird server on 127.0.0.1:3050 (scripts/fbserver.sh start)";
   const auto saved = orv::util::Regional();
   orv::util::SetRegional(orv::util::RegionalPtBR());
-  orv::testing::TempDir dir("orv_service_srv");
+  orv::testing::TempFolder dir("orv_service_srv");
   tdb::PrepareServerFolder(dir.path());
   const std::string local = tdb::ServerLocation(dir.path() / "gestao.fdb");
   tdb::CreateSchemaDatabase(local);

@@ -11,6 +11,7 @@
 #include "data/config/sconf.h"
 #include "util/text.h"
 #include "util/utilities.h"
+#include "util/platform.h"
 
 namespace orv::data {
 
@@ -90,7 +91,7 @@ std::string GerarSconf(const SconfValores& valores, bool utf8) {
 
 void GravarSconf(const std::string& path, const SconfValores& valores, bool utf8) {
   const std::string content = GerarSconf(valores, utf8);
-  const std::filesystem::path target(std::u8string(path.begin(), path.end()));
+  const std::filesystem::path target = util::platform::PathFromUtf8(path);
   std::ofstream file(target, std::ios::binary | std::ios::trunc);
   if (file) file.write(content.data(), static_cast<std::streamsize>(content.size()));
   if (file) file.close();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/startup/limites.h"
+#include "util/text.h"
 
 namespace orv::startup {
 
@@ -76,13 +77,6 @@ std::string NaoGravou(const std::string& caminho) {
   return texto;
 }
 
-int DigitoHex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::optional<std::int32_t> InteiroDoIni(std::string_view texto) {
@@ -92,7 +86,7 @@ std::optional<std::int32_t> InteiroDoIni(std::string_view texto) {
     if (texto.size() > 8) return std::nullopt;  // more than 32 bits
     std::uint32_t valor = 0;
     for (char c : texto) {
-      const int d = DigitoHex(c);
+      const int d = util::HexDigitValue(c);
       if (d < 0) return std::nullopt;
       valor = valor * 16 + static_cast<std::uint32_t>(d);
     }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/startup/limites.h"
+#include "util/platform.h"
 
 namespace orv::startup {
 

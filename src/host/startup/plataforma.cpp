@@ -1,6 +1,7 @@
 #include "host/startup/plataforma.h"
 
 #include "host/startup/limites.h"
+#include "util/platform.h"
 
 #include <cerrno>
 #include <cstring>
@@ -37,36 +38,13 @@ char SeparadorPasta() {
 #endif
 }
 
-std::filesystem::path CaminhoDe(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string TextoDe(const std::filesystem::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 std::string CaminhoExecutavel() {
-#ifdef _WIN32
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return TextoDe(std::filesystem::path(buffer));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-#else
-  std::error_code ec;
-  const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) throw std::system_error(ec, "/proc/self/exe");
-  return TextoDe(p);
-#endif
+  std::string caminho = util::platform::ExecutablePath();
+  if (caminho.empty()) throw std::runtime_error("The path of the running program is unknown");
+  return caminho;
 }
 
-std::string PastaExecutavel() { return TextoDe(CaminhoDe(CaminhoExecutavel()).parent_path()); }
+std::string PastaExecutavel() { return util::platform::Utf8FromPath(util::platform::PathFromUtf8(CaminhoExecutavel()).parent_path()); }
 
 namespace {
 
@@ -173,7 +151,7 @@ std::string PrimeiroIpLocal() { return EscolherIpLocal(IpsDoNomeLocal, IpsDasInt
 
 std::string ErroDeGravacao(const std::string& caminho, bool pasta) {
   std::error_code ec;
-  std::filesystem::path p = CaminhoDe(caminho);
+  std::filesystem::path p = util::platform::PathFromUtf8(caminho);
   const auto estado = std::filesystem::status(p, ec);
   if (std::filesystem::exists(estado)) {
     const bool e_pasta = std::filesystem::is_directory(estado);
@@ -203,10 +181,10 @@ namespace {
 class ArquivosReais final : public IArquivos {
  public:
   std::optional<std::string> Ler(const std::string& caminho, std::size_t limite) override {
-    std::ifstream in(CaminhoDe(caminho), std::ios::binary);
+    std::ifstream in(util::platform::PathFromUtf8(caminho), std::ios::binary);
     if (!in) {
       std::error_code ec;
-      if (!std::filesystem::exists(CaminhoDe(caminho), ec)) return std::nullopt;
+      if (!std::filesystem::exists(util::platform::PathFromUtf8(caminho), ec)) return std::nullopt;
       throw std::runtime_error("Unable to read " + caminho);
     }
     std::string dados(limite, '\0');
@@ -217,7 +195,7 @@ class ArquivosReais final : public IArquivos {
 
   bool Gravar(const std::string& caminho, std::string_view conteudo) override {
     std::error_code ec;
-    std::filesystem::path destino = CaminhoDe(caminho);
+    std::filesystem::path destino = util::platform::PathFromUtf8(caminho);
     // A link keeps pointing where it did: the file it names is the one replaced.
     if (std::filesystem::is_symlink(destino, ec)) {
       destino = std::filesystem::canonical(destino, ec);

@@ -20,10 +20,6 @@ namespace orv::startup {
 // The folder separator of the platform ('\' on Windows, '/' elsewhere).
 char SeparadorPasta();
 
-// A UTF-8 path text as a filesystem path, and back.
-std::filesystem::path CaminhoDe(std::string_view utf8);
-std::string TextoDe(const std::filesystem::path& path);
-
 // The full path of the running executable, and its folder (no trailing separator).
 std::string CaminhoExecutavel();
 std::string PastaExecutavel();

@@ -15,6 +15,7 @@
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/orvws_intf.h"
 #include "soap/registry.h"
+#include "util/platform.h"
 
 namespace orv::startup {
 
@@ -116,7 +117,10 @@ std::string CaminhoIniPadrao() {
   return PastaExecutavel() + SeparadorPasta() + std::string(kArquivoIni);
 }
 
-TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes) : opcoes_(std::move(opcoes)) {
+TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes)
+    : opcoes_(std::move(opcoes)),
+      publicacao_(soap::publish::PublisherSettings::ForExecutable(
+          util::platform::ExecutablePath())) {
   soap::publish::RegisterWSDLPublish(registry_);
   soap::RegisterOrvWsInterface(registry_);
   registry_.RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
@@ -149,7 +153,7 @@ void TServicoOrvWs::PrepararRequestHandler() {
         std::make_unique<soap::THTTPSoapDispatcher>(registry_, [this] { ContarFalhaSoap(); });
     // WSDLHTMLPublish1 and its service page
     soap::publish::AddPublisher(c, std::make_unique<soap::publish::TWSDLHTMLPublish>(
-                                       registry_, soap::publish::ProcessPublisherSettings()));
+                                       registry_, publicacao_));
     c.AddUpload = [this](std::int64_t bytes) {
       if (log_) log_->AddUpload(bytes);
     };

@@ -29,6 +29,7 @@
 #include "host/web_bridge.h"
 #include "operator/activity_log.h"
 #include "service/dm_dados.h"
+#include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
 
 namespace orv::startup {
@@ -82,6 +83,8 @@ class TServicoOrvWs {
 
   OpcoesServico opcoes_;
   soap::InterfaceRegistry registry_;
+  // The program's name and port file for the published documents, from its own path.
+  soap::publish::PublisherSettings publicacao_;
   std::string pasta_sistema_;
   std::unique_ptr<op::TActivityLog> log_;
   std::unique_ptr<service::TDmDados> dm_;

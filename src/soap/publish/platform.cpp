@@ -38,8 +38,6 @@ std::shared_ptr<const IFileReader> SystemFileReader() {
   return reader;
 }
 
-std::string ExecutablePath() { return util::platform::ExecutablePath(); }
-
 std::string ErrorTypeName(const std::exception& error) {
   const char* raw = typeid(error).name();
 #if defined(_MSC_VER)

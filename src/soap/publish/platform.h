@@ -1,5 +1,4 @@
-// The operating-system calls the publisher needs, kept in one place: the executable's own
-// path, reading a whole file (behind an interface, so tests can make reads fail) and the
+// The operating-system calls the publisher needs, kept in one place: reading a whole file (behind an interface, so tests can make reads fail) and the
 // readable name of an error's type.
 //
 // Thread safety: every function and the default file reader may be used from any thread.
@@ -23,9 +22,6 @@ class IFileReader {
 
 // The real file system.
 std::shared_ptr<const IFileReader> SystemFileReader();
-
-// The full path of the running executable (UTF-8); empty when the system cannot tell.
-std::string ExecutablePath();
 
 // The name of the error's dynamic type as a developer would write it ("std::runtime_error").
 std::string ErrorTypeName(const std::exception& error);

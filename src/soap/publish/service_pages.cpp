@@ -4,6 +4,7 @@
 
 #include "soap/publish/platform.h"
 #include "soap/publish/xml_tree.h"
+#include "soap/xml_writer.h"
 
 namespace orv::soap::publish {
 namespace {
@@ -77,7 +78,7 @@ void AppendRule(std::string& out, std::string_view selector, std::string_view de
   out += kCrLf;
 }
 
-std::string Html(std::string_view request_text) { return EscapeXmlAttribute(request_text); }
+std::string Html(std::string_view request_text) { return XmlWriter::EscapeAttr(request_text); }
 
 std::string TypeNameForPage(const PublishedType& type) {
   // A type without an XML name (none of this service's) is shown by its own name.

@@ -7,6 +7,7 @@
 #include "soap/publish/service_pages.h"
 #include "soap/publish/xml_tree.h"
 #include "util/text.h"
+#include "soap/xml_writer.h"
 
 namespace orv::soap::publish {
 namespace {
@@ -21,7 +22,7 @@ std::string AsLine(std::string_view text) { return S(text) + S(kCrLf); }
 std::string NotFoundPage(std::string_view name) {
   // The name comes from the request path: escaped so that it stays text.
   return "<html><head></head><body><h1>Error Encountered</h1><P>Interface " +
-         EscapeXmlAttribute(name) + " not found</P></body></html>";
+         XmlWriter::EscapeAttr(name) + " not found</P></body></html>";
 }
 
 }  // namespace
@@ -77,11 +78,6 @@ PublisherSettings PublisherSettings::ForExecutable(std::string_view executable_p
   );
   s.program_name = sep == std::string::npos ? stem : stem.substr(sep + 1);
   return s;
-}
-
-const PublisherSettings& ProcessPublisherSettings() {
-  static const PublisherSettings settings = PublisherSettings::ForExecutable(ExecutablePath());
-  return settings;
 }
 
 std::optional<std::string> WsdlForPortType(const InterfaceRegistry& registry,

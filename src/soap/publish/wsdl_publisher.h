@@ -55,8 +55,6 @@ struct PublisherSettings {
                                              SystemFileReader());
 };
 
-// The settings of the running program, taken on first use and unchanged afterwards.
-const PublisherSettings& ProcessPublisherSettings();
 
 // A response as the handlers fill it.
 struct PageReply {

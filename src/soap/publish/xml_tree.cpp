@@ -12,7 +12,7 @@ void WriteStartTag(const XmlElement& e, std::string& out) {
     out += ' ';
     out += name;
     out += "=\"";
-    out += EscapeXmlAttribute(value);
+    out += XmlWriter::EscapeAttr(value);
     out += '"';
   }
 }
@@ -25,7 +25,7 @@ void WriteElement(const XmlElement& e, int indent, std::string& out) {
     return;
   }
   out += '>';
-  out += EscapeXmlText(e.text);
+  out += XmlWriter::EscapeText(e.text);
   for (const XmlElement& child : e.children) {
     if (indent >= 0) {
       out += '\n';
@@ -44,8 +44,6 @@ void WriteElement(const XmlElement& e, int indent, std::string& out) {
 
 }  // namespace
 
-std::string EscapeXmlText(std::string_view text) { return XmlWriter::EscapeText(text); }
-std::string EscapeXmlAttribute(std::string_view text) { return XmlWriter::EscapeAttr(text); }
 
 std::string WriteIndented(const XmlElement& root) {
   std::string out(kXmlDeclaration);

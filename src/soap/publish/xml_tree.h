@@ -31,12 +31,9 @@ struct XmlElement {
   XmlElement& Add(std::string child_name) { return children.emplace_back(std::move(child_name)); }
 };
 
-// Escaped as character data (the SOAP layer's rules: "&", "<", ">"; text XML cannot carry
-// becomes U+FFFD).
-std::string EscapeXmlText(std::string_view text);
-// Escaped as an attribute value (also the double quote, TAB, LF, CR); used as well for any
-// request-derived text placed into HTML.
-std::string EscapeXmlAttribute(std::string_view text);
+// Text and attribute values are escaped by the SOAP layer's writer (XmlWriter::EscapeText,
+// XmlWriter::EscapeAttr); the attribute form serves as well for any request-derived text placed
+// into HTML.
 
 // The declaration, then the document element; every child element on a line of its own
 // (single line feed), indented by two spaces per level; the end tag of an element with

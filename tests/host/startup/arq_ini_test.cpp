@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace orv::startup {
 namespace {
@@ -55,7 +55,7 @@ TEST(InteiroDoIni, ReadRules) {
 }
 
 TEST(TArqIni, MissingFileGivesDefaultsAndIsNotCreatedByReads) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto caminho = dir.path() / "orvws.ini";
   TArqIni ini(caminho.string());
   EXPECT_EQ(ini.ReadInteger("Conf", "NumPorta", 8080), 8080);
@@ -65,7 +65,7 @@ TEST(TArqIni, MissingFileGivesDefaultsAndIsNotCreatedByReads) {
 }
 
 TEST(TArqIni, FirstWriteCreatesTheFileAndValuesRoundTrip) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto caminho = dir.path() / "orvws.ini";
   TArqIni ini(caminho.string());
   ini.WriteInteger("Conf", "NumPorta", 9090);
@@ -86,7 +86,7 @@ TEST(TArqIni, FirstWriteCreatesTheFileAndValuesRoundTrip) {
 }
 
 TEST(TArqIni, ReadsByTheRulesWithoutRegardToCase) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto caminho = dir.path() / "orvws.ini";
   struct Caso { const char* conteudo; std::int32_t porta; bool ini_aut; };
   const Caso casos[] = {
@@ -107,7 +107,7 @@ TEST(TArqIni, ReadsByTheRulesWithoutRegardToCase) {
 }
 
 TEST(TArqIni, WritesKeepOtherLinesAndTheFilesLineEnds) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto caminho = dir.path() / "orvws.ini";
   struct Caso { const char* antes; const char* depois; };
   const Caso casos[] = {
@@ -147,7 +147,7 @@ TEST(TArqIni, AFileThatCannotBeWrittenRaisesUnableToWrite) {
 }
 
 TEST(TArqIni, AFolderThatDoesNotExistCannotBeWritten) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const std::string caminho = (dir.path() / "nao-existe" / "orvws.ini").string();
   TArqIni ini(caminho);
   EXPECT_THROW(ini.WriteInteger("Conf", "NumPorta", 80), TArqIniError);

@@ -11,7 +11,8 @@
 
 #include "host/startup/limites.h"
 #include "util/datetime.h"
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
+#include "util/platform.h"
 
 namespace orv::startup {
 namespace {
@@ -102,7 +103,7 @@ class FrmPrincipalCoreTest : public ::testing::Test {
     return r;
   }
 
-  testing::TempDir dir;
+  testing::TempFolder dir;
   std::set<std::uint16_t> ocupadas;
   int sessoes_esvaziadas = 0;
   bool ip_falha = false;

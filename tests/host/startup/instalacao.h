@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace orv::startup::teste {
 
@@ -24,7 +24,7 @@ class Instalacao {
   std::string Path() const { return path_; }   // PATH with the installation folder
 
  private:
-  testing::TempDir dir_;
+  testing::TempFolder dir_;
   std::string path_antigo_;
   std::string path_;
 };

@@ -16,7 +16,7 @@
 #endif
 
 #include "host/startup/limites.h"
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 
 namespace orv::startup {
 namespace {
@@ -93,7 +93,7 @@ std::string Ler(const std::filesystem::path& p) {
 // file whole and leaves no new file beside it; a later write replaces it, keeping its
 // permissions, and a link to it stays a link.
 TEST(ArquivosDoSistema, RewriteIsAtomic) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto ini = dir.path() / "orvws.ini";
   const auto novo = dir.path() / ("orvws.ini" + std::string(kSufixoGravacao));
   auto arquivos = ArquivosDoSistema();
@@ -154,7 +154,7 @@ TEST(ArquivosDoSistema, RewriteIsAtomic) {
 #endif
 
 TEST(ErroDeGravacao, LooksWithoutMakingAnything) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   const auto arquivo = dir.path() / "arquivo";
   std::ofstream(arquivo) << "x";
   EXPECT_EQ(ErroDeGravacao(dir.str(), true), "");

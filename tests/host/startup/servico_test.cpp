@@ -173,7 +173,7 @@ TEST(TServicoOrvWs, FailedOperationsAndOpenSessionsAreCounted) {
 // A request beyond the web modules in use (and beyond the requests that may wait for one) is
 // refused with status 500 and counted as refused.
 TEST(CriarServidorHttp, ARefusedRequestIsCounted) {
-  testing::TempDir dir;
+  testing::TempFolder dir;
   op::TActivityLog log(op::ActivityLogOptions{op::PastaLogsDe(dir.str())});
   host::TWebRequestHandler sem_modulos(0, host::DispatchWait{std::chrono::milliseconds(0), 0});
   auto servidor = CriarServidorHttp(sem_modulos, &log);

@@ -18,7 +18,7 @@
 #include <set>
 #include <thread>
 
-#include "operator/temp_dir.h"
+#include "support/temp_folder.h"
 #include "util/datetime.h"
 
 namespace orv::window {
@@ -117,7 +117,7 @@ class FrmPrincipalTest : public ::testing::Test {
     return Filho<QLabel>(w, nome)->text().toStdString();
   }
 
-  testing::TempDir dir;
+  testing::TempFolder dir;
   std::set<std::uint16_t> ocupadas;
   int sessoes_esvaziadas = 0;
   CaixaGravada caixa;
