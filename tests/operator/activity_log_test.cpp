@@ -389,6 +389,30 @@ TEST_F(ActivityLogTest, WriteFailureKeepsTheRowAndRaises) {
   EXPECT_EQ(ffs.written, "");
 }
 
+// A file that an operator moves or deletes is made again by the very next line, which goes
+// only there; one put in its place is appended to.
+TEST_F(ActivityLogTest, AFileMovedOrDeletedBetweenLinesIsMadeAgainByTheNextLine) {
+  auto log = MakeLog();
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  const std::string arquivo = log->CaminhoArquivo();
+  const std::string linha = "09/12/2026 14:03:27.415(00:00:00.000), ";
+  t.WriteLog("um", false);
+  fs::rename(arquivo, arquivo + ".old");
+  t.WriteLog("dois", false);
+  t.WriteLog("tres", false);
+  EXPECT_EQ(ReadFile(arquivo + ".old"), linha + "um\r\n");
+  EXPECT_EQ(ReadFile(arquivo), linha + "dois\r\n" + linha + "tres\r\n");
+  fs::remove(arquivo);
+  t.WriteLog("quatro", false);
+  EXPECT_EQ(ReadFile(arquivo), linha + "quatro\r\n");
+  // A file put in its place by someone else is written to from then on.
+  fs::remove(arquivo);
+  { std::ofstream(arquivo) << "outro\r\n"; }
+  t.WriteLog("cinco", false);
+  EXPECT_EQ(ReadFile(arquivo), "outro\r\n" + linha + "cinco\r\n");
+}
+
 TEST_F(ActivityLogTest, RealFileSystemErrorsNameThePathAndTheSystemError) {
   ActivityLogOptions o;
   o.PastaLogs = dir_.str() + "/ausente/logs";
