@@ -8,8 +8,8 @@
 #include <csignal>
 
 #include "data/process_end.h"
-#include "host/startup/limites.h"
-#include "host/startup/servico.h"
+#include "startup/limites.h"
+#include "startup/servico.h"
 #include "operator/window/frm_principal.h"
 #include "util/platform.h"
 

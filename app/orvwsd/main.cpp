@@ -2,8 +2,8 @@
 // program, the database from the installation's SCONF.xml; the command line only chooses
 // between serving (no option), --check, --version and --help (orvwsd --help tells them).
 #include "data/process_end.h"
-#include "host/startup/daemon.h"
-#include "host/startup/limites.h"
+#include "startup/daemon.h"
+#include "startup/limites.h"
 #include "util/platform.h"
 
 int main(int argc, char** argv) {

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "host/startup/instalacao.h"
+#include "startup/instalacao.h"
 
 extern char** environ;
 

@@ -28,7 +28,7 @@
 #include <mutex>
 #include <optional>
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "util/text.h"
 
 namespace orv::window {

@@ -27,7 +27,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/startup/frm_principal_core.h"
+#include "startup/frm_principal_core.h"
 #include "operator/activity_log.h"
 
 class QCheckBox;

@@ -1,13 +1,13 @@
-#include "host/startup/servico.h"
+#include "startup/servico.h"
 
 #include <stdexcept>
 #include <string_view>
 
 #include "data/config/configuracao.h"
 #include "host/proxy_protocol.h"
-#include "host/startup/arq_ini.h"
-#include "host/startup/limites.h"
-#include "host/startup/plataforma.h"
+#include "startup/arq_ini.h"
+#include "startup/limites.h"
+#include "startup/plataforma.h"
 #include "host/web_module.h"
 #include "service/orvws.h"
 #include "soap/http_soap_dispatcher.h"

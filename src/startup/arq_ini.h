@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/startup/plataforma.h"
+#include "startup/plataforma.h"
 
 namespace orv::startup {
 

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "host/startup/arq_ini.h"
+#include "startup/arq_ini.h"
 #include "operator/activity_log.h"
 
 namespace orv::startup {

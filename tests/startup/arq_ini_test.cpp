@@ -1,4 +1,4 @@
-#include "host/startup/arq_ini.h"
+#include "startup/arq_ini.h"
 
 #include <gtest/gtest.h>
 

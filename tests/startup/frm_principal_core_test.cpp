@@ -1,6 +1,6 @@
 // The window's share of start-up, server control and shutdown, driven through a recording view
 // and a listener stand-in (the tests with the real listener live in servico_test.cpp).
-#include "host/startup/frm_principal_core.h"
+#include "startup/frm_principal_core.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "util/datetime.h"
 #include "support/temp_folder.h"
 #include "util/platform.h"

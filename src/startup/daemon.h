@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "host/startup/frm_principal_core.h"
+#include "startup/frm_principal_core.h"
 #include "operator/activity_log.h"
 
 namespace orv::startup {

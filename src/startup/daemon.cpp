@@ -1,11 +1,11 @@
-#include "host/startup/daemon.h"
+#include "startup/daemon.h"
 
 #include <optional>
 #include <string_view>
 
 #include "data/config/configuracao.h"
-#include "host/startup/plataforma.h"
-#include "host/startup/servico.h"
+#include "startup/plataforma.h"
+#include "startup/servico.h"
 
 #ifndef ORVWS_VERSION
 #define ORVWS_VERSION "0"

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/startup/daemon.h"
+#include "startup/daemon.h"
 #include "instalacao.h"
 
 extern char** environ;

@@ -1,6 +1,6 @@
-#include "host/startup/plataforma.h"
+#include "startup/plataforma.h"
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "util/platform.h"
 
 #include <cerrno>

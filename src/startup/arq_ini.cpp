@@ -1,9 +1,9 @@
-#include "host/startup/arq_ini.h"
+#include "startup/arq_ini.h"
 
 #include <limits>
 #include <vector>
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "util/text.h"
 
 namespace orv::startup {

@@ -1,9 +1,9 @@
-#include "host/startup/frm_principal_core.h"
+#include "startup/frm_principal_core.h"
 
 #include <stdexcept>
 #include <utility>
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "util/platform.h"
 
 namespace orv::startup {

@@ -1,7 +1,7 @@
 // The whole service in one process: the real data module on an embedded database, the real
 // listener on loopback, the web module with the real SOAP endpoint and publisher, and the
 // window's share driven through a recording view.
-#include "host/startup/servico.h"
+#include "startup/servico.h"
 
 #include <gtest/gtest.h>
 

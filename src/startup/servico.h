@@ -25,7 +25,7 @@
 #include <string>
 
 #include "host/http_server.h"
-#include "host/startup/frm_principal_core.h"
+#include "startup/frm_principal_core.h"
 #include "host/web_bridge.h"
 #include "operator/activity_log.h"
 #include "service/dm_dados.h"

@@ -1,6 +1,6 @@
 // The host facts of the start-up spine: the choice of IpLocal over the host's name and its
 // interfaces, and the settings file's atomic rewrite (a failed write keeps the old file).
-#include "host/startup/plataforma.h"
+#include "startup/plataforma.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "host/startup/limites.h"
+#include "startup/limites.h"
 #include "support/temp_folder.h"
 
 namespace orv::startup {
