@@ -14,274 +14,21 @@
 #include <list>
 #include <mutex>
 
+#include "data/bound_values.h"
+#include "data/connect_settings.h"
 #include "data/data_limits.h"
+#include "data/lost_connections.h"
+#include "data/result_set.h"
 #include "data/sql_text.h"
 #include "util/regional.h"
 #include "util/text.h"
 
+// The session of each SqlConnection (opened on first use, its transactions, a lost connection
+// replaced), the statements it keeps prepared, and SqlQuery. What needs no session lives
+// beside it: connect strings and transaction parameters (connect_settings), result sets
+// (result_set), bound values (bound_values), sessions set aside (lost_connections).
+
 namespace orv::data {
-
-// ---------------------------------------------------------------------------------------------
-// Result sets: every row read into memory before the commit. Cells are compact (16 bytes) and
-// the bytes of all text cells share one buffer, so a large download costs little more than
-// its text.
-
-namespace {
-
-enum class CellKind : std::uint8_t { kNull, kText, kInteger, kFloat, kDate };
-
-struct Cell {
-  CellKind kind = CellKind::kNull;
-  std::uint32_t length = 0;  // bytes of a text cell
-  union {
-    std::int64_t integer;
-    double real;  // kFloat, and kDate as a TDateTime
-    std::uint64_t offset;  // start of a text cell in ResultSet::text
-  } v{0};
-};
-
-}  // namespace
-
-struct ResultSet {
-  std::vector<std::string> columns;
-  std::vector<Cell> cells;  // row-major
-  std::string text;
-  std::size_t rows = 0;
-
-  int ColumnIndex(std::string_view name) const {
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      if (util::AsciiIEquals(columns[i], name)) return static_cast<int>(i);
-    return -1;
-  }
-  const Cell& At(std::size_t row, int column) const {
-    return cells[row * columns.size() + static_cast<std::size_t>(column)];
-  }
-  std::string_view Text(const Cell& c) const {
-    return std::string_view(text).substr(static_cast<std::size_t>(c.v.offset), c.length);
-  }
-};
-
-namespace {
-
-enum class BackendKind { kFirebird, kSqlServer, kOracle };
-
-BackendKind BackendOf(std::string_view driver) {
-  if (util::AsciiIEquals(driver, "MSSQL")) return BackendKind::kSqlServer;
-  if (util::AsciiIEquals(driver, "Oracle")) return BackendKind::kOracle;
-  return BackendKind::kFirebird;  // "Firebird", "Interbase" and anything else
-}
-
-struct Settings {
-  std::string driver = "Firebird";
-  std::string vendor_lib;
-  std::string connection_name;
-  bool login_prompt = false;
-  std::vector<std::pair<std::string, std::string>> params;
-
-  std::string Param(std::string_view name) const {
-    for (const auto& [k, v] : params)
-      if (util::AsciiIEquals(k, name)) return v;
-    return {};
-  }
-};
-
-// A value in a Firebird "key=value" connect string: quoted when it holds blanks.
-std::string FirebirdValue(std::string_view key, const std::string& value) {
-  const bool blank = std::any_of(value.begin(), value.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) <= 32; });
-  if (!blank && value.find('"') == std::string::npos) return value;
-  if (value.find('"') != std::string::npos)
-    throw SqlError("The connection parameter " + std::string(key) +
-                   " cannot hold a double quote together with blanks");
-  return "\"" + value + "\"";
-}
-
-// A value in an ODBC connection string: braced when it holds characters with a meaning there.
-std::string OdbcValue(const std::string& value) {
-  const bool special = value.find_first_of(";{}=") != std::string::npos ||
-                       (!value.empty() && (value.front() == ' ' || value.back() == ' '));
-  if (!special) return value;
-  std::string out = "{";
-  for (char c : value) {
-    out.push_back(c);
-    if (c == '}') out.push_back('}');
-  }
-  out.push_back('}');
-  return out;
-}
-
-// Text for the Firebird client's attach call (file name, user, password): the client reads it
-// in the system's character set, whatever the connection's character set is.
-std::string ForFirebirdClient(const std::string& utf8) {
-#ifdef _WIN32
-  return util::Utf8ToAnsi(utf8);
-#else
-  return utf8;
-#endif
-}
-
-std::string BuildConnectString(const Settings& s) {
-  switch (BackendOf(s.driver)) {
-    case BackendKind::kFirebird: {
-      const std::string database = s.Param("DataBase");
-      if (database.size() > kMaxFirebirdDatabaseName)
-        throw SqlError("The database name is longer than " +
-                       std::to_string(kMaxFirebirdDatabaseName) + " bytes");
-      std::string out = "service=" + FirebirdValue("DataBase", ForFirebirdClient(database));
-      const std::string user = s.Param("User_Name");
-      const std::string password = s.Param("Password");
-      if (!user.empty()) out += " user=" + FirebirdValue("User_Name", ForFirebirdClient(user));
-      if (!password.empty())
-        out += " password=" + FirebirdValue("Password", ForFirebirdClient(password));
-      out += " charset=WIN1252";
-      return out;
-    }
-    case BackendKind::kSqlServer: {
-      // "host", "host,port" or "host\instance" (a named instance is found without a port).
-      std::string host = s.Param("HostName");
-      std::string port = "1433";
-      if (const auto comma = host.find(','); comma != std::string::npos) {
-        port = host.substr(comma + 1);
-        host.resize(comma);
-      } else if (host.find('\\') != std::string::npos) {
-        port.clear();
-      }
-      std::string timeout = s.Param("LoginTimeout");
-      if (timeout.empty()) timeout = std::to_string(kOdbcLoginTimeoutSeconds);
-      std::string out = "DRIVER={FreeTDS};Server=" + OdbcValue(host) + ";";
-      if (!port.empty()) out += "Port=" + OdbcValue(port) + ";";
-      out += "Database=" + OdbcValue(s.Param("DataBase")) + ";";
-      out += "UID=" + OdbcValue(s.Param("User_Name")) + ";";
-      out += "PWD=" + OdbcValue(s.Param("Password")) + ";";
-      out += "TDS_Version=7.4;ClientCharset=UTF-8;Timeout=" + OdbcValue(timeout) + ";";
-      return out;
-    }
-    case BackendKind::kOracle:
-      return "DSN=" + OdbcValue(s.Param("DataBase")) + ";UID=" + OdbcValue(s.Param("User_Name")) +
-             ";PWD=" + OdbcValue(s.Param("Password")) + ";";
-  }
-  return {};
-}
-
-// Seconds of a connection parameter, or `fallback` when absent.
-int SecondsParam(const Settings& s, std::string_view name, int fallback) {
-  const std::string v = s.Param(name);
-  if (v.empty()) return fallback;
-  try {
-    return std::stoi(v);
-  } catch (const std::exception&) {
-    throw SqlError("The connection parameter " + std::string(name) +
-                   " is not a number of seconds: " + v);
-  }
-}
-
-int QueryTimeoutOf(const Settings& s) {
-  return std::max(0, SecondsParam(s, "QueryTimeout", kOdbcStatementTimeoutSeconds));
-}
-
-// The transaction parameter block of the Firebird kinds, from the profile.
-std::string BuildTransactionParameters(const Settings& s) {
-  std::string tpb;
-  tpb += static_cast<char>(isc_tpb_version3);
-  tpb += static_cast<char>(isc_tpb_write);
-  // "RepeatableRead" is a snapshot; "ReadCommited" (the profile's) and anything else read the
-  // newest committed version of each row.
-  if (util::AsciiIEquals(s.Param("InterBase TransIsolation"), "RepeatableRead")) {
-    tpb += static_cast<char>(isc_tpb_concurrency);
-  } else {
-    tpb += static_cast<char>(isc_tpb_read_committed);
-    tpb += static_cast<char>(isc_tpb_rec_version);
-  }
-  if (util::AsciiIEquals(s.Param("WaitOnLocks"), "False")) {
-    tpb += static_cast<char>(isc_tpb_nowait);
-    return tpb;
-  }
-  tpb += static_cast<char>(isc_tpb_wait);
-  const int seconds = SecondsParam(s, "LockTimeout", kLockTimeoutSeconds);
-  if (seconds < 0) return tpb;   // a negative time-out waits for ever, as the client does
-  tpb += static_cast<char>(isc_tpb_lock_timeout);
-  tpb += static_cast<char>(4);
-  for (int i = 0; i < 4; ++i) tpb += static_cast<char>((static_cast<unsigned>(seconds) >> (8 * i)) & 0xFF);
-  return tpb;
-}
-
-std::vector<std::string> BuildSetupStatements(const Settings& s) {
-  if (BackendOf(s.driver) != BackendKind::kSqlServer) return {};
-  return {"SET LOCK_TIMEOUT " + std::to_string(QueryTimeoutOf(s) * 1000)};
-}
-
-// Sessions and statements whose connection broke. Destroying them would talk to the dead
-// server from a destructor, and an error there ends the process (std::terminate); they are
-// kept, reachable, until the process ends. This happens once per lost connection.
-struct Abandoned {
-  std::mutex mutex;
-  std::vector<soci::session*> sessions;
-  std::vector<soci::statement*> statements;
-};
-Abandoned& Graveyard() {
-  static auto* g = new Abandoned;  // never destroyed
-  return *g;
-}
-void Abandon(std::unique_ptr<soci::session> s) {
-  if (!s) return;
-  std::lock_guard lock(Graveyard().mutex);
-  Graveyard().sessions.push_back(s.release());
-}
-void Abandon(soci::statement* st) {
-  std::lock_guard lock(Graveyard().mutex);
-  Graveyard().statements.push_back(st);
-}
-std::size_t GraveyardSize() {
-  std::lock_guard lock(Graveyard().mutex);
-  return Graveyard().sessions.size() + Graveyard().statements.size();
-}
-
-bool IsConnectionLost(const soci::soci_error& e) {
-  if (const auto* fb = dynamic_cast<const soci::firebird_soci_error*>(&e)) {
-    static constexpr ISC_STATUS kLost[] = {
-        isc_network_error, isc_net_read_err, isc_net_write_err, isc_lost_db_connection,
-        isc_conn_lost,     isc_shutdown,     isc_att_shutdown,  isc_bad_db_handle};
-    const auto& st = fb->status_;
-    for (std::size_t i = 0; i + 1 < st.size(); ++i)
-      if (st[i] == isc_arg_gds && std::find(std::begin(kLost), std::end(kLost), st[i + 1]) !=
-                                      std::end(kLost))
-        return true;
-    return false;
-  }
-  return e.get_error_category() == soci::soci_error::connection_error;
-}
-
-std::string MessageOf(const soci::soci_error& e) {
-  std::string m = e.get_error_message();
-  if (!util::IsValidUtf8(m)) m = util::Win1252ToUtf8(m);  // Firebird quotes data as WIN1252
-  while (!m.empty() && (m.back() == '\n' || m.back() == '\r')) m.pop_back();
-  return m;
-}
-
-util::TDateTime FromTm(const std::tm& t) {
-  util::DateTimeParts p;
-  p.hour = t.tm_hour;
-  p.minute = t.tm_min;
-  p.second = t.tm_sec;
-  // A TIME column arrives with no date (day 0): it is a time of day on the zero date.
-  if (t.tm_mday >= 1 && t.tm_mon >= 0 && t.tm_mon <= 11) {
-    p.year = t.tm_year + 1900;
-    p.month = t.tm_mon + 1;
-    p.day = t.tm_mday;
-  }
-  return util::EncodeDateTime(p);
-}
-
-struct BoundValue {
-  enum Kind { kText, kInteger, kFloat } kind = kText;
-  std::string text;
-  int integer = 0;
-  double real = 0;
-};
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------
 
 class SqlConnectionImpl {
  public:
@@ -489,10 +236,8 @@ class SqlConnectionImpl {
   struct KeptStatement {
     std::string key;
     std::chrono::steady_clock::time_point prepared_at;
-    soci::statement* st = nullptr;
-    std::vector<std::string> texts;
-    std::vector<int> integers;
-    std::vector<double> reals;
+    std::unique_ptr<soci::statement> st;
+    BoundStorage values;   // what the statement is bound to
     soci::row row;
   };
 
@@ -511,8 +256,7 @@ class SqlConnectionImpl {
   // Ends a kept statement; one that cannot be cleaned up (its connection is gone) is set aside
   // with the storage it is bound to.
   void DropKept(std::list<KeptStatement>::iterator it) {
-    soci::statement* st = it->st;
-    it->st = nullptr;
+    std::unique_ptr<soci::statement> st = std::move(it->st);
     bool cleaned = true;
     if (st) {
       try {
@@ -520,8 +264,7 @@ class SqlConnectionImpl {
       } catch (...) {
         cleaned = false;
       }
-      if (cleaned) delete st;
-      else Abandon(st);
+      if (!cleaned) Abandon(std::move(st));
     }
     if (cleaned) kept_.erase(it);
     else kept_storage_graveyard_.splice(kept_storage_graveyard_.end(), kept_, it);
@@ -530,10 +273,7 @@ class SqlConnectionImpl {
   // The session is going away without a word to the server: its statements go with it. The
   // entries' storage is kept with them, as the statements still refer to it.
   void AbandonKept() {
-    for (auto& k : kept_) {
-      if (k.st) Abandon(k.st);
-      k.st = nullptr;
-    }
+    for (auto& k : kept_) Abandon(std::move(k.st));
     kept_storage_graveyard_.splice(kept_storage_graveyard_.end(), kept_);
   }
 
@@ -551,43 +291,16 @@ class SqlConnectionImpl {
     }
     if (it != kept_.end()) {
       kept_.splice(kept_.begin(), kept_, it);
-      KeptStatement& k = kept_.front();
-      std::size_t t = 0, n = 0, r = 0;
-      for (const BoundValue& v : values) {
-        switch (v.kind) {
-          case BoundValue::kText: k.texts[t++] = util::Utf8ToWin1252(v.text); break;
-          case BoundValue::kInteger: k.integers[n++] = v.integer; break;
-          case BoundValue::kFloat: k.reals[r++] = v.real; break;
-        }
-      }
+      kept_.front().values.Rewrite(values, true);
     } else {
       kept_.emplace_front();
       KeptStatement& k = kept_.front();
       k.key = key;
       k.prepared_at = now;
-      // Reserved once: the statement binds to these elements, which must never move.
-      k.texts.reserve(values.size());
-      k.integers.reserve(values.size());
-      k.reals.reserve(values.size());
       BeginTransaction();
-      k.st = new soci::statement(*session_);
+      k.st = std::make_unique<soci::statement>(*session_);
       try {
-        for (const BoundValue& v : values) {
-          switch (v.kind) {
-            case BoundValue::kText:
-              k.texts.push_back(util::Utf8ToWin1252(v.text));
-              k.st->exchange(soci::use(k.texts.back()));
-              break;
-            case BoundValue::kInteger:
-              k.integers.push_back(v.integer);
-              k.st->exchange(soci::use(k.integers.back()));
-              break;
-            case BoundValue::kFloat:
-              k.reals.push_back(v.real);
-              k.st->exchange(soci::use(k.reals.back()));
-              break;
-          }
-        }
+        k.values.Bind(*k.st, values, true);
         if (want_rows) k.st->exchange(soci::into(k.row));
         k.st->alloc();
         k.st->prepare(sql);
@@ -608,7 +321,7 @@ class SqlConnectionImpl {
     try {
       BeginTransaction();
       const bool got = k.st->execute(true);
-      if (want_rows) ReadRows(*result, *k.st, k.row, got);
+      if (want_rows) ReadRows(*result, *k.st, k.row, got, firebird_);
     } catch (...) {
       // Whatever state the failed run left the statement in, it is not run again.
       DropKept(kept_.begin());
@@ -627,17 +340,12 @@ class SqlConnectionImpl {
     const std::string sql = firebird_ ? util::Utf8ToWin1252(sql_utf8) : sql_utf8;
 
     // Stable storage for the bound values: the statement refers to them until it ends.
-    std::vector<std::string> texts;
-    std::vector<int> integers;
-    std::vector<double> reals;
+    BoundStorage bound;
     std::vector<std::vector<std::string>> columns;
-    texts.reserve(values.size());
-    integers.reserve(values.size());
-    reals.reserve(values.size());
     soci::row row;
 
     BeginTransaction();
-    auto* st = new soci::statement(*session_);
+    auto st = std::make_unique<soci::statement>(*session_);
     try {
       if (batch) {
         const std::size_t width = batch->empty() ? 0 : batch->front().size();
@@ -650,22 +358,7 @@ class SqlConnectionImpl {
         }
         for (auto& c : columns) st->exchange(soci::use(c));
       } else {
-        for (const BoundValue& v : values) {
-          switch (v.kind) {
-            case BoundValue::kText:
-              texts.push_back(firebird_ ? util::Utf8ToWin1252(v.text) : v.text);
-              st->exchange(soci::use(texts.back()));
-              break;
-            case BoundValue::kInteger:
-              integers.push_back(v.integer);
-              st->exchange(soci::use(integers.back()));
-              break;
-            case BoundValue::kFloat:
-              reals.push_back(v.real);
-              st->exchange(soci::use(reals.back()));
-              break;
-          }
-        }
+        bound.Bind(*st, values, firebird_);
       }
       if (want_rows) st->exchange(soci::into(row));
       st->alloc();
@@ -677,7 +370,7 @@ class SqlConnectionImpl {
         // nothing to run
       } else {
         const bool got = st->execute(true);
-        if (want_rows) ReadRows(*result, *st, row, got);
+        if (want_rows) ReadRows(*result, *st, row, got, firebird_);
       }
       st->clean_up();
     } catch (...) {
@@ -687,14 +380,12 @@ class SqlConnectionImpl {
         cleaned = true;
       } catch (...) {
       }
-      if (cleaned) {
-        delete st;
-      } else {
-        Abandon(st);  // its connection is gone; EndAfterError abandons the session too
-      }
+      // One that cannot be cleaned up has lost its connection; EndAfterError abandons the
+      // session too.
+      if (!cleaned) Abandon(std::move(st));
       throw;
     }
-    delete st;
+    st.reset();
     session_->commit();
     return result;
   }
@@ -705,70 +396,6 @@ class SqlConnectionImpl {
     if (!be) return;
     SQLSetStmtAttr(be->hstmt_, SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(query_timeout_)), 0);
-  }
-
-  // Every row of an executed statement (got: whether execute brought the first one).
-  void ReadRows(ResultSet& result, soci::statement& st, const soci::row& row, bool got) {
-    std::vector<soci::data_type> types;
-    if (got || row.size() > 0) {
-      for (std::size_t i = 0; i < row.size(); ++i) {
-        const soci::column_properties& p = row.get_properties(i);
-        result.columns.push_back(firebird_ ? util::Win1252ToUtf8(p.get_name()) : p.get_name());
-        types.push_back(p.get_data_type());
-      }
-    }
-    while (got) {
-      AppendRow(result, row, types);
-      got = st.fetch();
-    }
-  }
-
-  void AppendRow(ResultSet& rs, const soci::row& row, const std::vector<soci::data_type>& types) {
-    for (std::size_t i = 0; i < types.size(); ++i) {
-      Cell c;
-      if (row.get_indicator(i) != soci::i_null) {
-        switch (types[i]) {
-          case soci::dt_string:
-          case soci::dt_xml: {
-            const std::string& raw = row.get<std::string>(i);
-            std::string utf8 = firebird_ ? util::Win1252ToUtf8(raw) : raw;
-            c.kind = CellKind::kText;
-            c.length = static_cast<std::uint32_t>(utf8.size());
-            c.v.offset = rs.text.size();
-            rs.text += utf8;
-            break;
-          }
-          case soci::dt_integer:
-            c.kind = CellKind::kInteger;
-            c.v.integer = row.get<int>(i);
-            break;
-          case soci::dt_long_long:
-            c.kind = CellKind::kInteger;
-            c.v.integer = row.get<long long>(i);
-            break;
-          case soci::dt_unsigned_long_long: {
-            const unsigned long long u = row.get<unsigned long long>(i);
-            c.kind = CellKind::kInteger;
-            c.v.integer = u > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())
-                              ? std::numeric_limits<std::int64_t>::max()
-                              : static_cast<std::int64_t>(u);
-            break;
-          }
-          case soci::dt_double:
-            c.kind = CellKind::kFloat;
-            c.v.real = row.get<double>(i);
-            break;
-          case soci::dt_date:
-            c.kind = CellKind::kDate;
-            c.v.real = FromTm(row.get<std::tm>(i));
-            break;
-          default:
-            throw SqlError("Column " + rs.columns[i] + " has a type this client cannot read");
-        }
-      }
-      rs.cells.push_back(c);
-    }
-    ++rs.rows;
   }
 
   mutable std::mutex settings_mutex_;
