@@ -1,6 +1,9 @@
 #include "data/conexoes.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "data/data_limits.h"
 
 namespace orv::data {
 namespace {
@@ -132,7 +135,8 @@ void ListaConexoes::ComLista(const std::function<void(const Lista&)>& f) const {
 Conexoes::Conexoes()
     : scn_sem_trans_(std::make_unique<SqlConnection>()),
       scn_gestao_(std::make_unique<SqlConnection>()),
-      scn_gestao_usr_(std::make_unique<SqlConnection>()) {
+      scn_gestao_usr_(std::make_unique<SqlConnection>()),
+      pool_gestao_(*scn_gestao_, kConexoesConsultaGestao) {
   IniciarScnSemTrans(*scn_sem_trans_);
   IniciarScnGestao(*scn_gestao_);
   IniciarScnGestao(*scn_gestao_usr_);
@@ -142,6 +146,7 @@ Conexoes::~Conexoes() = default;
 
 void Conexoes::AbrirConexoes(const ConfigConexao& config) {
   try {
+    pool_gestao_.Fechar();   // copies of the old settings
     scn_gestao_->Close();
     AplicarPerfil(*scn_gestao_, config);
     if (config.TipoBanco != 2 && config.TipoBanco != 3) {
@@ -159,6 +164,50 @@ void Conexoes::AbrirConexoes(const ConfigConexao& config) {
   }
 }
 
-void Conexoes::Desconectar() { scn_gestao_->Close(); }
+void Conexoes::Desconectar() {
+  pool_gestao_.Fechar();
+  scn_gestao_->Close();
+}
+
+PoolGestao::PoolGestao(SqlConnection& primeira, std::size_t maximo)
+    : primeira_(primeira), maximo_(std::max<std::size_t>(1, maximo)), livres_{&primeira} {}
+
+PoolGestao::~PoolGestao() = default;
+
+PoolGestao::Emprestimo PoolGestao::Emprestar() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (!livres_.empty()) {
+      SqlConnection* scn = livres_.back();
+      livres_.pop_back();
+      return Emprestimo(this, scn);
+    }
+    if (1 + copias_.size() < maximo_) {
+      copias_.push_back(primeira_.Copy());
+      return Emprestimo(this, copias_.back().get());
+    }
+    livre_.wait(lock);
+  }
+}
+
+void PoolGestao::Devolver(SqlConnection* scn) {
+  {
+    std::lock_guard lock(mutex_);
+    livres_.push_back(scn);
+  }
+  livre_.notify_one();
+}
+
+void PoolGestao::Fechar() {
+  std::lock_guard lock(mutex_);
+  for (auto& c : copias_) c->Close();
+  copias_.clear();
+  livres_.assign(1, &primeira_);
+}
+
+std::size_t PoolGestao::Tamanho() const {
+  std::lock_guard lock(mutex_);
+  return 1 + copias_.size();
+}
 
 }  // namespace orv::data

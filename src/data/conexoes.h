@@ -9,6 +9,8 @@
 // own statements) and the registry (its own lock). Desconectar runs on the main thread.
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/config/configuracao.h"
 #include "data/sql.h"
@@ -74,6 +77,52 @@ class ListaConexoes {
   Lista lista_;
 };
 
+// The management connections that user lookups share: ScnGestao first, then closed copies of
+// it, made when every existing one is in use (at most kConexoesConsultaGestao) and opened by
+// their first statement. A lease holds one connection for one lookup; every statement on it
+// is still committed on its own. A lease waits while all are in use: each lookup is a single
+// statement, bounded by the lock and statement time-outs.
+class PoolGestao {
+ public:
+  class Emprestimo {
+   public:
+    Emprestimo(Emprestimo&& o) noexcept : pool_(o.pool_), scn_(o.scn_) { o.pool_ = nullptr; }
+    Emprestimo(const Emprestimo&) = delete;
+    Emprestimo& operator=(const Emprestimo&) = delete;
+    Emprestimo& operator=(Emprestimo&&) = delete;
+    ~Emprestimo() {
+      if (pool_) pool_->Devolver(scn_);
+    }
+    SqlConnection& operator*() const { return *scn_; }
+    SqlConnection* operator->() const { return scn_; }
+
+   private:
+    friend class PoolGestao;
+    Emprestimo(PoolGestao* pool, SqlConnection* scn) : pool_(pool), scn_(scn) {}
+    PoolGestao* pool_;
+    SqlConnection* scn_;
+  };
+
+  PoolGestao(SqlConnection& primeira, std::size_t maximo);
+  ~PoolGestao();
+
+  Emprestimo Emprestar();
+  // Closes the copies (ScnGestao is closed by its owner) and forgets them; leases must have
+  // ended. The next copies are made from ScnGestao as it is then.
+  void Fechar();
+  std::size_t Tamanho() const;   // ScnGestao and the copies made so far
+
+ private:
+  void Devolver(SqlConnection* scn);
+
+  SqlConnection& primeira_;
+  const std::size_t maximo_;
+  mutable std::mutex mutex_;
+  std::condition_variable livre_;
+  std::vector<std::unique_ptr<SqlConnection>> copias_;
+  std::vector<SqlConnection*> livres_;   // the most recently returned last
+};
+
 // The connections of the data module.
 class Conexoes {
  public:
@@ -85,6 +134,9 @@ class Conexoes {
   SqlConnection& ScnSemTrans() { return *scn_sem_trans_; }
   SqlConnection& ScnGestao() { return *scn_gestao_; }
   SqlConnection& ScnGestaoUsr() { return *scn_gestao_usr_; }
+  // ScnGestao or a copy of it for one user lookup (PoolGestao).
+  PoolGestao::Emprestimo EmprestarGestao() { return pool_gestao_.Emprestar(); }
+  const PoolGestao& Pool() const { return pool_gestao_; }
   ListaConexoes& Lista() { return lista_; }
 
   // LerConfiguracao(User, PassWd), then AbrirConexoes with its result. A configuration error
@@ -93,13 +145,14 @@ class Conexoes {
   // Closes ScnGestao, sets the profile, opens ScnSemTrans (Firebird and Interbase kinds), makes
   // the template ScnGestaoUsr and opens ScnGestao. Any failure raises ConexaoError.
   void AbrirConexoes(const ConfigConexao& config);
-  // Closes ScnGestao.
+  // Closes ScnGestao and its copies.
   void Desconectar();
 
  private:
   std::unique_ptr<SqlConnection> scn_sem_trans_;
   std::unique_ptr<SqlConnection> scn_gestao_;
   std::unique_ptr<SqlConnection> scn_gestao_usr_;
+  PoolGestao pool_gestao_;
   ListaConexoes lista_;
 };
 

@@ -47,6 +47,13 @@ inline constexpr std::chrono::milliseconds kKeptStatementMaxAge{10000};
 // server that no longer answers from holding the program's exit.
 inline constexpr std::chrono::milliseconds kClientShutdownTimeout{5000};
 
+// Management connections the user lookups of Auth share (ScnGestao and copies of it, each
+// opened when first needed): every connection runs one statement at a time, so with one
+// connection every login of a shift-start burst queues behind the others. Four let the
+// database serve lookups side by side on the 2-4 cores a store chain's server has; more would
+// only add attachments that wait for the same cores.
+inline constexpr std::size_t kConexoesConsultaGestao = 4;
+
 // Firebird names a database by at most 255 bytes in the attach call (a short length field).
 inline constexpr std::size_t kMaxFirebirdDatabaseName = 255;
 

@@ -97,8 +97,10 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
     sessao.IpCompleto = IpCliente();
     sessao.UsuarioCompleto = UserName;
     {
-      data::SqlQuery q(dm_.ScnGestao());
-      q.SetKeepPrepared(true);   // one lookup per login, all on the shared connection
+      // One lookup per login, on one of the shared management connections.
+      const data::PoolGestao::Emprestimo gestao = dm_.Conexoes().EmprestarGestao();
+      data::SqlQuery q(*gestao);
+      q.SetKeepPrepared(true);
       q.SetSql({"SELECT COD_USUARIO, COD_LOJA, FLG_MULT_LOJA FROM TAB_USUARIO WHERE DES_USUARIO = "
                 ":DES_USUARIO"});
       q.ParamAsString("DES_USUARIO", UserName);

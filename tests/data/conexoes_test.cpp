@@ -7,7 +7,10 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <cstdlib>
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "data/config/sconf_writer.h"
@@ -244,6 +247,45 @@ TEST_F(ConectarTest, AConfigurationErrorKeepsItsOwnMessage) {
         << m;
   }
   EXPECT_FALSE(c.ScnGestao().IsOpen());
+}
+
+// Lookups get ScnGestao first, then copies of it up to the limit; past it a lease waits for one
+// to come back, and the connection returned last is the next one lent (the copies are opened
+// only when a burst needs them, and then stay warm).
+TEST(PoolGestao, LendsScnGestaoThenCopiesUpToTheLimitAndWaitsBeyondIt) {
+  SqlConnection gestao;
+  IniciarScnGestao(gestao);
+  gestao.SetParam("DataBase", "/dados/gestao.fdb");
+  PoolGestao pool(gestao, 3);
+  std::optional<PoolGestao::Emprestimo> a(pool.Emprestar());
+  EXPECT_EQ(&**a, &gestao);
+  std::optional<PoolGestao::Emprestimo> b(pool.Emprestar());
+  std::optional<PoolGestao::Emprestimo> c(pool.Emprestar());
+  EXPECT_NE(&**b, &gestao);
+  EXPECT_NE(&**b, &**c);
+  EXPECT_EQ((*b)->Param("DataBase"), "/dados/gestao.fdb");
+  EXPECT_FALSE((*b)->IsOpen());
+  EXPECT_EQ(pool.Tamanho(), 3u);
+
+  SqlConnection* devolvida = &**b;
+  std::atomic<SqlConnection*> recebida{nullptr};
+  std::thread espera([&] {
+    const PoolGestao::Emprestimo d = pool.Emprestar();
+    recebida = &*d;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(recebida.load(), nullptr);   // all three are lent
+  b.reset();
+  espera.join();
+  EXPECT_EQ(recebida.load(), devolvida);
+  EXPECT_EQ(pool.Tamanho(), 3u);
+
+  c.reset();
+  a.reset();
+  EXPECT_EQ(&*pool.Emprestar(), &gestao);   // returned last, lent first
+  pool.Fechar();
+  EXPECT_EQ(pool.Tamanho(), 1u);
+  EXPECT_EQ(&*pool.Emprestar(), &gestao);
 }
 
 TEST(ListaConexoes, RegistersEachNameOnceAndKeepsNamesExact) {
