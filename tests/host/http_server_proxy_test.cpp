@@ -9,14 +9,14 @@
 
 #include "host/http_limits.h"
 #include "host/http_server.h"
-#include "raw_client.h"
+#include "support/raw_client.h"
 #include "server_fixture.h"
 
 namespace orv::host {
 namespace {
 
 using namespace std::chrono_literals;
-using test::RawClient;
+using orv::testing::RawClient;
 
 const std::string kRequest = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n";
 const std::string kSignature{"\r\n\r\n\0\r\nQUIT\n", 12};

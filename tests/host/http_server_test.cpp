@@ -12,16 +12,16 @@
 #include "host/http_server.h"
 #include "host/net_platform.h"
 #include "host/web_bridge.h"
-#include "raw_client.h"
+#include "support/raw_client.h"
 #include "server_fixture.h"
 
 namespace orv::host {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Exchange;
+using orv::testing::Exchange;
 using test::Gate;
-using test::RawClient;
+using orv::testing::RawClient;
 
 constexpr const char* k400 =
     "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";

@@ -6,7 +6,7 @@
 
 #include "host/path_match.h"
 #include "host/web_module.h"
-#include "raw_client.h"
+#include "support/raw_client.h"
 #include "server_fixture.h"
 
 namespace orv::host {
@@ -221,7 +221,7 @@ TEST_F(WebDispatchOverHttp, SoapAnswerAndErrorPageOnTheWire) {
   TWebRequestHandler* h = handler_.get();
   StartServer([h](HttpExchange& ex) { ServeWebRequest(*h, ex); });
 
-  EXPECT_EQ(test::Exchange(port_, "POST /Soap/IOrvWs HTTP/1.1\r\nHost: h\r\n"
+  EXPECT_EQ(orv::testing::Exchange(port_, "POST /Soap/IOrvWs HTTP/1.1\r\nHost: h\r\n"
                                   "Content-Type: text/xml; charset=utf-8\r\nContent-Length: 0\r\n\r\n"),
             "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/xml; charset=utf-8\r\n"
             "Content-Length: 11\r\n\r\nsoap answer");
@@ -229,7 +229,7 @@ TEST_F(WebDispatchOverHttp, SoapAnswerAndErrorPageOnTheWire) {
   const std::string page =
       "<html><body><h1>Internal Application Error</h1>\r\n<p>falhou\r\n<p><hr width=\"100%\"><i>"
       "/boom</i></body></html>";
-  EXPECT_EQ(test::Exchange(port_, "GET /boom HTTP/1.0\r\n\r\n"),
+  EXPECT_EQ(orv::testing::Exchange(port_, "GET /boom HTTP/1.0\r\n\r\n"),
             "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
             "Content-Type: text/html; charset=ISO-8859-1\r\nContent-Length: " +
                 std::to_string(page.size()) + "\r\n\r\n" + page);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 
 #include "data/config/sconf_writer.h"
 #include "data/test_db.h"
+#include "support/raw_client.h"
 
 namespace orv::startup::teste {
 
@@ -85,32 +87,10 @@ PortaOcupada::PortaOcupada(std::uint16_t porta) : s_(socket(AF_INET, SOCK_STREAM
 PortaOcupada::~PortaOcupada() { close(s_); }
 
 std::string Requisicao(std::uint16_t porta, const std::string& bytes) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  timeval limite{10, 0};
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(porta);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(s);
-    return {};
-  }
-  std::size_t enviado = 0;
-  while (enviado < bytes.size()) {
-    const ssize_t n = send(s, bytes.data() + enviado, bytes.size() - enviado, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    enviado += static_cast<std::size_t>(n);
-  }
-  std::string resposta;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = recv(s, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    resposta.append(buf, static_cast<std::size_t>(n));
-  }
-  close(s);
-  return resposta;
+  testing::RawClient cliente;
+  if (!cliente.Connect(porta) || !cliente.Send(bytes)) return {};
+  // Everything up to the service's close, within the time limit.
+  return cliente.ReadUntil([](const std::string&) { return false; }, std::chrono::seconds(10));
 }
 
 std::string PostSoap(std::uint16_t porta, const std::string& acao, const std::string& corpo) {

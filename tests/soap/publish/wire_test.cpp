@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/raw_client.h"
+#include "support/raw_client.h"
 #include "host/server_fixture.h"
 #include "host/web_module.h"
 #include "soap/publish/publish_fixture.h"
@@ -17,7 +17,7 @@ namespace {
 
 using testing::ScriptedFiles;
 
-class PublisherOverHttp : public host::test::ServerFixture {
+class PublisherOverHttp : public orv::host::test::ServerFixture {
  protected:
   void StartWith(std::shared_ptr<const IFileReader> files) {
     testing::FillServiceRegistry(registry_);
@@ -49,7 +49,7 @@ TEST_F(PublisherOverHttp, WsdlAndForbiddenPageOnTheWire) {
 
   const std::string wsdl = PublisherReply("/wsdl/IOrvWs", "http://srv01:8080", registry_, settings_).body;
   ASSERT_NE(wsdl.find("caf\xC3\xA9"), std::string::npos);
-  EXPECT_EQ(host::test::Exchange(port_, "GET /wsdl/IOrvWs HTTP/1.1\r\nHost: srv01:8080\r\n\r\n"),
+  EXPECT_EQ(orv::testing::Exchange(port_, "GET /wsdl/IOrvWs HTTP/1.1\r\nHost: srv01:8080\r\n\r\n"),
             // The listener names the character set of a text/xml type set without one.
             "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/xml; charset=us-ascii\r\n"
             "Content-Length: " +
@@ -57,7 +57,7 @@ TEST_F(PublisherOverHttp, WsdlAndForbiddenPageOnTheWire) {
 
   const std::string forbidden =
       "<html><head></head><body><h1>Forbidden (403)</h1><P>Access Forbidden</P></body></html>\r\n";
-  EXPECT_EQ(host::test::Exchange(port_, "POST /wsdl/admin HTTP/1.1\r\nHost: srv01\r\n"
+  EXPECT_EQ(orv::testing::Exchange(port_, "POST /wsdl/admin HTTP/1.1\r\nHost: srv01\r\n"
                                         "Content-Length: 0\r\n\r\n"),
             "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Type: text/html; charset=utf-8\r\n"
             "Content-Length: " + std::to_string(forbidden.size()) + "\r\n\r\n" + forbidden);
@@ -65,7 +65,7 @@ TEST_F(PublisherOverHttp, WsdlAndForbiddenPageOnTheWire) {
 
 TEST_F(PublisherOverHttp, ServicePageAndInspectionOnTheWire) {
   StartWith(std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kMissing));
-  const std::string page = host::test::Exchange(port_, "GET /?intf=IOrvWs HTTP/1.1\r\nHost: srv01\r\n\r\n");
+  const std::string page = orv::testing::Exchange(port_, "GET /?intf=IOrvWs HTTP/1.1\r\nHost: srv01\r\n\r\n");
   EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/html; charset=utf-8\r\n", 0), 0u)
       << page;
   // Without a port in the Host header, the port the request arrived on.
@@ -73,7 +73,7 @@ TEST_F(PublisherOverHttp, ServicePageAndInspectionOnTheWire) {
                       "\">OrvWs</a>&nbsp;&gt;&nbsp;<span class=\"Off\">IOrvWs</span>"),
             std::string::npos)
       << page;
-  const std::string wsil = host::test::Exchange(port_, "GET /INSPECTION.WSIL HTTP/1.1\r\nHost: srv01:81\r\n\r\n");
+  const std::string wsil = orv::testing::Exchange(port_, "GET /INSPECTION.WSIL HTTP/1.1\r\nHost: srv01:81\r\n\r\n");
   EXPECT_NE(wsil.find("Content-Type: text/xml; charset=us-ascii\r\n"), std::string::npos) << wsil;
   EXPECT_NE(wsil.find("location=\"http://srv01:81/wsdl/IWSDLPublish\""), std::string::npos);
 }

@@ -1,4 +1,4 @@
-// A raw TCP client on loopback for the listener tests: sends exact bytes and reads what the
+// A raw TCP client on loopback for the tests of the listener and of the whole service: sends exact bytes and reads what the
 // server answers, with time limits so a fault never hangs a test.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
-namespace orv::host::test {
+namespace orv::testing {
 
 class RawClient {
  public:
@@ -138,4 +138,4 @@ inline std::string Exchange(unsigned short port, const std::string& request,
   return c.ReadAll(limit);
 }
 
-}  // namespace orv::host::test
+}  // namespace orv::testing
