@@ -12,6 +12,7 @@ void TDmDados::DataModuleCreate() {
   conexoes_ = std::make_unique<data::Conexoes>();
   const data::ConfigConexao config = conexoes_->Conectar("", "");
   tipo_banco_ = config.TipoBanco;
+  local_gestao_ = config.LocalGestao;
   chave_ = std::string(kChaveAutenticacao);
   cds_auth_.EmptyDataSet();
 }
@@ -20,6 +21,7 @@ void TDmDados::DataModuleCreate(const data::ConfigConexao& config) {
   conexoes_ = std::make_unique<data::Conexoes>();
   conexoes_->AbrirConexoes(config);
   tipo_banco_ = config.TipoBanco;
+  local_gestao_ = config.LocalGestao;
   chave_ = std::string(kChaveAutenticacao);
   cds_auth_.EmptyDataSet();
 }

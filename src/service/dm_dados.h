@@ -41,7 +41,9 @@ class TDmDados {
   void DataModuleCreate(const data::ConfigConexao& config);
 
   const std::string& ChaveAutenticacao() const { return chave_; }
+  // The database kind and the management database's location, as the configuration gave them.
   std::int32_t TipoBanco() const { return tipo_banco_; }
+  const std::string& LocalGestao() const { return local_gestao_; }
 
   TCdsAuth& CdsAuth() { return cds_auth_; }
   // The connections; raise std::logic_error before DataModuleCreate.
@@ -62,6 +64,7 @@ class TDmDados {
   std::unique_ptr<data::Conexoes> conexoes_;
   std::string chave_;
   std::int32_t tipo_banco_ = 0;
+  std::string local_gestao_;
   TCdsAuth cds_auth_;
   std::mutex login_mutex_;
 };

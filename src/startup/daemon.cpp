@@ -111,8 +111,8 @@ void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPri
                "Pasta de LOGs: %s\n"
                "Endereço para os coletores: %s\n"
                "Verificação concluída: o serviço pode ser iniciado.\n",
-               servico.PastaSistema().c_str(), NomeTipoBanco(data::TipoBanco()).c_str(),
-               data::LocalGestao().c_str(), porta.c_str(), servico.Log().PastaLogs().c_str(),
+               servico.PastaSistema().c_str(), NomeTipoBanco(servico.Dm().TipoBanco()).c_str(),
+               servico.Dm().LocalGestao().c_str(), porta.c_str(), servico.Log().PastaLogs().c_str(),
                endereco.c_str());
   std::fflush(saida);
 }

@@ -200,8 +200,8 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
     log_->SessoesMudaram();
   };
   p.ip_local = opcoes_.ip_local ? opcoes_.ip_local : std::function<std::string()>(PrimeiroIpLocal);
-  p.tipo_banco = data::TipoBanco();
-  p.local_gestao = data::LocalGestao();
+  p.tipo_banco = dm_->TipoBanco();
+  p.local_gestao = dm_->LocalGestao();
   p.log = log_.get();
   p.caminho_ini = std::move(caminho_ini);
   return p;

@@ -1,7 +1,6 @@
-// The installation folder, the reading of SCONF.xml and the process-wide configuration values.
+// The installation folder and the reading of SCONF.xml.
 #include "data/config/configuracao.h"
 
-#include <atomic>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -15,10 +14,7 @@ namespace orv::data {
 
 namespace {
 
-std::atomic<std::int32_t> g_tipo_banco{0};
-std::mutex g_mutex;   // guards the two locations and the test reader
-std::string g_local_gestao;
-std::string g_local_online;
+std::mutex g_mutex;   // guards the test reader
 LeitorArquivoConfig g_leitor;
 
 bool IsBlank(char c) {
@@ -120,27 +116,10 @@ ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd
         throw std::runtime_error(
             CannotOpen(path, std::make_error_code(std::errc::file_too_large).message()));
     }
-    ConfigConexao config = DecodificarSconf(file.bytes, User, PassWd);
-    g_tipo_banco.store(config.TipoBanco);
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_local_gestao = config.LocalGestao;
-    g_local_online = config.LocalOnline;
-    return config;
+    return DecodificarSconf(file.bytes, User, PassWd);
   } catch (const std::exception& e) {
     throw ConfigError(kPrefixoErroConfig + std::string(e.what()));
   }
-}
-
-std::int32_t TipoBanco() { return g_tipo_banco.load(); }
-
-std::string LocalGestao() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_local_gestao;
-}
-
-std::string LocalOnline() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_local_online;
 }
 
 void SetLeitorArquivoConfigForTesting(LeitorArquivoConfig reader) {

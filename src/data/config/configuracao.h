@@ -1,9 +1,9 @@
 // The installation folder and the installation's configuration file SCONF.xml: finding the
 // folder through PATH, reading the data packet, decoding the scrambled fields and producing
-// the connection settings (ConfigConexao) with the process-wide database kind and locations.
+// the connection settings (ConfigConexao), which the data module keeps.
 //
-// Thread safety: LerConfiguracao runs once on the main thread at start-up, before any request
-// thread exists; afterwards the process-wide values are only read.
+// Thread safety: LerConfiguracao runs on the main thread at start-up, before any request
+// thread exists.
 #pragma once
 
 #include <cstdint>
@@ -50,11 +50,6 @@ std::string ObterPastaSistema(std::string_view path_value, char list_separator,
 // Reads SCONF.xml of the installation folder. Any failure raises ConfigError whose message is
 // "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: " "\n\r" + cause.
 ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd);
-
-// Process-wide copies set by LerConfiguracao.
-std::int32_t TipoBanco();
-std::string LocalGestao();
-std::string LocalOnline();
 
 // Replaces the reading of SCONF.xml (tests inject file-system faults); an empty function
 // restores the real reading.

@@ -102,9 +102,6 @@ TEST_F(LerConfiguracaoTest, RoundTripThroughTheWriterForEveryDatabaseKind) {
       EXPECT_EQ(got.LocalOnline, c.expected.LocalOnline) << label;
       EXPECT_EQ(got.Usuario, c.expected.Usuario) << label;
       EXPECT_EQ(got.Senha, c.expected.Senha) << label;
-      EXPECT_EQ(TipoBanco(), c.expected.TipoBanco) << label;
-      EXPECT_EQ(LocalGestao(), c.expected.LocalGestao) << label;
-      EXPECT_EQ(LocalOnline(), c.expected.LocalOnline) << label;
     }
   }
 }
