@@ -42,7 +42,7 @@ struct Listener {
 
 struct THttpServer::Impl {
   Impl(const HttpServerOptions& opts, std::size_t max_conn, CommandHandler handler,
-       SendErrorSink sink, NetPlatform& net)
+       SendErrorSink sink, INetPlatform& net)
       : platform(net),
         options(opts),
         max_connections(max_conn),
@@ -86,7 +86,7 @@ struct THttpServer::Impl {
     if (--it->second == 0) per_peer.erase(it);
   }
 
-  NetPlatform& platform;
+  INetPlatform& platform;
   RequestBudget request_budget;   // before options, which may point to it
   HttpServerOptions options;
   std::size_t max_connections;
@@ -603,7 +603,7 @@ void THttpServer::Impl::ResumeAccepting() {
 
 // ---- THttpServer -----------------------------------------------------------------------------
 
-THttpServer::THttpServer(HttpServerOptions options, NetPlatform* platform)
+THttpServer::THttpServer(HttpServerOptions options, INetPlatform* platform)
     : options_(std::move(options)), platform_(platform ? platform : &DefaultNetPlatform()) {}
 
 THttpServer::~THttpServer() { Stop(); }

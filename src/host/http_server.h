@@ -24,7 +24,7 @@
 
 namespace orv::host {
 
-class NetPlatform;
+class INetPlatform;
 class Connection;
 
 // One listening address and port.
@@ -89,7 +89,7 @@ inline constexpr const char* kBindInUseMessage =
 
 class THttpServer {
  public:
-  explicit THttpServer(HttpServerOptions options = {}, NetPlatform* platform = nullptr);
+  explicit THttpServer(HttpServerOptions options = {}, INetPlatform* platform = nullptr);
   ~THttpServer();   // stops when active
   THttpServer(const THttpServer&) = delete;
   THttpServer& operator=(const THttpServer&) = delete;
@@ -124,7 +124,7 @@ class THttpServer {
 
  private:
   HttpServerOptions options_;
-  NetPlatform* platform_;
+  INetPlatform* platform_;
   std::vector<Binding> bindings_;
   unsigned short default_port_ = 80;
   CommandHandler on_command_;

@@ -12,7 +12,7 @@
 namespace orv::host {
 namespace {
 
-class RealNetPlatform : public NetPlatform {
+class RealNetPlatform : public INetPlatform {
  public:
   long RaiseDescriptorLimit() override {
 #ifdef _WIN32
@@ -62,7 +62,7 @@ class RealNetPlatform : public NetPlatform {
 
 }  // namespace
 
-NetPlatform& DefaultNetPlatform() {
+INetPlatform& DefaultNetPlatform() {
   static RealNetPlatform platform;
   return platform;
 }

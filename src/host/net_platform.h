@@ -9,9 +9,9 @@
 
 namespace orv::host {
 
-class NetPlatform {
+class INetPlatform {
  public:
-  virtual ~NetPlatform() = default;
+  virtual ~INetPlatform() = default;
   // Raises the open-descriptor soft limit to the hard limit and returns the soft limit in
   // force afterwards; -1 when the system has no such limit.
   virtual long RaiseDescriptorLimit() = 0;
@@ -29,6 +29,6 @@ class NetPlatform {
 };
 
 // The real operating system.
-NetPlatform& DefaultNetPlatform();
+INetPlatform& DefaultNetPlatform();
 
 }  // namespace orv::host

@@ -238,7 +238,7 @@ TEST_F(HttpServerTest, StartFailsWholeWhenAPortIsTaken) {
 }
 
 // Stands in for the operating system's descriptor limit and IPv6 support.
-class FakePlatform : public NetPlatform {
+class FakePlatform : public INetPlatform {
  public:
   long limit = -1;
   bool ipv6 = false;
