@@ -51,7 +51,4 @@ inline constexpr int kMaxHeapsAlocador = 4;
 // away from the connections; a tenth of a second still reads as at once.
 inline constexpr int kPausaJanelaMs = 100;
 
-// Folder of the daily log under the installation folder.
-inline constexpr std::string_view kSubpastaLogs = "logs";
-
 }  // namespace orv::startup

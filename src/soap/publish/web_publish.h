@@ -39,17 +39,6 @@ class TWSDLHTMLPublish final : public host::IWebDispatch {
   // The service information page (the web module's default action); sets Handled.
   void ServiceInfo(host::TWebRequest& Request, host::TWebResponse& Response, bool& Handled);
 
-  // The same under the names of the first version of this component (still used by callers).
-  std::string_view PathPattern() const { return kPathPattern; }
-  bool Dispatch(host::TWebRequest& Request, host::TWebResponse& Response) {
-    return DispatchRequest(Request, Response);
-  }
-  bool ServiceInfo(host::TWebRequest& Request, host::TWebResponse& Response) {
-    bool handled = false;
-    ServiceInfo(Request, Response, handled);
-    return handled;
-  }
-
  private:
   const InterfaceRegistry& registry_;
   PublisherSettings settings_;
