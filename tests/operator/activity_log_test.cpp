@@ -15,6 +15,7 @@
 #include "util/text.h"
 #include "util/utilities.h"
 #include "support/temp_folder.h"
+#include "support/log_reader.h"
 
 namespace fs = std::filesystem;
 using orv::op::ActivityLogOptions;
@@ -33,12 +34,7 @@ constexpr double kMsPorDia = 86400000.0;
 
 using orv::testing::TempFolder;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using orv::testing::ReadWholeFile;
 
 // A settable clock shared by the log and the test.
 struct FakeClock {
@@ -113,7 +109,7 @@ TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
   t.WriteLog("Aplicação encerrada", false);
 
   // Windows-1252: "ç" and "ã" are one byte each.
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+  EXPECT_EQ(ReadWholeFile(log->CaminhoArquivo()),
             "09/12/2026 14:03:27.415(00:00:00.062), Aplica\xE7\xE3o encerrada\r\n");
   ASSERT_EQ(log->RowCount(), 1u);
   const auto row = log->Row(0);
@@ -127,7 +123,7 @@ TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
   // A second line is appended after the first, never over it.
   t.SetDtaInicio();
   t.WriteLog("segunda", false);
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+  EXPECT_EQ(ReadWholeFile(log->CaminhoArquivo()),
             "09/12/2026 14:03:27.415(00:00:00.062), Aplica\xE7\xE3o encerrada\r\n"
             "09/12/2026 14:03:27.482(00:00:00.000), segunda\r\n");
 }
@@ -150,7 +146,7 @@ TEST_F(ActivityLogTest, TableKeepsTheNewestRowsAndTheFileEveryLine) {
   EXPECT_EQ(log->Row(0).DES_LOG, "linha 3");
   EXPECT_EQ(log->Rows().back().DES_LOG, "linha 5");
   EXPECT_EQ(observer.got, (std::vector<std::size_t>{0, 1, 2, 2, 2}));
-  const std::string file = ReadFile(log->CaminhoArquivo());
+  const std::string file = ReadWholeFile(log->CaminhoArquivo());
   EXPECT_NE(file.find("linha 1\r\n"), std::string::npos);
   EXPECT_NE(file.find("linha 5\r\n"), std::string::npos);
 }
@@ -163,12 +159,12 @@ TEST_F(ActivityLogTest, EmptyLineOnlyCreatesTheFileAndMayCount) {
 
   t.WriteLog("", false);
   EXPECT_TRUE(fs::exists(log->CaminhoArquivo()));
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()), "");
+  EXPECT_EQ(ReadWholeFile(log->CaminhoArquivo()), "");
   EXPECT_EQ(log->RowCount(), 0u);
   EXPECT_EQ(log->Indicadores().NumRequisicoes, 0);
 
   t.WriteLog("", true);
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()), "");
+  EXPECT_EQ(ReadWholeFile(log->CaminhoArquivo()), "");
   EXPECT_EQ(log->RowCount(), 0u);
   EXPECT_EQ(log->Indicadores().NumRequisicoes, 1);
   EXPECT_EQ(log->Indicadores().lblNumRequisicoes, "1");
@@ -198,10 +194,10 @@ TEST_F(ActivityLogTest, FirstLineAfterMidnightStartsTheNewDatesFile) {
 
   EXPECT_EQ(log->ArquivoLog(), "2026-12-10.log");
   EXPECT_EQ(log->CaminhoArquivo(), dir_.str() + "/logs/2026-12-10.log");
-  EXPECT_EQ(ReadFile(dir_.str() + "/logs/2026-12-09.log"),
+  EXPECT_EQ(ReadWholeFile(dir_.str() + "/logs/2026-12-09.log"),
             "09/12/2026 23:59:59.500(00:00:00.000), antes\r\n"
             "09/12/2026 23:59:59.500(00:00:00.400), ainda no dia 9\r\n");
-  EXPECT_EQ(ReadFile(dir_.str() + "/logs/2026-12-10.log"),
+  EXPECT_EQ(ReadWholeFile(dir_.str() + "/logs/2026-12-10.log"),
             "09/12/2026 23:59:59.500(00:00:00.800), passou da meia-noite\r\n"
             "10/12/2026 01:00:00.300(00:00:00.000), depois\r\n");
   EXPECT_EQ(log->RowCount(), 4u);
@@ -224,7 +220,7 @@ TEST_F(ActivityLogTest, RollOverMakesTheFolderAgainOrRaisesUntilItCan) {
   clock_.AdvanceMs(120000);  // the 10th
   t.SetDtaInicio();
   t.WriteLog("dia 10", false);
-  EXPECT_EQ(ReadFile(pasta + "/2026-12-10.log"), "10/12/2026 00:01:00.000(00:00:00.000), dia 10\r\n");
+  EXPECT_EQ(ReadWholeFile(pasta + "/2026-12-10.log"), "10/12/2026 00:01:00.000(00:00:00.000), dia 10\r\n");
 
   // A plain file where the folder should be: it cannot be made.
   fs::remove_all(pasta);
@@ -241,7 +237,7 @@ TEST_F(ActivityLogTest, RollOverMakesTheFolderAgainOrRaisesUntilItCan) {
   EXPECT_EQ(log->RowCount(), 2u);
   fs::remove(pasta);
   t.WriteLog("de novo", false);
-  EXPECT_EQ(ReadFile(pasta + "/2026-12-11.log"),
+  EXPECT_EQ(ReadWholeFile(pasta + "/2026-12-11.log"),
             "11/12/2026 00:01:00.000(00:00:00.000), de novo\r\n");
 }
 
@@ -253,7 +249,7 @@ TEST_F(ActivityLogTest, LongLineIsWholeInTheFileAndCutInTheTable) {
   for (int i = 0; i < 1200; ++i) line += "é";
   t.WriteLog(line, false);
 
-  const std::string file = ReadFile(log->CaminhoArquivo());
+  const std::string file = ReadWholeFile(log->CaminhoArquivo());
   const std::string prefix = "09/12/2026 14:03:27.415(00:00:00.000), ";
   ASSERT_EQ(file.size(), prefix.size() + 1200 + 2);  // one byte per character in Windows-1252
   EXPECT_EQ(file.substr(prefix.size(), 1200), std::string(1200, '\xE9'));
@@ -266,7 +262,7 @@ TEST_F(ActivityLogTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
   t.SetDtaInicio();
   t.WriteLog("ana \xC5\x82\xF0\x9F\x98\x80 fim", false);  // U+0142 and U+1F600
   EXPECT_EQ(log->Row(0).DES_LOG, "ana ?? fim");
-  EXPECT_EQ(ReadFile(log->CaminhoArquivo()),
+  EXPECT_EQ(ReadWholeFile(log->CaminhoArquivo()),
             "09/12/2026 14:03:27.415(00:00:00.000), ana ?? fim\r\n");
 }
 
@@ -401,16 +397,16 @@ TEST_F(ActivityLogTest, AFileMovedOrDeletedBetweenLinesIsMadeAgainByTheNextLine)
   fs::rename(arquivo, arquivo + ".old");
   t.WriteLog("dois", false);
   t.WriteLog("tres", false);
-  EXPECT_EQ(ReadFile(arquivo + ".old"), linha + "um\r\n");
-  EXPECT_EQ(ReadFile(arquivo), linha + "dois\r\n" + linha + "tres\r\n");
+  EXPECT_EQ(ReadWholeFile(arquivo + ".old"), linha + "um\r\n");
+  EXPECT_EQ(ReadWholeFile(arquivo), linha + "dois\r\n" + linha + "tres\r\n");
   fs::remove(arquivo);
   t.WriteLog("quatro", false);
-  EXPECT_EQ(ReadFile(arquivo), linha + "quatro\r\n");
+  EXPECT_EQ(ReadWholeFile(arquivo), linha + "quatro\r\n");
   // A file put in its place by someone else is written to from then on.
   fs::remove(arquivo);
   { std::ofstream(arquivo) << "outro\r\n"; }
   t.WriteLog("cinco", false);
-  EXPECT_EQ(ReadFile(arquivo), "outro\r\n" + linha + "cinco\r\n");
+  EXPECT_EQ(ReadWholeFile(arquivo), "outro\r\n" + linha + "cinco\r\n");
 }
 
 TEST_F(ActivityLogTest, RealFileSystemErrorsNameThePathAndTheSystemError) {
@@ -486,7 +482,7 @@ TEST(ActivityLogConcurrency, LinesAreWholeWithTheirOwnMarks) {
 
   EXPECT_EQ(log.Indicadores().NumRequisicoes, kThreads * kLines);
   EXPECT_EQ(log.RowCount(), static_cast<std::size_t>(kThreads * kLines));
-  std::istringstream in(ReadFile(log.CaminhoArquivo()));
+  std::istringstream in(ReadWholeFile(log.CaminhoArquivo()));
   std::string line;
   int n = 0;
   std::set<std::string> starts;

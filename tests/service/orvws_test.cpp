@@ -22,6 +22,7 @@
 #include "util/regional.h"
 #include "util/text.h"
 #include "util/utilities.h"
+#include "support/log_reader.h"
 
 namespace {
 
@@ -31,22 +32,12 @@ using orv::testing::BancoTeste;
 
 const std::string kChave(orv::service::kChaveAutenticacao);
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using orv::testing::ReadWholeFile;
 
 // The log file's lines, converted from the host code page, without their CR LF.
 std::vector<std::string> LogLines(const orv::op::TActivityLog& log) {
-  std::vector<std::string> lines;
-  std::istringstream in(orv::util::AnsiToUtf8(ReadFile(log.CaminhoArquivo())));
-  std::string l;
-  while (std::getline(in, l)) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    lines.push_back(l);
-  }
+  std::vector<std::string> lines = orv::testing::LogFileLines(log.CaminhoArquivo());
+  for (std::string& l : lines) l = orv::util::AnsiToUtf8(l);
   return lines;
 }
 
@@ -445,7 +436,7 @@ TEST_F(OrvWsTest, ExecRunsEachStatementOnItsOwn) {
             "Coletor(10.0.0.1 como ANA) executou processo de atualização de pesquisas(2 "
             "Querie(s) executada(s) com sucesso de 3, analise o(s) log(s) acima deste)!");
   // The whole batch's line shows the batch's duration, the error line its statement's.
-  const std::string arquivo = orv::util::AnsiToUtf8(ReadFile(log_->CaminhoArquivo()));
+  const std::string arquivo = orv::util::AnsiToUtf8(ReadWholeFile(log_->CaminhoArquivo()));
   EXPECT_NE(arquivo.find("INSERT INTO A VALUES (1)\r\n; Erro: "), std::string::npos);
   EXPECT_EQ(banco_.Contar("SELECT COUNT(*) AS N FROM A"), 4);
   // Three lines written in three steps, each counted.

@@ -8,16 +8,12 @@
 #include <sstream>
 
 #include "support/temp_folder.h"
+#include "support/log_reader.h"
 
 namespace orv::startup {
 namespace {
 
-std::string LerArquivo(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string LerArquivo(const std::filesystem::path& p) { return testing::ReadWholeFile(p); }
 
 void GravarArquivo(const std::filesystem::path& p, const std::string& s) {
   std::ofstream(p, std::ios::binary) << s;

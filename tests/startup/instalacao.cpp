@@ -17,6 +17,7 @@
 #include "data/config/sconf_writer.h"
 #include "data/test_db.h"
 #include "support/raw_client.h"
+#include "support/log_reader.h"
 
 namespace orv::startup::teste {
 
@@ -112,18 +113,8 @@ std::string EnvelopeAuth(const std::string& chave, const std::string& usuario) {
 }
 
 std::vector<std::string> LinhasDoLog(const std::filesystem::path& arquivo) {
-  std::ifstream in(arquivo, std::ios::binary);
   std::vector<std::string> r;
-  std::string linha;
-  while (std::getline(in, linha)) {
-    EXPECT_FALSE(linha.empty());
-    if (linha.empty()) continue;
-    EXPECT_EQ(linha.back(), '\r') << linha;
-    const auto pos = linha.find("), ");
-    EXPECT_NE(pos, std::string::npos) << linha;
-    if (pos == std::string::npos) continue;
-    r.push_back(linha.substr(pos + 3, linha.size() - pos - 4));
-  }
+  for (const std::string& linha : testing::LogFileLines(arquivo)) r.push_back(testing::LogLineText(linha));
   return r;
 }
 
