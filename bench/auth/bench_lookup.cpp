@@ -17,23 +17,7 @@
 #include "data/conexoes.h"
 #include "data/process_end.h"
 #include "data/sql.h"
-
-namespace {
-
-std::vector<std::string> Split(const std::string& s) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start <= s.size()) {
-    const std::size_t comma = s.find(',', start);
-    const std::size_t end = comma == std::string::npos ? s.size() : comma;
-    if (end > start) out.push_back(s.substr(start, end - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return out;
-}
-
-}  // namespace
+#include "util/utilities.h"
 
 int main(int argc, char** argv) {
   std::string banco;
@@ -43,7 +27,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i], v = argv[i + 1];
     if (k == "--banco") banco = v;
-    else if (k == "--usuarios") usuarios = Split(v);
+    else if (k == "--usuarios") usuarios = orv::util::QuebrarTexto(v, ",");
     else if (k == "--conexoes") conexoes = std::atoi(v.c_str());
     else if (k == "--segundos") segundos = std::atof(v.c_str());
   }

@@ -90,6 +90,22 @@ struct CallValue {
   float f = 0;
   bool b = false;
   std::vector<std::string> list;
+
+  static CallValue Text(std::string t) {
+    CallValue v;
+    v.text = std::move(t);
+    return v;
+  }
+  static CallValue Boolean(bool value) {
+    CallValue v;
+    v.b = value;
+    return v;
+  }
+  static CallValue List(std::vector<std::string> l) {
+    CallValue v;
+    v.list = std::move(l);
+    return v;
+  }
 };
 using CallArgs = std::vector<CallValue>;
 // Calls one operation: `object` is the instance seen as the operation's interface, `args` the
