@@ -8,9 +8,9 @@
 #include <csignal>
 
 #include "data/process_end.h"
+#include "operator/window/frm_principal.h"
 #include "startup/limites.h"
 #include "startup/servico.h"
-#include "operator/window/frm_principal.h"
 #include "util/platform.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include <string>
 #include <thread>
 
-#include "startup/frm_principal_core.h"
 #include "operator/activity_log.h"
+#include "startup/frm_principal_core.h"
 
 namespace orv::startup {
 

@@ -18,8 +18,8 @@
 #include <optional>
 #include <string>
 
-#include "startup/arq_ini.h"
 #include "operator/activity_log.h"
+#include "startup/arq_ini.h"
 
 namespace orv::startup {
 

@@ -5,16 +5,16 @@
 
 #include "data/config/configuracao.h"
 #include "host/proxy_protocol.h"
-#include "startup/arq_ini.h"
-#include "startup/limites.h"
-#include "startup/plataforma.h"
 #include "host/web_module.h"
 #include "service/orvws.h"
 #include "soap/http_soap_dispatcher.h"
+#include "soap/orvws_intf.h"
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
-#include "soap/orvws_intf.h"
 #include "soap/registry.h"
+#include "startup/arq_ini.h"
+#include "startup/limites.h"
+#include "startup/plataforma.h"
 #include "util/platform.h"
 
 namespace orv::startup {

@@ -25,12 +25,12 @@
 #include <string>
 
 #include "host/http_server.h"
-#include "startup/frm_principal_core.h"
 #include "host/web_bridge.h"
 #include "operator/activity_log.h"
 #include "service/dm_dados.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
+#include "startup/frm_principal_core.h"
 
 namespace orv::startup {
 

@@ -7,8 +7,8 @@
 #include <map>
 #include <sstream>
 
-#include "support/temp_folder.h"
 #include "support/log_reader.h"
+#include "support/temp_folder.h"
 
 namespace orv::startup {
 namespace {

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "startup/daemon.h"
 #include "instalacao.h"
+#include "startup/daemon.h"
 
 extern char** environ;
 

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "startup/limites.h"
-#include "util/datetime.h"
 #include "support/temp_folder.h"
+#include "util/datetime.h"
 #include "util/platform.h"
 
 namespace orv::startup {

@@ -27,8 +27,8 @@
 #include <memory>
 #include <vector>
 
-#include "startup/frm_principal_core.h"
 #include "operator/activity_log.h"
+#include "startup/frm_principal_core.h"
 
 class QCheckBox;
 class QLineEdit;
