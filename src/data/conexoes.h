@@ -136,7 +136,6 @@ class Conexoes {
   SqlConnection& ScnGestaoUsr() { return *scn_gestao_usr_; }
   // ScnGestao or a copy of it for one user lookup (PoolGestao).
   PoolGestao::Emprestimo EmprestarGestao() { return pool_gestao_.Emprestar(); }
-  const PoolGestao& Pool() const { return pool_gestao_; }
   ListaConexoes& Lista() { return lista_; }
 
   // LerConfiguracao(User, PassWd), then AbrirConexoes with its result. A configuration error
