@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark report: the service's speed and memory figures, each as a ratio to its floor,
 # all measured in one run on this machine.
-#   - HTTP road: bench_http_server (listener, request bridge, web module, a fixed SOAP answer)
+#   - HTTP road: bench_http_server (listener, request handler, web module, a fixed SOAP answer)
 #     against nginx answering the same bytes, one request per connection;
 #   - GetPortTypeList over HTTP (orvwsd, no database) against the same nginx;
 #   - Auth over HTTP (orvwsd on an embedded Firebird catalog, one log line each) against nginx;

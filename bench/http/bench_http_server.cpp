@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "host/http_server.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 #include "host/web_module.h"
 
 namespace {

@@ -39,11 +39,13 @@ const std::string kPortTypesBody =
     "<NS1:GetPortTypeList xmlns:NS1=\"http://orvws.local/namespaces/Types\"/></SOAP-ENV:Body>"
     "</SOAP-ENV:Envelope>";
 
-void Run(benchmark::State& state, const SoapRequest& req) {
+void Run(benchmark::State& state, const orv::host::TWebRequest& req) {
   std::size_t bytes = 0;
   for (auto _ : state) {
-    SoapResponse r = HandleSoapRequest(req, F().registry);
-    bytes += r.body.size();
+    orv::host::TWebRequest request = req;   // the endpoint takes the body out
+    orv::host::TWebResponse r;
+    HandleSoapRequest(request, r, F().registry);
+    bytes += static_cast<std::size_t>(r.ContentLength());
     benchmark::DoNotOptimize(r);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
@@ -51,19 +53,19 @@ void Run(benchmark::State& state, const SoapRequest& req) {
 }
 
 void BM_Endpoint_Auth(benchmark::State& state) {
-  SoapRequest req;
-  req.path_info = "/soap/IOrvWs";
-  req.soap_action = "\"urn:UOrvWsIntf-IOrvWs#Auth\"";
-  req.content_type = "text/xml";
+  orv::host::TWebRequest req;
+  req.path = "/soap/IOrvWs";
+  req.headers.emplace_back("SOAPAction", "\"urn:UOrvWsIntf-IOrvWs#Auth\"");
+  req.headers.emplace_back("Content-Type", "text/xml");
   req.body = kAuthBody;
   Run(state, req);
 }
 BENCHMARK(BM_Endpoint_Auth);
 
 void BM_Endpoint_GetPortTypeList(benchmark::State& state) {
-  SoapRequest req;
-  req.path_info = "/soap/IWSDLPublish";
-  req.content_type = "text/xml";
+  orv::host::TWebRequest req;
+  req.path = "/soap/IWSDLPublish";
+  req.headers.emplace_back("Content-Type", "text/xml");
   req.body = kPortTypesBody;
   Run(state, req);
 }
@@ -73,8 +75,8 @@ BENCHMARK(BM_Endpoint_GetPortTypeList);
 void BM_Endpoint_GetSQLResult(benchmark::State& state) {
   F().log.text_result.assign(static_cast<std::size_t>(state.range(0)), 'x');
   for (std::size_t i = 0; i < F().log.text_result.size(); i += 100) F().log.text_result[i] = '\'';
-  SoapRequest req;
-  req.path_info = "/soap/IOrvWs";
+  orv::host::TWebRequest req;
+  req.path = "/soap/IOrvWs";
   req.body = testing::Envelope("GetSQL", "<Value>1</Value>");
   Run(state, req);
   F().log.text_result = "ok";

@@ -1,4 +1,4 @@
-// Every limit of the HTTP listener and the request bridge, each with its reason.
+// Every limit of the HTTP listener and the request handler, each with its reason.
 //
 // Thread safety: constants only.
 #pragma once

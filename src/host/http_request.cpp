@@ -25,18 +25,6 @@ void ParseVersion(std::string_view v, int& major, int& minor) {
 
 }  // namespace
 
-std::string ParsedRequest::Header(std::string_view name) const {
-  for (const auto& [n, v] : headers) {
-    if (util::AsciiIEquals(n, name)) return v;
-  }
-  return {};
-}
-
-bool ParsedRequest::HasHeader(std::string_view name) const {
-  return std::any_of(headers.begin(), headers.end(),
-                     [&](const auto& h) { return util::AsciiIEquals(h.first, name); });
-}
-
 HeaderList DecodeUrlParams(std::string_view text, std::string_view charset) {
   const std::string cs = charset.empty() ? std::string("UTF-8") : std::string(charset);
   auto decode = [&cs](std::string_view s) { return DecodeText(PercentDecodeBytes(s, true), cs); };
@@ -297,14 +285,14 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
 }
 
 HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
-  ParsedRequest& r = request_;
+  TWebRequest& r = request_;
   const bool http11 = r.version_major > 1 || (r.version_major == 1 && r.version_minor >= 1);
-  if (http11 && util::TrimBlanks(r.Header("Host")).empty()) return Fail(Status::Reject, 400);
+  if (http11 && util::TrimBlanks(r.GetFieldByName("Host")).empty()) return Fail(Status::Reject, 400);
 
   // Expect is honoured only while no body byte has arrived; the interim answer goes out only
   // once the request is known not to be refused.
-  const bool expect = r.HasHeader("Expect") && pending_bytes() == 0;
-  if (expect && !util::AsciiIContains(r.Header("Expect"), "100-continue")) {
+  const bool expect = r.HasField("Expect") && pending_bytes() == 0;
+  if (expect && !util::AsciiIContains(r.GetFieldByName("Expect"), "100-continue")) {
     return Fail(Status::Reject, 417);
   }
   auto go_on = [&](Phase next) {
@@ -313,14 +301,14 @@ HttpRequestReader::Status HttpRequestReader::AfterHeaders() {
     return next == Phase::LengthCheck ? Status::LengthCheck : Status::NeedMore;
   };
 
-  const std::string te(util::TrimBlanks(r.Header("Transfer-Encoding")));
+  const std::string te(util::TrimBlanks(r.GetFieldByName("Transfer-Encoding")));
   if (!te.empty() && !util::AsciiIEquals(te, "identity")) {
     if (!util::AsciiIEquals(te, "chunked")) return Fail(Status::Reject, 400);
     r.has_body = true;
     r.chunked = true;
     return go_on(Phase::ChunkSize);
   }
-  if (r.HasHeader("Content-Length")) {
+  if (r.HasField("Content-Length")) {
     // Every Content-Length header must agree and be a plain decimal number.
     std::int64_t length = -1;
     for (const auto& [n, v] : r.headers) {
@@ -359,9 +347,9 @@ HttpRequestReader::Status HttpRequestReader::FinishLengthCheck(bool bytes_waitin
 }
 
 HttpRequestReader::Status HttpRequestReader::Finish() {
-  ParsedRequest& r = request_;
+  TWebRequest& r = request_;
   phase_ = Phase::Done;
-  const ContentTypeParts ct = SplitContentType(r.Header("Content-Type"));
+  const ContentTypeParts ct = SplitContentType(r.GetFieldByName("Content-Type"));
   if (util::AsciiIEquals(ct.media_type, "application/x-www-form-urlencoded")) {
     r.form = true;
     r.form_text = DecodeText(r.body, ct.charset);
@@ -387,8 +375,8 @@ HttpRequestReader::Status HttpRequestReader::Finish() {
     }
   }
 
-  if (r.HasHeader("Authorization")) {
-    const std::string auth = r.Header("Authorization");
+  if (r.HasField("Authorization")) {
+    const std::string auth = r.GetFieldByName("Authorization");
     const std::string_view a = util::TrimBlanks(auth);
     const std::size_t sp = a.find(' ');
     if (!util::AsciiIEquals(a.substr(0, sp), "Basic")) return Fail(Status::Close);

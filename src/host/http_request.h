@@ -1,4 +1,4 @@
-// HTTP request reader: turns the bytes of one connection into one parsed request, checking
+// HTTP request reader: turns the bytes of one connection into one web request, checking
 // lines, headers, the Host rule, Expect, Content-Length, chunked bodies and limits. It knows no
 // sockets: the connection feeds it whatever arrived, so tests and the fuzzer drive it directly.
 //
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/http_limits.h"
+#include "host/web.h"
 
 namespace orv::host {
 
@@ -59,40 +60,6 @@ struct ReaderLimits {
   RequestBudget* budget = nullptr;   // none: bodies are limited only by max_body
 };
 
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
-
-// One request as read from the connection.
-struct ParsedRequest {
-  std::string method;    // upper-cased
-  std::string target;    // as sent
-  std::string raw_path;  // target up to the first "?", not decoded
-  std::string path;      // raw_path %XX-decoded as UTF-8 ("*" stays "*")
-  std::string query;     // raw text after the first "?"
-  std::string version;   // "HTTP/1.1"
-  int version_major = -1;
-  int version_minor = -1;
-  HeaderList headers;    // in arrival order; folded lines joined
-  HeaderList cookies;    // every cookie of every Cookie header
-  bool has_credentials = false;
-  std::string auth_user;
-  std::string auth_password;
-  std::string body;      // body bytes (chunked bodies joined)
-  bool has_body = false; // Content-Length or chunked framing was present
-  bool chunked = false;  // the body came in chunks
-  bool form = false;     // media type application/x-www-form-urlencoded
-  std::string form_text; // form body decoded to UTF-8 text
-  HeaderList query_params;  // decoded query parameters
-  HeaderList form_params;   // decoded form parameters
-  // Filled by the connection.
-  std::string peer_address;
-  int local_port = 0;
-  std::chrono::steady_clock::time_point received_at{};   // when the request was complete
-
-  // Raw value of the first header of that name (ASCII case ignored), empty when absent.
-  std::string Header(std::string_view name) const;
-  bool HasHeader(std::string_view name) const;
-};
-
 // Splits "a=1&b=2" into decoded name/value pairs ("+" as space, %XX escapes); the escaped
 // bytes are text in `charset` (UTF-8 when none is named).
 HeaderList DecodeUrlParams(std::string_view text, std::string_view charset = "UTF-8");
@@ -125,7 +92,8 @@ class HttpRequestReader {
   // Whether the request line and every header have arrived.
   bool HeadersComplete() const { return phase_ != Phase::RequestLine && phase_ != Phase::Headers; }
   int reject_status() const { return reject_status_; }
-  ParsedRequest& request() { return request_; }
+  // The request as read so far (whole after Complete); the connection adds its own fields.
+  TWebRequest& request() { return request_; }
   // Bytes received but not consumed (after Complete: bytes beyond the request).
   std::size_t pending_bytes() const { return buffer_.size() - pos_; }
   // Every byte fed so far.
@@ -163,7 +131,7 @@ class HttpRequestReader {
   std::string interim_;
   std::uint64_t taken_small_ = 0;   // taken from the budget, to give back
   std::uint64_t taken_large_ = 0;
-  ParsedRequest request_;
+  TWebRequest request_;
 };
 
 }  // namespace orv::host

@@ -1,8 +1,7 @@
-// HTTP response rendering.
+// The response writer.
 #include "host/http_response.h"
 
 #include "host/http_util.h"
-#include "host/web.h"
 
 namespace orv::host {
 namespace {
@@ -12,28 +11,13 @@ void AppendValue(std::string& h, const std::string& value) {
   for (char c : value) h += (c == '\r' || c == '\n') ? ' ' : c;
 }
 
+std::string DateText(util::TDateTime value) {
+  return value >= 0 ? FormatHttpDate(value) : std::string();
+}
+
 }  // namespace
 
-void HttpResponse::SetStatus(int code) {
-  status = code;
-  reason = ReasonPhrase(code);
-}
-
-HttpResponse HttpResponse::Error(int code) {
-  HttpResponse r;
-  r.SetStatus(code);
-  r.content_type.clear();
-  r.content_length = 0;
-  return r;
-}
-
-std::string HttpResponse::BodyBytes() const {
-  if (!body_text.empty()) return EncodeBodyText(body_text, content_type);
-  if (body_stream) return *body_stream;
-  return {};
-}
-
-std::string HttpResponse::RenderHeader(std::size_t body_size) const {
+std::string RenderHeader(const TWebResponse& r, std::size_t body_size) {
   std::string h;
   h.reserve(256);
   auto line = [&h](const char* name, const std::string& value) {
@@ -43,42 +27,54 @@ std::string HttpResponse::RenderHeader(std::size_t body_size) const {
     AppendValue(h, value);
     h += "\r\n";
   };
-  std::int64_t length = content_length;
-  if (length < 0 && transfer_encoding.empty()) length = static_cast<std::int64_t>(body_size);
-
-  h += "HTTP/1.1 ";
-  h += std::to_string(status);
-  h += ' ';
-  h += reason;
-  h += "\r\n";
-  line("Connection", connection);
-  line("Content-Version", content_version);
-  line("Content-Disposition", content_disposition);
-  line("Content-Encoding", content_encoding);
-  line("Content-Language", content_language);
-  line("Content-Type", RenderContentType(content_type));
-  if (length >= 0) line("Content-Length", std::to_string(length));
-  line("Cache-control", cache_control);
-  line("Date", date);
-  line("ETag", etag);
-  line("Expires", expires);
-  line("Pragma", pragma);
-  line("Transfer-Encoding", transfer_encoding);
-  for (const auto& [name, value] : custom_headers) {
+  auto custom = [&h](const std::string& name, const std::string& value) {
     AppendValue(h, name);
     h += ": ";
     AppendValue(h, value);
     h += "\r\n";
-  }
-  line("Content-Range", content_range);
-  line("Accept-Ranges", accept_ranges);
-  line("Last-Modified", last_modified);
-  line("Server", server);
-  line("Location", location);
-  for (const auto& challenge : www_authenticate) line("WWW-Authenticate", challenge);
-  for (const auto& cookie : set_cookies) line("Set-Cookie", cookie);
+  };
+  const bool challenge = !r.Realm.empty();
+
+  h += "HTTP/1.1 ";
+  h += std::to_string(challenge ? 401 : r.StatusCode());
+  h += ' ';
+  h += challenge ? ReasonPhrase(401) : r.ReasonString;
+  h += "\r\n";
+  line("Connection", r.Connection);
+  line("Content-Version", r.ContentVersion);
+  line("Content-Disposition", r.ContentDisposition);
+  line("Content-Encoding", r.ContentEncoding);
+  line("Content-Language", r.ContentLanguage);
+  line("Content-Type", RenderContentType(r.ContentType));
+  if (r.TransferEncoding.empty()) line("Content-Length", std::to_string(body_size));
+  line("Cache-control", r.CacheControl);
+  line("Date", DateText(r.Date));
+  line("ETag", r.ETag);
+  line("Expires", DateText(r.Expires));
+  line("Pragma", r.Pragma);
+  line("Transfer-Encoding", r.TransferEncoding);
+  if (!r.Allow.empty()) custom("Allow", r.Allow);
+  if (!r.DerivedFrom.empty()) custom("Derived-From", r.DerivedFrom);
+  if (!r.Title.empty()) custom("Title", r.Title);
+  for (const auto& [name, value] : r.CustomHeaders.Items()) custom(name, value);
+  line("Content-Range", r.ContentRange);
+  line("Accept-Ranges", r.AcceptRanges);
+  line("Last-Modified", DateText(r.LastModified));
+  line("Server", r.Server);
+  line("Location", r.Location);
+  line("WWW-Authenticate", r.WWWAuthenticate);
+  if (challenge) line("WWW-Authenticate", "Basic realm=\"" + r.Realm + "\"");
+  for (const TCookie& cookie : r.Cookies) line("Set-Cookie", cookie.HeaderValue());
   h += "\r\n";
   return h;
+}
+
+std::string RenderResponse(TWebResponse& response) {
+  std::string body = response.TakeBodyBytes();
+  std::string bytes = RenderHeader(response, body.size());
+  if (bytes.capacity() < bytes.size() + body.size()) bytes.reserve(bytes.size() + body.size());
+  bytes += body;
+  return bytes;
 }
 
 }  // namespace orv::host

@@ -1,55 +1,23 @@
-// HTTP response of one connection and its rendering: status line (always HTTP/1.1), header
-// lines in their fixed order, the Content-Type character set rules and the body conversion.
+// The response writer: the one place where a web response becomes the bytes of an HTTP/1.1
+// answer (status line, header lines in their fixed order, the Content-Type character set rules,
+// the body conversion). The listener's exchange and its own error answers both write through
+// it.
 //
-// Thread safety: one response per request, used by one thread at a time; rendering is pure.
+// Thread safety: pure functions, any thread.
 #pragma once
 
-#include <cstdint>
-#include <optional>
+#include <cstddef>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "host/web.h"
 
 namespace orv::host {
 
-struct HttpResponse {
-  int status = 200;
-  std::string reason = "OK";
-  std::string connection = "close";
-  std::string content_type = "text/html";   // as the web layer set it; rendered on writing
-  std::int64_t content_length = -1;          // -1: not set, computed from the body
-  std::string content_version;
-  std::string content_disposition;
-  std::string content_encoding;
-  std::string content_language;
-  std::string cache_control;
-  std::string date;
-  std::string etag;
-  std::string expires;
-  std::string pragma;
-  std::string transfer_encoding;
-  std::vector<std::pair<std::string, std::string>> custom_headers;
-  std::string content_range;
-  std::string accept_ranges;
-  std::string last_modified;
-  std::string server;
-  std::string location;
-  std::vector<std::string> www_authenticate;
-  std::vector<std::string> set_cookies;   // one Set-Cookie line each
-  std::string body_text;                  // UTF-8, converted on writing
-  std::optional<std::string> body_stream; // bytes, sent unchanged
+// Header block (status line to the empty line) of `response` for a body of body_size bytes.
+// The status line is always HTTP/1.1; a Realm makes it 401 with its Basic challenge.
+std::string RenderHeader(const TWebResponse& response, std::size_t body_size);
 
-  // Sets the status and its reason phrase.
-  void SetStatus(int code);
-
-  // A response of the listener's own error statuses: Connection close, Content-Length 0, no
-  // Content-Type, no body.
-  static HttpResponse Error(int code);
-
-  // The bytes of the body as they go out (text converted by the content type's rules).
-  std::string BodyBytes() const;
-  // Header block (status line to the empty line) for a body of body_size bytes.
-  std::string RenderHeader(std::size_t body_size) const;
-};
+// The whole answer: header and body, the body moved out of `response`.
+std::string RenderResponse(TWebResponse& response);
 
 }  // namespace orv::host

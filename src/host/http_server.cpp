@@ -246,7 +246,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (!server_.AdmitPeer(peer_)) {
       peer_.clear();   // nothing to give back
       reading_ = false;
-      WriteAndClose(HttpResponse::Error(503).RenderHeader(0), false);
+      WriteAndClose(RenderHeader(TWebResponse::Error(503), 0), false);
       return false;
     }
     admitted_ = true;
@@ -341,8 +341,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         break;
       case S::Reject: {
         reading_ = false;
-        const HttpResponse r = HttpResponse::Error(reader_.reject_status());
-        WriteAndClose(r.RenderHeader(0), false);
+        WriteAndClose(RenderHeader(TWebResponse::Error(reader_.reject_status()), 0), false);
         break;
       }
       case S::Close:
@@ -390,11 +389,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // type set so far.
   static void FailExchange(HttpExchange& exchange, const std::string& message) {
     if (exchange.HeaderWritten()) return;
-    HttpResponse& r = exchange.Response();
-    r.SetStatus(500);
-    r.body_stream.reset();
-    r.body_text = message;
-    r.content_length = -1;
+    TWebResponse& r = exchange.Response();
+    r.SetStatusCode(500);
+    r.SetContent(message);
   }
 
   // Writes bytes and closes; a failure is reported only for a dispatched response. The deadline
@@ -521,18 +518,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 void HttpExchange::Write() {
   if (written_) return;
   written_ = true;
-  std::string bytes;
-  if (response_.body_text.empty() && response_.body_stream) {
-    // The body bytes are copied once, into the buffer that goes out, and dropped here.
-    bytes = response_.RenderHeader(response_.body_stream->size());
-    bytes += *response_.body_stream;
-    response_.body_stream.reset();
-  } else {
-    const std::string body = response_.BodyBytes();
-    bytes = response_.RenderHeader(body.size());
-    bytes += body;
-  }
-  connection_->QueueResponse(std::move(bytes));
+  // The body bytes are moved into the buffer that goes out, never copied twice.
+  connection_->QueueResponse(RenderResponse(response_));
 }
 
 void THttpServer::Impl::Accept(Listener& l) {

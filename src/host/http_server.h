@@ -1,6 +1,6 @@
 // The HTTP listener (the main window's FServer): listening sockets on the IPv4 and IPv6
 // any-address, an event loop that accepts connections and reads one request from each, and a
-// pool of dispatch threads that hand each complete request to the request bridge. A dispatch
+// pool of dispatch threads that hand each complete request to the command handler. A dispatch
 // thread writes its response itself when the socket takes it at once, and the event loop
 // writes the rest otherwise. Every response closes its connection (no keep-alive).
 //
@@ -60,23 +60,29 @@ struct HttpServerOptions {
 // One request and its response, handed to the command handler on a dispatch thread.
 class HttpExchange {
  public:
-  const ParsedRequest& Request() const { return request_; }
-  // For the command handler that takes the body out instead of copying it.
-  ParsedRequest& MutableRequest() { return request_; }
-  HttpResponse& Response() { return response_; }
+  // The request as the reader and the connection filled it; the command handler may move its
+  // body out.
+  TWebRequest& Request() { return request_; }
+  const TWebRequest& Request() const { return request_; }
+  TWebResponse& Response() { return response_; }
   bool HeaderWritten() const { return written_; }
-  // Writes the header (one buffered write) and the body, once; the connection closes after.
-  // Returns at once: the bytes are sent by the event loop.
+  // Writes the response (one buffered write of header and body), once; the connection closes
+  // after. Returns at once: the bytes are sent by the event loop. The response's SendResponse
+  // comes here.
   void Write();
 
  private:
   friend class Connection;
-  HttpExchange(std::shared_ptr<Connection> connection, ParsedRequest& request)
-      : connection_(std::move(connection)), request_(request) {}
+  HttpExchange(std::shared_ptr<Connection> connection, TWebRequest& request)
+      : connection_(std::move(connection)),
+        request_(request),
+        response_(request.ProtocolVersion(), [this] { Write(); }) {}
+  HttpExchange(const HttpExchange&) = delete;
+  HttpExchange& operator=(const HttpExchange&) = delete;
 
   std::shared_ptr<Connection> connection_;
-  ParsedRequest& request_;
-  HttpResponse response_;
+  TWebRequest& request_;
+  TWebResponse response_;
   bool written_ = false;
 };
 

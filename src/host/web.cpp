@@ -101,23 +101,127 @@ std::string TCookie::HeaderValue() const {
 
 // ---- TWebRequest -----------------------------------------------------------------------------
 
+namespace {
+
+// Bytes from the wire as UTF-8 text: invalid sequences become U+FFFD.
+std::string Text(const std::string& bytes) {
+  if (util::IsValidUtf8(bytes)) return bytes;
+  return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
+}
+
+const std::string* FindField(const HeaderList& headers, std::string_view name) {
+  for (const auto& [n, v] : headers) {
+    if (util::AsciiIEquals(n, name)) return &v;
+  }
+  return nullptr;
+}
+
+// Where the port starts in a Host value (npos: none); a bracketed IPv6 literal keeps its colons.
+std::size_t PortColon(const std::string& host) {
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t close = host.find(']');
+    return close == std::string::npos ? std::string::npos : host.find(':', close);
+  }
+  return host.find(':');
+}
+
+}  // namespace
+
+std::string TWebRequest::TextField(std::string_view name) const {
+  return Text(GetFieldByName(name));
+}
+
+std::string TWebRequest::Method() const {
+  const std::string* override_method = FindField(headers, "X-HTTP-Method-Override");
+  return Text(override_method ? *override_method : method);
+}
+
+std::string TWebRequest::ProtocolVersion() const { return Text(version); }
+
+std::string TWebRequest::Query() const { return Text(query); }
+
+std::string TWebRequest::RawPathInfo() const { return Text(raw_path); }
+
+std::string TWebRequest::Host() const {
+  const std::string host = TextField("Host");
+  return host.substr(0, PortColon(host));
+}
+
+int TWebRequest::ServerPort() const {
+  const std::string host = TextField("Host");
+  const std::size_t colon = PortColon(host);
+  if (colon == std::string::npos) return local_port;
+  const std::int64_t port = ParseDecimal(host.substr(colon + 1));
+  return port >= 0 && port <= 65535 ? static_cast<int>(port) : -1;
+}
+
+std::string TWebRequest::ContentType() const {
+  if (!HasField("Content-Type")) return {};
+  const ContentTypeParts ct = SplitContentType(TextField("Content-Type"));
+  return ct.media_type + ct.other_params;
+}
+
+std::string TWebRequest::ContentCharset() const {
+  if (form || (!has_body && body.empty())) return {};
+  return SplitContentType(TextField("Content-Type")).charset;
+}
+
+std::int64_t TWebRequest::ContentLength() const {
+  return static_cast<std::int64_t>(body.size());
+}
+
+std::string TWebRequest::AuthUserName() const {
+  return has_credentials ? Text(auth_user) : std::string();
+}
+
+std::string TWebRequest::AuthPassword() const {
+  return has_credentials ? Text(auth_password) : std::string();
+}
+
+TNameValueList TWebRequest::CookieFields() const {
+  TNameValueList out;
+  for (const auto& [n, v] : cookies) out.Add(Text(n), Text(v));
+  return out;
+}
+
+TNameValueList TWebRequest::QueryFields() const {
+  TNameValueList out;
+  for (const auto& [n, v] : query_params) out.Add(n, v);
+  return out;
+}
+
+TNameValueList TWebRequest::ContentFields() const {
+  TNameValueList out;
+  for (const auto& [n, v] : form_params) out.Add(n, v);
+  return out;
+}
+
 const std::string& TWebRequest::Content() const {
-  if (!content_) content_ = DecodeText(RawContent, ContentCharset);
+  if (!content_) {
+    if (form) {
+      content_ = form_text;
+    } else if (!has_body && body.empty()) {
+      content_ = Query();   // a request without a body presents its query as its content
+    } else {
+      content_ = DecodeText(body, ContentCharset());
+    }
+  }
   return *content_;
 }
 
+std::string TWebRequest::TakeContent() {
+  std::string out = std::move(form ? form_text : body);
+  (form ? form_text : body).clear();
+  return out;
+}
+
 std::string TWebRequest::GetFieldByName(std::string_view name) const {
-  for (const auto& [n, v] : Headers) {
-    if (util::AsciiIEquals(n, name)) return v;
-  }
-  return {};
+  const std::string* value = FindField(headers, name);
+  return value ? *value : std::string();
 }
 
 bool TWebRequest::HasField(std::string_view name) const {
-  for (const auto& header : Headers) {
-    if (util::AsciiIEquals(header.first, name)) return true;
-  }
-  return false;
+  return FindField(headers, name) != nullptr;
 }
 
 std::int64_t TWebRequest::GetIntegerField(std::string_view name) const {
@@ -148,6 +252,20 @@ void TWebResponse::SetContentStream(std::string bytes) {
   content_.clear();
 }
 
+TWebResponse TWebResponse::Error(int code) {
+  TWebResponse r;
+  r.SetStatusCode(code);
+  r.ContentType.clear();
+  return r;
+}
+
+std::string TWebResponse::TakeBodyBytes() {
+  std::string out = stream_ ? std::move(*stream_) : BodyBytes();
+  stream_.reset();
+  content_.clear();
+  return out;
+}
+
 std::string TWebResponse::BodyBytes() const {
   if (stream_) return *stream_;
   if (content_.empty()) return {};
@@ -162,7 +280,7 @@ std::int64_t TWebResponse::ContentLength() const {
 void TWebResponse::SendResponse() {
   if (sent_) return;
   sent_ = true;
-  if (sender_) sender_(*this);
+  if (sender_) sender_();
 }
 
 void TWebResponse::SendRedirect(const std::string& uri) {

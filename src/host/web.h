@@ -1,10 +1,12 @@
-// Web request and web response: what the request bridge builds from each HTTP request and what
-// the web module, the SOAP endpoint and the publishing pages read and fill.
+// Web request and web response: the one request type, from the reader that parses it to the
+// operation, and the one response type, filled by the web module, the SOAP endpoint and the
+// publishing pages and rendered by one writer.
 //
 // Thread safety: one TWebRequest / TWebResponse pair belongs to one request and is used by the
 // thread serving that request only. ReasonPhrase() is pure and may be called from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -61,84 +63,119 @@ struct TCookie {
   std::string HeaderValue() const;
 };
 
-// One request as the web module sees it. The bridge fills every field; tests may build one
-// by hand. Text fields are UTF-8.
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// One request, from the reader that parses it to the operation that answers it: the reader
+// and the connection fill the wire's view (the lower-case fields), and every layer above reads
+// it through the web module's accessors, which derive their values from those fields when
+// asked. Nothing is copied from layer to layer; the body is held once and moved out by the
+// one reader that needs it whole (TakeContent). Text that the accessors return is UTF-8,
+// whatever bytes the client sent (invalid sequences become U+FFFD); the fields keep the bytes
+// as they came. Tests build one by filling the fields.
 struct TWebRequest {
-  std::string Method;             // upper-cased; X-HTTP-Method-Override wins when present
-  TMethodType MethodType = TMethodType::Any;
-  std::string ProtocolVersion;    // "HTTP/1.1"
-  std::string URL;                // always empty
-  std::string Query;              // raw text after the first "?"
-  std::string PathInfo;           // decoded path ("*" for the target "*")
-  std::string PathTranslated;
-  std::string InternalPathInfo;
-  std::string RawPathInfo;        // path as it came, not decoded
-  std::string ScriptName;         // always empty
-  std::string Cookie;             // always empty (see CookieFields)
-  std::string Host;               // Host header up to its first ":"
-  int ServerPort = -1;            // Host header's port, else the connection's local port
-  std::string RemoteAddr;
-  std::string RemoteIP;
-  std::string RemoteHost;         // header REMOTE_HOST
-  std::string ContentType;        // Content-Type without its charset parameter
-  std::int64_t ContentLength = 0; // bytes of the body
-  std::string Accept;
-  std::string From;
-  std::string Referer;
-  std::string UserAgent;
-  std::string ContentEncoding;
-  std::string CacheControl;
-  util::TDateTime Date = -1;            // -1: empty or not an HTTP date
-  util::TDateTime IfModifiedSince = -1;
-  std::string ContentVersion;
-  std::string DerivedFrom;
-  util::TDateTime Expires = -1;
-  std::string Title;
-  std::string Connection;
-  std::string Authorization;
-
-  // The body bytes exactly as read from the connection (for a form body: the form text).
-  std::string RawContent;
-  std::string ContentCharset;     // the charset parameter of Content-Type, "" when none
-  // The body as UTF-8 text, decoded from ContentCharset on first use, so that a large body is
-  // held twice only when something asks for its text. For a form body the form text, for a
-  // request without a body its query (both set with SetContent).
-  const std::string& Content() const;
-  void SetContent(std::string utf8_text) { content_ = std::move(utf8_text); }
-  // Every header line in arrival order, names as sent.
-  std::vector<std::pair<std::string, std::string>> Headers;
-  TNameValueList CookieFields;    // one name=value entry per request cookie
-  TNameValueList QueryFields;     // decoded query parameters
-  TNameValueList ContentFields;   // decoded form parameters (form bodies only)
-  // Basic credentials of an Authorization header.
-  std::string AuthUserName;
-  std::string AuthPassword;
-
-  // The peer address of this request, set by the web module's before-dispatch hook. Each
-  // request carries its own, so concurrent collector operations never read another
-  // request's address.
+  // ---- The wire's view, filled by the reader (HttpRequestReader) ----
+  std::string method;    // upper-cased
+  std::string target;    // as sent
+  std::string raw_path;  // target up to the first "?", not decoded
+  std::string path;      // raw_path %XX-decoded as UTF-8 ("*" stays "*")
+  std::string query;     // raw text after the first "?"
+  std::string version;   // "HTTP/1.1"
+  int version_major = -1;
+  int version_minor = -1;
+  HeaderList headers;    // in arrival order, names as sent; folded lines joined
+  HeaderList cookies;    // every cookie of every Cookie header
+  bool has_credentials = false;   // Basic credentials of an Authorization header
+  std::string auth_user;
+  std::string auth_password;
+  std::string body;      // body bytes (chunked bodies joined)
+  bool has_body = false; // Content-Length or chunked framing was present
+  bool chunked = false;  // the body came in chunks
+  bool form = false;     // media type application/x-www-form-urlencoded
+  std::string form_text; // form body decoded to UTF-8 text
+  HeaderList query_params;  // decoded query parameters
+  HeaderList form_params;   // decoded form parameters
+  // ---- Filled by the connection ----
+  std::string peer_address;   // the client's address (after a trusted proxy's header)
+  int local_port = 0;
+  std::chrono::steady_clock::time_point received_at{};   // when the request was complete
+  // ---- Filled by the web module's before-dispatch hook ----
+  // The address the collector operations see. Each request carries its own, so concurrent
+  // operations never read another request's address.
   std::string IpCliente;
 
-  // Raw value of a header by name, ignoring letter case; empty when absent.
+  // ---- The web module's view ----
+  std::string Method() const;      // upper-cased; X-HTTP-Method-Override wins when present
+  TMethodType MethodType() const { return MethodTypeOf(Method()); }
+  std::string ProtocolVersion() const;
+  std::string URL() const { return {}; }          // always empty
+  std::string ScriptName() const { return {}; }   // always empty
+  std::string Query() const;                      // the raw text after the first "?"
+  const std::string& PathInfo() const { return path; }   // decoded ("*" for the target "*")
+  const std::string& PathTranslated() const { return path; }
+  const std::string& InternalPathInfo() const { return path; }
+  std::string RawPathInfo() const;                // the path as it came, not decoded
+  std::string Host() const;        // Host header up to its port's ":"
+  int ServerPort() const;          // Host header's port (-1 when not a port), else local_port
+  const std::string& RemoteAddr() const { return peer_address; }
+  const std::string& RemoteIP() const { return peer_address; }
+  std::string RemoteHost() const { return TextField("REMOTE_HOST"); }
+  std::string ContentType() const;      // Content-Type without its charset parameter
+  std::string ContentCharset() const;   // the charset parameter of Content-Type, "" when none
+  std::int64_t ContentLength() const;   // bytes of the body
+  std::string Accept() const { return TextField("Accept"); }
+  std::string From() const { return TextField("From"); }
+  std::string Referer() const { return TextField("Referer"); }
+  std::string UserAgent() const { return TextField("User-Agent"); }
+  std::string ContentEncoding() const { return TextField("Content-Encoding"); }
+  std::string CacheControl() const { return TextField("Cache-Control"); }
+  std::string ContentVersion() const { return TextField("CONTENT_VERSION"); }
+  std::string DerivedFrom() const { return TextField("Derived-From"); }
+  std::string Title() const { return TextField("Title"); }
+  std::string Connection() const { return TextField("Connection"); }
+  std::string Authorization() const { return TextField("Authorization"); }
+  util::TDateTime Date() const { return GetDateField("Date"); }   // -1: empty or not a date
+  util::TDateTime IfModifiedSince() const { return GetDateField("If-Modified-Since"); }
+  util::TDateTime Expires() const { return GetDateField("Expires"); }
+  std::string AuthUserName() const;
+  std::string AuthPassword() const;
+  TNameValueList CookieFields() const;    // one name=value entry per request cookie
+  TNameValueList QueryFields() const;     // decoded query parameters
+  TNameValueList ContentFields() const;   // decoded form parameters (form bodies only)
+  const HeaderList& Headers() const { return headers; }
+
+  // The body bytes exactly as read from the connection (for a form body: the form text).
+  const std::string& RawContent() const { return form ? form_text : body; }
+  const std::string& ReadContent() const { return RawContent(); }
+  // The body as UTF-8 text, decoded from ContentCharset on first use, so that a large body is
+  // held twice only when something asks for its text. For a form body the form text, for a
+  // request without a body its query.
+  const std::string& Content() const;
+  // Moves the body bytes out (RawContent is empty afterwards), for the one reader that needs
+  // them whole and should not hold them twice.
+  std::string TakeContent();
+
+  // Raw value of the first header of that name, ignoring letter case; empty when absent.
   std::string GetFieldByName(std::string_view name) const;
   bool HasField(std::string_view name) const;
   // Integer value of a header, -1 when empty or not a decimal number.
   std::int64_t GetIntegerField(std::string_view name) const;
   // Date value of a header (HTTP date), -1 when empty or invalid.
   util::TDateTime GetDateField(std::string_view name) const;
-  // The body bytes in order.
-  const std::string& ReadContent() const { return RawContent; }
 
  private:
+  // A header's value as UTF-8 text.
+  std::string TextField(std::string_view name) const;
+
   mutable std::optional<std::string> content_;
 };
 
-// One response as the web module fills it. Defaults: 200 "OK", ContentType "text/html", no
-// content. The bridge gives it a sender that writes it to the connection; SendResponse writes
-// it once and later calls do nothing.
+// One response, filled by the layers that answer the request and rendered by one writer
+// (RenderHeader, in http_response.h) for the listener. Defaults: 200 "OK", ContentType
+// "text/html", no content. The listener's exchange installs the sender that writes it to the
+// connection; SendResponse writes it once and later calls do nothing.
 class TWebResponse {
  public:
-  using Sender = std::function<void(TWebResponse&)>;
+  using Sender = std::function<void()>;
 
   explicit TWebResponse(std::string version = "HTTP/1.1", Sender sender = {});
 
@@ -147,12 +184,23 @@ class TWebResponse {
   void SetStatusCode(int code);
   std::string ReasonString = "OK";
 
-  // The request's version; setting it has no effect.
+  // The request's version; setting it has no effect (the status line is always HTTP/1.1).
   const std::string& Version() const { return version_; }
   void SetVersion(std::string_view) {}
 
-  std::string ContentType = "text/html";
+  // Header fields, written in the writer's fixed order when not empty.
+  std::string Connection = "close";
+  std::string ContentType = "text/html";   // as set; the writer renders its character set
+  std::string ContentVersion;
+  std::string ContentDisposition;
   std::string ContentEncoding;
+  std::string ContentLanguage;
+  std::string CacheControl;
+  std::string ETag;
+  std::string Pragma;
+  std::string TransferEncoding;   // set: no Content-Length line
+  std::string ContentRange;
+  std::string AcceptRanges;
   std::string Location;
   std::string Server;
   std::string Allow;            // sent as custom header Allow
@@ -173,17 +221,14 @@ class TWebResponse {
   // Body bytes, sent unchanged. Setting it drops body text.
   const std::optional<std::string>& ContentStream() const { return stream_; }
   void SetContentStream(std::string bytes);
-  // Moves the body stream out (for the sender, which needs it only once).
-  std::optional<std::string> TakeContentStream() {
-    std::optional<std::string> out;
-    out.swap(stream_);
-    return out;
-  }
   bool HasBody() const { return stream_.has_value() || !content_.empty(); }
 
   // The bytes that go on the wire as the body: the stream, or the text converted to UTF-8 when
   // the content type names the UTF-8 character set, else to the host's ANSI code page.
   std::string BodyBytes() const;
+  // The same, moved out of the response (the writer needs them once; they can be tens of
+  // megabytes).
+  std::string TakeBodyBytes();
   // Byte count of BodyBytes().
   std::int64_t ContentLength() const;
 
@@ -195,8 +240,12 @@ class TWebResponse {
   void SendStream(std::string bytes);
   bool Sent() const { return sent_; }
 
-  // For the bridge: installs the sender (when built before the connection is known).
+  // For the listener: installs the sender.
   void SetSender(Sender sender) { sender_ = std::move(sender); }
+
+  // A response of the listener's own error statuses: no Content-Type, no body (so
+  // Content-Length 0), Connection close.
+  static TWebResponse Error(int code);
 
  private:
   int status_code_ = 200;

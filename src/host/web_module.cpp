@@ -51,7 +51,7 @@ TWebModulePrincipal::TWebModulePrincipal(TWebModuleComponents components)
 
 void TWebModulePrincipal::WebModuleBeforeDispatch(TWebRequest& Request, TWebResponse&,
                                                   bool&) {
-  Request.IpCliente = Request.RemoteIP;
+  Request.IpCliente = Request.RemoteIP();
 }
 
 void TWebModulePrincipal::WebModule1DefaultHandlerAction(TWebRequest& Request,
@@ -69,13 +69,14 @@ bool TWebModulePrincipal::Dispatch(TWebRequest& Request, TWebResponse& Response)
   bool handled = false;
   try {
     WebModuleBeforeDispatch(Request, Response, handled);
+    const TMethodType method = Request.MethodType();
 
     // Action items: "/" counts as empty on both sides, so "/" matches the paths "/" and "".
     if (!handled) {
-      const std::string path = Request.PathInfo == "/" ? std::string() : Request.PathInfo;
+      const std::string path = Request.PathInfo() == "/" ? std::string() : Request.PathInfo();
       for (TWebActionItem& item : actions_) {
         const std::string pattern = item.PathInfo == "/" ? std::string() : item.PathInfo;
-        if (!item.Enabled || !MethodMatches(item.MethodType, Request.MethodType) ||
+        if (!item.Enabled || !MethodMatches(item.MethodType, method) ||
             !MatchesPathPattern(path, pattern))
           continue;
         handled = true;
@@ -88,8 +89,8 @@ bool TWebModulePrincipal::Dispatch(TWebRequest& Request, TWebResponse& Response)
     if (!handled) {
       for (IWebDispatch* c : {components_.HTTPSoapDispatcher1.get(),
                               components_.WSDLHTMLPublish1.get()}) {
-        if (c == nullptr || !c->Enabled() || !MethodMatches(c->MethodType(), Request.MethodType) ||
-            !MatchesPathPattern(Request.PathInfo, NormalisePathPattern(c->PathInfo())))
+        if (c == nullptr || !c->Enabled() || !MethodMatches(c->MethodType(), method) ||
+            !MatchesPathPattern(Request.PathInfo(), NormalisePathPattern(c->PathInfo())))
           continue;
         handled = c->DispatchRequest(Request, Response);
         break;
@@ -119,7 +120,7 @@ bool TWebModulePrincipal::Dispatch(TWebRequest& Request, TWebResponse& Response)
 
 void TWebModulePrincipal::HandleException(const std::string& message, TWebRequest& Request,
                                           TWebResponse& Response) {
-  Response.SetContent(ErrorPageHtml(message, Request.PathInfo));
+  Response.SetContent(ErrorPageHtml(message, Request.PathInfo()));
   if (!Response.Sent()) {
     Response.SetStatusCode(500);
     Response.SendResponse();

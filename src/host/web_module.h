@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "host/web.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 
 namespace orv::host {
 

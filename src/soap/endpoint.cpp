@@ -219,15 +219,32 @@ std::string EncodeCallFault(std::string_view fault_code, std::string_view messag
   return w.Take();
 }
 
-SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& registry) {
-  SoapResponse response;
+namespace {
+
+// The SOAP action of a request: the SOAPAction header, else HTTP_SOAPACTION, as received.
+std::string SoapActionOf(const host::TWebRequest& request) {
+  std::string action = request.GetFieldByName("SOAPAction");
+  if (action.empty()) action = request.GetFieldByName("HTTP_SOAPACTION");
+  return action;
+}
+
+}  // namespace
+
+bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
+                       const InterfaceRegistry& registry) {
+  int status = 200;
+  std::string answer;
+  bool fault = true;
   try {
-    // Intake: a multipart/related body carries the envelope in its root part.
-    std::string_view envelope = request.body;
+    // Intake: the body is taken out of the request (read once, never held twice); a
+    // multipart/related body carries the envelope in its root part.
+    std::string body = request.TakeContent();
+    const std::string content_type = request.ContentType();
+    std::string_view envelope = body;
     std::optional<MultipartMessage> multipart;
     bool bad_multipart = false;
-    if (IsMultipartRelated(request.content_type)) {
-      multipart = ParseMultipart(request.content_type, request.body);
+    if (IsMultipartRelated(content_type)) {
+      multipart = ParseMultipart(content_type, body);
       if (multipart) {
         envelope = multipart->root.body;
       } else {
@@ -237,56 +254,62 @@ SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& reg
 
     // Interface: by SOAP action when one is given, else by the last path segment.
     InterfacePtr intf;
-    const std::string& action = request.soap_action;
+    const std::string action = SoapActionOf(request);
     if (!action.empty() && action != "\"\"") {
       intf = registry.FindBySoapAction(action);
       if (!intf) {
-        response.status = 500;
-        response.body =
-            EncodeEndpointFault("No interface  registered for soap action '" + action + "'");
-        return response;
+        status = 500;
+        answer = EncodeEndpointFault("No interface  registered for soap action '" + action + "'");
       }
     } else {
-      intf = registry.FindByPath(request.path_info);
+      intf = registry.FindByPath(request.PathInfo());
       if (!intf) {
-        response.status = 500;
-        response.body =
-            EncodeEndpointFault("No interface  registered for URL '" + request.path_info + "'");
-        return response;
+        status = 500;
+        answer =
+            EncodeEndpointFault("No interface  registered for URL '" + request.PathInfo() + "'");
       }
     }
 
     // The call: from here on every failure is a call-level fault with status 200.
-    try {
-      if (bad_multipart) throw SoapFault("Invalid MIME multipart/related message");
-      DocPtr doc = ParseXml(envelope);
-      const DecodedCall call = Decoder(*intf, doc.get()).Decode();
-      doc.reset();
-      multipart.reset();
-      std::string().swap(request.body);
-      CallContext ctx{request.ip_cliente};
-      Invokable instance = intf->MakeInstance(ctx);
-      if (instance.empty()) {
-        throw SoapFault("No invokable class registered for interface '" + intf->name + "'");
+    if (intf) {
+      try {
+        if (bad_multipart) throw SoapFault("Invalid MIME multipart/related message");
+        DocPtr doc = ParseXml(envelope);
+        const DecodedCall call = Decoder(*intf, doc.get()).Decode();
+        doc.reset();
+        multipart.reset();
+        std::string().swap(body);
+        CallContext ctx{request.IpCliente};
+        Invokable instance = intf->MakeInstance(ctx);
+        if (instance.empty()) {
+          throw SoapFault("No invokable class registered for interface '" + intf->name + "'");
+        }
+        const CallValue result = Invoke(*intf, instance, call);
+        answer = EncodeResponse(*intf, intf->operations[call.op], result);
+        fault = false;
+        // `instance` is released here, after the response has been built.
+      } catch (const SoapFault& f) {
+        answer = EncodeCallFault(f.fault_code(), f.what());
+      } catch (const std::exception& e) {
+        answer = EncodeCallFault(kFaultServer, e.what());
+      } catch (...) {
+        answer = EncodeCallFault(kFaultServer, "Unknown error");
       }
-      const CallValue result = Invoke(*intf, instance, call);
-      response.body = EncodeResponse(*intf, intf->operations[call.op], result);
-      response.fault = false;
-      // `instance` is released here, after the response has been built.
-    } catch (const SoapFault& fault) {
-      response.body = EncodeCallFault(fault.fault_code(), fault.what());
-    } catch (const std::exception& e) {
-      response.body = EncodeCallFault(kFaultServer, e.what());
-    } catch (...) {
-      response.body = EncodeCallFault(kFaultServer, "Unknown error");
     }
-    response.status = 200;
   } catch (...) {
     // Only an allocation failure while building a fault can get here.
-    response.status = 500;
-    response.body.clear();
+    status = 500;
+    answer.clear();
   }
-  return response;
+  response.SetStatusCode(status);
+  response.ContentType = std::string(kSoapContentType);
+  if (status == 200) {
+    response.SetContentStream(std::move(answer));
+  } else {
+    // Endpoint-level faults are set as text; the UTF-8 content type sends them as UTF-8.
+    response.SetContent(std::move(answer));
+  }
+  return fault;
 }
 
 }  // namespace orv::soap

@@ -2,8 +2,9 @@
 // interface (IOrvWs or IWSDLPublish) and the call's result, or the error that stopped it, into
 // the HTTP response (status, content type, body).
 //
-// The core works on plain request/response values so that it can be driven without a web
-// layer (tests, benchmarks, fuzzing); http_soap_dispatcher.h adapts web requests to it.
+// It works on the web request and web response themselves, which are plain values (no
+// connection behind them), so tests, benchmarks and the fuzzer drive it without a listener;
+// http_soap_dispatcher.h makes it a dispatching component of the web module.
 //
 // Thread safety: HandleSoapRequest may run on many threads at once. Each call owns its parse
 // tree, call context and implementation instance; the registry is the only shared object and
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/web.h"
 #include "soap/registry.h"
 
 namespace orv::soap {
@@ -20,26 +22,14 @@ namespace orv::soap {
 // The content type of every SOAP response and fault (the quotes are part of the value).
 inline constexpr std::string_view kSoapContentType = "text/xml; charset=\"utf-8\"";
 
-struct SoapRequest {
-  std::string method = "POST";
-  std::string path_info;     // decoded path, e.g. "/soap/IOrvWs"
-  std::string content_type;  // request Content-Type without its charset parameter
-  std::string soap_action;   // SOAPAction header (else HTTP_SOAPACTION), as received
-  std::string body;          // body bytes, whole and unchanged
-  std::string ip_cliente;    // the caller's address for the collector operations
-};
-
-struct SoapResponse {
-  int status = 200;
-  std::string content_type{kSoapContentType};
-  std::string body;          // UTF-8 bytes
-  bool fault = true;         // a fault envelope (endpoint- or call-level), not a call's answer
-};
-
-// Handles one request against `registry`. Never throws: every failure becomes a fault
-// envelope (endpoint-level: status 500; call-level: status 200). The body is let go once the
-// call's values are taken from it, before the operation runs.
-SoapResponse HandleSoapRequest(SoapRequest request, const InterfaceRegistry& registry);
+// Handles one web request against `registry` and fills `response` (status, content type,
+// body); returns whether the answer is a fault envelope (endpoint- or call-level) rather than a
+// call's answer. Reads the path, the content type, SOAPAction (else HTTP_SOAPACTION) and the
+// caller's address (IpCliente) of the request, and moves its body out: the body is let go once
+// the call's values are taken from it, before the operation runs. Never throws: every failure
+// becomes a fault envelope (endpoint-level: status 500; call-level: status 200).
+bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
+                       const InterfaceRegistry& registry);
 
 // Envelope encoders, byte-exact.
 // Endpoint-level fault: the fixed fault text with `message` escaped.

@@ -1,8 +1,7 @@
 // THTTPSoapDispatcher: the web module's SOAP dispatching component ("HTTPSoapDispatcher1").
 // It answers POST requests whose path matches its pattern ("soap*") by handing the request to
 // the SOAP endpoint and filling the web response with the endpoint's status, content type and
-// body. The web module decides which component to try (method type, pattern); this component
-// only adapts a TWebRequest/TWebResponse pair to the endpoint core.
+// body. The web module decides which component to try (method type, pattern).
 //
 // Thread safety: each web module instance owns its own dispatcher; Dispatch runs on the
 // request's thread. The endpoint reads the registry under its lock; the fault hook is called on
@@ -37,11 +36,10 @@ class THTTPSoapDispatcher final : public host::IWebDispatch {
   // Runs the endpoint on the request and fills the response. Always reports the request as
   // handled, faults included. The body bytes are moved out of the request (RawContent is
   // empty afterwards): they are read once, and a large body is not held twice.
-  bool Dispatch(host::TWebRequest& request, host::TWebResponse& response) const;
-
-  // The endpoint's view of a web request: path info, content type, SOAPAction (else the
-  // HTTP_SOAPACTION header), body bytes (moved out) and the caller's address.
-  static SoapRequest ToSoapRequest(host::TWebRequest& request);
+  bool Dispatch(host::TWebRequest& request, host::TWebResponse& response) const {
+    if (HandleSoapRequest(request, response, *registry_) && on_fault_) on_fault_();
+    return true;
+  }
 
  private:
   const InterfaceRegistry* registry_;

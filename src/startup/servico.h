@@ -25,7 +25,7 @@
 #include <string>
 
 #include "host/http_server.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 #include "operator/activity_log.h"
 #include "service/dm_dados.h"
 #include "soap/publish/wsdl_publisher.h"

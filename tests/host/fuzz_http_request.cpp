@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "host/http_request.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 #include "util/text.h"
 
 using orv::host::HttpRequestReader;
@@ -40,12 +40,13 @@ Result Run(std::string_view input, std::size_t step, const ReaderLimits& limits)
     if (q.body.size() > limits.max_body) std::abort();
     if (!orv::util::IsValidUtf8(q.path)) std::abort();
     // The web request's text fields are UTF-8 whatever the bytes and character set sent.
-    const orv::host::TWebRequest w = orv::host::BuildWebRequest(q);
-    for (const std::string* f : {&w.Content(), &w.PathInfo, &w.Query, &w.RawPathInfo, &w.Method,
-                                 &w.Host, &w.ContentType, &w.UserAgent, &w.AuthUserName}) {
-      if (!orv::util::IsValidUtf8(*f)) std::abort();
+    for (const std::string& f : {q.Content(), q.PathInfo(), q.Query(), q.RawPathInfo(),
+                                 q.Method(), q.Host(), q.ContentType(), q.UserAgent(),
+                                 q.AuthUserName()}) {
+      if (!orv::util::IsValidUtf8(f)) std::abort();
     }
-    for (const auto& [n, v] : w.ContentFields.Items()) {
+    const orv::host::TNameValueList fields = q.ContentFields();
+    for (const auto& [n, v] : fields.Items()) {
       if (!orv::util::IsValidUtf8(n) || !orv::util::IsValidUtf8(v)) std::abort();
     }
     out.summary = q.method + '\n' + q.path + '\n' + q.query + '\n' + q.body + '\n' +

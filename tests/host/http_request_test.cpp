@@ -21,7 +21,7 @@ struct Outcome {
 
 // Feeds the input in pieces of `step` bytes (0: whole). A length check answers "bytes waiting"
 // when input is left.
-Outcome Read(const std::string& input, std::size_t step, ParsedRequest* out = nullptr,
+Outcome Read(const std::string& input, std::size_t step, TWebRequest* out = nullptr,
              ReaderLimits limits = {}) {
   HttpRequestReader r(limits);
   Outcome o{Status::NeedMore};
@@ -106,7 +106,7 @@ TEST(HttpRequestReader, OutcomesWholeAndByteByByte) {
 }
 
 TEST(HttpRequestReader, RequestLineAndTarget) {
-  ParsedRequest r;
+  TWebRequest r;
   ASSERT_EQ(Read("get /a%20b/%C3%A9?x=1%20&y HTTP/1.1\r\nHost: h\r\n\r\n", 0, &r).status,
             Status::Complete);
   EXPECT_EQ(r.method, "GET");
@@ -144,14 +144,14 @@ TEST(HttpRequestReader, ExpectContinueOnlyBeforeBodyBytes) {
 }
 
 TEST(HttpRequestReader, BodyFramings) {
-  ParsedRequest r;
+  TWebRequest r;
   ASSERT_EQ(Read("POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: Chunked\r\n\r\n"
                  "3\r\nabc\r\nA\r\n0123456789\r\n0\r\nTrailer: x\r\n\r\n",
                  1, &r)
                 .status,
             Status::Complete);
   EXPECT_EQ(r.body, "abc0123456789");
-  EXPECT_EQ(r.Header("Trailer"), "");   // trailers are not headers
+  EXPECT_EQ(r.GetFieldByName("Trailer"), "");   // trailers are not headers
 
   // Headers only, then a byte within the check: 411; none: complete without body.
   HttpRequestReader late;
@@ -183,7 +183,7 @@ TEST(HttpRequestReader, LineAndHeaderLimitsAtTheirEdges) {
 }
 
 TEST(HttpRequestReader, HeadersCookiesCredentialsAndForms) {
-  ParsedRequest r;
+  TWebRequest r;
   const std::string form = "n=Jo%E3o+Silva&e=%E9&c=\xE7";
   ASSERT_EQ(Read("POST /f HTTP/1.1\r\nhost: h:8080\r\nX-Long: a\r\n  b\r\n"
                  "Cookie: a=1; b=2\r\nCookie: c=\r\n"
@@ -193,8 +193,8 @@ TEST(HttpRequestReader, HeadersCookiesCredentialsAndForms) {
                  0, &r)
                 .status,
             Status::Complete);
-  EXPECT_EQ(r.Header("HOST"), "h:8080");
-  EXPECT_EQ(r.Header("x-long"), "a b");
+  EXPECT_EQ(r.GetFieldByName("HOST"), "h:8080");
+  EXPECT_EQ(r.GetFieldByName("x-long"), "a b");
   ASSERT_EQ(r.cookies.size(), 3u);
   EXPECT_EQ(r.cookies[1].first, "b");
   EXPECT_EQ(r.cookies[2].second, "");

@@ -53,8 +53,8 @@ class ProxyListenerTest : public test::ServerFixture {
     StartServer(
         [this](HttpExchange& ex) {
           ++dispatched_;
-          ex.Response().content_type = "text/plain";
-          ex.Response().body_text = ex.Request().peer_address;
+          ex.Response().ContentType = "text/plain";
+          ex.Response().SetContent(ex.Request().peer_address);
         },
         o);
   }

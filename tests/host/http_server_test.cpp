@@ -11,7 +11,7 @@
 
 #include "host/http_server.h"
 #include "host/net_platform.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 #include "support/raw_client.h"
 #include "server_fixture.h"
 
@@ -401,7 +401,7 @@ TEST_F(HttpServerTest, ASlowReaderGetsItAllAndAStoppedOneIsCut) {
   StartServer(
       [&big](HttpExchange& ex) {
         // More than the sockets' queues hold, for the reader that stops.
-        ex.Response().body_stream = ex.Request().path == "/huge" ? std::string(32 << 20, 'h') : big;
+        ex.Response().SetContentStream(ex.Request().path == "/huge" ? std::string(32 << 20, 'h') : big);
       },
       options);
 
@@ -434,7 +434,7 @@ TEST_F(HttpServerTest, PeerResetWhileReadingIsQuietAndSendFailureIsReported) {
   StartServer([gone](HttpExchange& ex) {
     if (ex.Request().path == "/big") {
       gone.wait();
-      ex.Response().body_stream = std::string(8 << 20, 'x');
+      ex.Response().SetContentStream(std::string(8 << 20, 'x'));
     }
   });
   {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/http_server.h"
-#include "host/web_bridge.h"
+#include "host/request_handler.h"
 
 namespace orv::host::test {
 
@@ -52,8 +52,8 @@ class EchoModule : public TWebModule {
   bool Dispatch(TWebRequest& rq, TWebResponse& rs) override {
     if (gate_) gate_->Enter();
     rs.ContentType = "text/plain";
-    rs.SetContent(rq.Method + " " + std::to_string(static_cast<int>(rq.MethodType)) + " " +
-                  rq.PathInfo + " [" + rq.ContentType + "] " + rq.Content());
+    rs.SetContent(rq.Method() + " " + std::to_string(static_cast<int>(rq.MethodType())) + " " +
+                  rq.PathInfo() + " [" + rq.ContentType() + "] " + rq.Content());
     return true;
   }
 

@@ -95,11 +95,10 @@ struct ModuleUnderTest {
   std::string Serve(const std::string& method, const std::string& path, TWebResponse& rs,
                     const std::string& content_type = "") {
     TWebRequest rq;
-    rq.Method = method;
-    rq.MethodType = MethodTypeOf(method);
-    rq.PathInfo = path;
-    rq.ContentType = content_type;
-    rq.RemoteIP = "192.168.0.7";
+    rq.method = method;
+    rq.path = path;
+    if (!content_type.empty()) rq.headers.emplace_back("Content-Type", content_type);
+    rq.peer_address = "192.168.0.7";
     log.clear();
     EXPECT_TRUE(module->Dispatch(rq, rs));
     EXPECT_EQ(rq.IpCliente, "192.168.0.7");
@@ -185,7 +184,7 @@ TEST(WebModulePrincipal, ErrorsBecomeTheErrorPage) {
     ModuleUnderTest m;
     c.arrange(m);
     int sends = 0;
-    TWebResponse rs("HTTP/1.1", [&](TWebResponse&) { ++sends; });
+    TWebResponse rs("HTTP/1.1", [&] { ++sends; });
     m.Serve(c.method, c.path, rs);
     EXPECT_EQ(rs.StatusCode(), 500) << c.name;
     EXPECT_EQ(rs.ReasonString, "Internal Server Error") << c.name;
@@ -212,7 +211,7 @@ TEST_F(WebDispatchOverHttp, SoapAnswerAndErrorPageOnTheWire) {
     auto soap = std::make_unique<FakeDispatch>("soap", TMethodType::Post, "soap*", &sink);
     c.HTTPSoapDispatcher1 = std::move(soap);
     c.ServiceInfo = [](TWebRequest& rq, TWebResponse& rs, bool&) {
-      if (rq.PathInfo == "/boom") throw std::runtime_error("falhou");
+      if (rq.PathInfo() == "/boom") throw std::runtime_error("falhou");
       rs.SetContent("page");
     };
     c.AddUpload = [&uploaded](std::int64_t n) { uploaded += n; };

@@ -13,14 +13,7 @@ using testing::Envelope;
 using testing::StubLog;
 
 host::TWebRequest WebPost(const std::string& path, const std::string& body) {
-  host::TWebRequest req;
-  req.Method = "POST";
-  req.MethodType = host::TMethodType::Post;
-  req.PathInfo = path;
-  req.ContentType = "text/xml";
-  req.RawContent = body;
-  req.IpCliente = "10.1.2.3";
-  return req;
+  return testing::SoapPost(path, body, "", "text/xml", "10.1.2.3");
 }
 
 TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
@@ -32,7 +25,7 @@ TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
   EXPECT_EQ(d.PathInfo(), "soap*");
 
   host::TWebRequest req = WebPost("/soap", Envelope("GetSQL", "<Value>v</Value>"));
-  req.Headers = {{"soapaction", "\"urn:UOrvWsIntf-IOrvWs#GetSQL\""}};
+  req.headers = {{"soapaction", "\"urn:UOrvWsIntf-IOrvWs#GetSQL\""}};
   host::TWebResponse resp;
   EXPECT_TRUE(d.Dispatch(req, resp));
   EXPECT_EQ(resp.StatusCode(), 200);
@@ -42,7 +35,7 @@ TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
   EXPECT_EQ(log.ip, "10.1.2.3");
 
   // HTTP_SOAPACTION stands in for an empty SOAPAction header.
-  req.Headers = {{"SOAPAction", ""}, {"HTTP_SOAPACTION", "urn:Other"}};
+  req.headers = {{"SOAPAction", ""}, {"HTTP_SOAPACTION", "urn:Other"}};
   host::TWebResponse fault;
   EXPECT_TRUE(d.Dispatch(req, fault));
   EXPECT_EQ(fault.StatusCode(), 500);
@@ -54,7 +47,7 @@ TEST(HTTPSoapDispatcher, AdaptsWebRequestAndResponse) {
   // The endpoint-level fault text goes out as UTF-8 whatever the host's code page.
   const auto saved = util::Regional();
   util::SetRegional(util::RegionalPtBR());
-  req.Headers = {{"SOAPAction", "urn:A\xC3\xA7\xC3\xA3o"}};
+  req.headers = {{"SOAPAction", "urn:A\xC3\xA7\xC3\xA3o"}};
   host::TWebResponse accented;
   d.Dispatch(req, accented);
   util::SetRegional(saved);

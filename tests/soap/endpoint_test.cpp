@@ -25,20 +25,15 @@ class EndpointTest : public ::testing::Test {
  protected:
   void SetUp() override { testing::FillRegistry(registry, log); }
 
-  SoapResponse Post(const std::string& body, const std::string& path = "/soap/IOrvWs",
-                    const std::string& action = "", const std::string& content_type = "text/xml") {
-    SoapRequest r;
-    r.path_info = path;
-    r.soap_action = action;
-    r.content_type = content_type;
-    r.body = body;
-    r.ip_cliente = "192.168.0.7";
-    return HandleSoapRequest(r, registry);
+  testing::SoapAnswer Post(const std::string& body, const std::string& path = "/soap/IOrvWs",
+                           const std::string& action = "",
+                           const std::string& content_type = "text/xml") {
+    return testing::Answer(testing::SoapPost(path, body, action, content_type), registry);
   }
   // Posts and expects a call-level fault with this (escaped) message.
   void ExpectFault(const std::string& body, const std::string& message,
                    const std::string& code = "SOAP-ENV:Server") {
-    const SoapResponse r = Post(body);
+    const testing::SoapAnswer r = Post(body);
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body, CallFault(message, code)) << body;
     EXPECT_EQ(log.made, 0) << "the operation must not run: " << body;
@@ -64,7 +59,7 @@ TEST_F(EndpointTest, WorkedExampleAuthentication) {
       "soap:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><m:Auth "
       "xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">chave-123</KeyValue>"
       "<UserName xsi:type=\"xsd:string\">COLETOR1</UserName></m:Auth></soap:Body></soap:Envelope>";
-  const SoapResponse r = Post(body, "/soap/IOrvWs", kAuthAction, "text/xml");
+  const testing::SoapAnswer r = Post(body, "/soap/IOrvWs", kAuthAction, "text/xml");
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.content_type, "text/xml; charset=\"utf-8\"");
   EXPECT_EQ(r.body,
@@ -94,7 +89,7 @@ TEST_F(EndpointTest, WorkedExampleDownloadScript) {
       "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Body><NS1:GetSQL "
       "xmlns:NS1=\"urn:UOrvWsIntf-IOrvWs\"><Value>1</Value></NS1:GetSQL></SOAP-ENV:Body>"
       "</SOAP-ENV:Envelope>";
-  const SoapResponse r = Post(body, "/soap/IOrvWs", "", "text/xml");
+  const testing::SoapAnswer r = Post(body, "/soap/IOrvWs", "", "text/xml");
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.content_type, "text/xml; charset=\"utf-8\"");
   EXPECT_EQ(r.body,
@@ -135,7 +130,7 @@ TEST_F(EndpointTest, InterfaceChoice) {
       {"/soap/IWSDLPublish", "urn:UOrvWsIntf-IOrvWs#GetSQL", 200, nullptr},
   };
   for (const auto& c : cases) {
-    const SoapResponse r = Post(auth, c.path, c.action);
+    const testing::SoapAnswer r = Post(auth, c.path, c.action);
     EXPECT_EQ(r.status, c.status) << c.path << " " << c.action;
     EXPECT_EQ(r.content_type, "text/xml; charset=\"utf-8\"");
     if (c.endpoint_message) {
@@ -205,7 +200,7 @@ TEST_F(EndpointTest, TolerantEnvelopeReading) {
       "<b mustUnderstand=\"0\"/><c e:mustUnderstand=\"1\"/></e:Header><Other/>"
       "<e:Body e:encodingStyle=\"urn:whatever\"><auth><keyvalue>k</keyvalue></auth><Exec/>"
       "</e:Body></e:Envelope>";
-  const SoapResponse r = Post(body);
+  const testing::SoapAnswer r = Post(body);
   EXPECT_EQ(r.body, Response("Auth", "<return xsi:type=\"xsd:boolean\">true</return>"));
   EXPECT_EQ(log.args, (std::vector<std::string>{"k", ""}));
 
@@ -256,7 +251,7 @@ TEST_F(EndpointTest, ParametersByNameInAnyCaseAndOrder) {
   };
   for (const auto& c : cases) {
     log.args.clear();
-    const SoapResponse r = Post(Envelope(c.op, c.params));
+    const testing::SoapAnswer r = Post(Envelope(c.op, c.params));
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(log.op, c.op) << c.params << "\n" << r.body;
     EXPECT_EQ(log.args, c.args) << c.params;
@@ -296,7 +291,7 @@ TEST_F(EndpointTest, ConversionFaults) {
 
 TEST_F(EndpointTest, OperationErrorsBecomeFaultsWithTheirMessage) {
   log.throw_message = "violation of PRIMARY or UNIQUE KEY constraint \"PK_X\" <&>";
-  const SoapResponse r = Post(Envelope("GetSQL", "<Value>1</Value>"));
+  const testing::SoapAnswer r = Post(Envelope("GetSQL", "<Value>1</Value>"));
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body,
             CallFault("violation of PRIMARY or UNIQUE KEY constraint \"PK_X\" &lt;&amp;&gt;"));
@@ -321,7 +316,7 @@ TEST_F(EndpointTest, PublishingInterfaceListsPortTypesAsAnArray) {
   const std::string body =
       "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>"
       "<GetPortTypeList/></e:Body></e:Envelope>";
-  const SoapResponse r = Post(body, "/soap/IWSDLPublish");
+  const testing::SoapAnswer r = Post(body, "/soap/IWSDLPublish");
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body,
             std::string(kEnvOpen) +
@@ -334,7 +329,7 @@ TEST_F(EndpointTest, PublishingInterfaceListsPortTypesAsAnArray) {
   const std::string empty_list =
       "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>"
       "<gettypesystemslist/></e:Body></e:Envelope>";
-  const SoapResponse e =
+  const testing::SoapAnswer e =
       Post(empty_list, "/soap", "\"http://orvws.local/namespaces/Types-IWSDLPublish\"");
   EXPECT_NE(e.body.find("<return xsi:type=\"SOAP-ENC:Array\" SOAP-ENC:arrayType=\"xsd:string[0]\"/>"),
             std::string::npos)
@@ -435,7 +430,7 @@ TEST_F(EndpointTest, DoctypesAndEntitiesAreRefused) {
                                 "</Value></GetSQL></e:Body></e:Envelope>";
   const auto t0 = std::chrono::steady_clock::now();
   for (const std::string* body : {&laughs, &xxe, &external_dtd, &quadratic}) {
-    const SoapResponse r = Post(*body);
+    const testing::SoapAnswer r = Post(*body);
     EXPECT_EQ(r.status, 200);
     EXPECT_NE(r.body.find("<faultstring>DOCTYPE is not allowed in a SOAP message\r\nLine: "),
               std::string::npos)
@@ -449,7 +444,7 @@ TEST_F(EndpointTest, DoctypesAndEntitiesAreRefused) {
 TEST_F(EndpointTest, DeepNestingIsRefusedAndWideDocumentsAreNot) {
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "<d>";
-  const SoapResponse r = Post(Envelope("GetSQL", "<Value>" + deep + "</Value>"));
+  const testing::SoapAnswer r = Post(Envelope("GetSQL", "<Value>" + deep + "</Value>"));
   EXPECT_NE(r.body.find("<faultstring>Excessive depth in document: more than 256 nested elements"),
             std::string::npos)
       << r.body.substr(0, 300);
@@ -466,7 +461,7 @@ TEST_F(EndpointTest, DeepNestingIsRefusedAndWideDocumentsAreNot) {
   // check of each attribute against the earlier ones would hold a core for minutes).
   std::string wide = "<Value";
   for (int i = 0; i < 200000; ++i) wide += " a" + std::to_string(i) + "='1'";
-  const SoapResponse refused = Post(Envelope("GetSQL", wide + "/>"));
+  const testing::SoapAnswer refused = Post(Envelope("GetSQL", wide + "/>"));
   EXPECT_EQ(refused.status, 200);
   EXPECT_NE(refused.body.find("<faultstring>Excessive attribute count in element: more than 256 "
                               "attributes\r\nLine: 1\r\n"),
@@ -485,7 +480,7 @@ TEST_F(EndpointTest, MultipartRootPartIsTheEnvelope) {
   const std::string body = "--MIME_b\r\nContent-Type: text/plain\r\nContent-ID: <att>\r\n\r\n"
                            "attachment\r\n--MIME_b\r\nContent-Type: text/xml\r\nContent-ID: "
                            "<root>\r\n\r\n" + envelope + "\r\n--MIME_b--\r\n";
-  SoapResponse r = Post(body, "/soap/IOrvWs", "",
+  testing::SoapAnswer r = Post(body, "/soap/IOrvWs", "",
                         "multipart/related; boundary=MIME_b; type=\"text/xml\"; start=\"<root>\"");
   EXPECT_EQ(r.body, Response("GetSQL", "<return xsi:type=\"xsd:string\">ok</return>"));
   EXPECT_EQ(log.args, (std::vector<std::string>{"mime"}));
@@ -532,13 +527,14 @@ TEST(EndpointConcurrency, ConcurrentCallsKeepTheirOwnContextAndInstance) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 150; ++i) {
-        SoapRequest r;
-        r.path_info = "/soap/IOrvWs";
-        r.ip_cliente = "10.0.0." + std::to_string(t);
+        const std::string ip = "10.0.0." + std::to_string(t);
         const std::string value = std::to_string(i);
-        r.body = Envelope(i % 2 ? "Exec" : "GetSQL", "<Value>" + value + "</Value>");
-        const SoapResponse resp = HandleSoapRequest(r, registry);
-        if (resp.body.find(">" + r.ip_cliente + "|" + value + "</return>") != std::string::npos) {
+        const testing::SoapAnswer resp = testing::Answer(
+            testing::SoapPost("/soap/IOrvWs",
+                              Envelope(i % 2 ? "Exec" : "GetSQL", "<Value>" + value + "</Value>"),
+                              "", "", ip),
+            registry);
+        if (resp.body.find(">" + ip + "|" + value + "</return>") != std::string::npos) {
           ++good;
         }
       }

@@ -32,17 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the whole body or goes inside an envelope (so that parameter decoding is reached at once).
   const unsigned char sel = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
   const std::string rest = input.empty() ? "" : input.substr(1);
-  SoapRequest r;
+  std::string body;
   switch ((sel >> 3) & 3) {
-    case 0: r.body = rest; break;
-    case 1: r.body = testing::Envelope("AddItemPesquisa", rest); break;
-    case 2: r.body = testing::Envelope("Auth", rest); break;
-    default: r.body = testing::Envelope("GetSQL", "<Value>" + rest + "</Value>"); break;
+    case 0: body = rest; break;
+    case 1: body = testing::Envelope("AddItemPesquisa", rest); break;
+    case 2: body = testing::Envelope("Auth", rest); break;
+    default: body = testing::Envelope("GetSQL", "<Value>" + rest + "</Value>"); break;
   }
-  r.path_info = (sel & 1) ? "/soap/IWSDLPublish" : "/soap/IOrvWs";
-  if (sel & 2) r.soap_action = "\"urn:UOrvWsIntf-IOrvWs#Auth\"";
-  if (sel & 4) r.content_type = "multipart/related; boundary=b";
-  const SoapResponse resp = HandleSoapRequest(r, FuzzRegistry());
+  const testing::SoapAnswer resp = testing::Answer(
+      testing::SoapPost((sel & 1) ? "/soap/IWSDLPublish" : "/soap/IOrvWs", std::move(body),
+                        (sel & 2) ? "\"urn:UOrvWsIntf-IOrvWs#Auth\"" : "",
+                        (sel & 4) ? "multipart/related; boundary=b" : ""),
+      FuzzRegistry());
   if (resp.status != 200 && resp.status != 500) std::abort();
   if (resp.body.rfind("<?xml version=\"1.0\"", 0) != 0) std::abort();
   if (resp.body.find("</SOAP-ENV:Envelope>") == std::string::npos) std::abort();

@@ -126,4 +126,36 @@ inline std::string CallFault(const std::string& escaped_message,
          "</faultstring><faultactor/></SOAP-ENV:Fault></SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
+// One SOAP POST as the listener hands it to the endpoint.
+inline host::TWebRequest SoapPost(std::string path, std::string body, std::string action = "",
+                                  std::string content_type = "text/xml",
+                                  std::string ip_cliente = "192.168.0.7") {
+  host::TWebRequest r;
+  r.method = "POST";
+  r.path = std::move(path);
+  if (!action.empty()) r.headers.emplace_back("SOAPAction", std::move(action));
+  if (!content_type.empty()) r.headers.emplace_back("Content-Type", std::move(content_type));
+  r.body = std::move(body);
+  r.has_body = true;
+  r.IpCliente = std::move(ip_cliente);
+  return r;
+}
+
+// What the endpoint answered to one request.
+struct SoapAnswer {
+  int status = 0;
+  std::string content_type;
+  std::string body;   // the bytes that go out
+  bool fault = true;
+};
+inline SoapAnswer Answer(host::TWebRequest request, const InterfaceRegistry& registry) {
+  host::TWebResponse response;
+  SoapAnswer a;
+  a.fault = HandleSoapRequest(request, response, registry);
+  a.status = response.StatusCode();
+  a.content_type = response.ContentType;
+  a.body = response.BodyBytes();
+  return a;
+}
+
 }  // namespace orv::soap::testing

@@ -8,7 +8,7 @@
 namespace orv::soap::publish {
 
 std::string BaseUrlOf(const host::TWebRequest& request) {
-  return BaseUrl(request.Host, std::to_string(request.ServerPort));
+  return BaseUrl(request.Host(), std::to_string(request.ServerPort()));
 }
 
 void ApplyReply(const PageReply& reply, host::TWebResponse& response) {
@@ -31,7 +31,7 @@ TWSDLHTMLPublish::TWSDLHTMLPublish(const InterfaceRegistry& registry, PublisherS
 bool TWSDLHTMLPublish::DispatchRequest(host::TWebRequest& Request, host::TWebResponse& Response) {
   PageReply reply;
   try {
-    reply = PublisherReply(Request.PathInfo, BaseUrlOf(Request), registry_, settings_);
+    reply = PublisherReply(Request.PathInfo(), BaseUrlOf(Request), registry_, settings_);
   } catch (...) {
     reply = PageReply{std::nullopt, std::string(kHtmlContentType),
                       ErrorPage(std::current_exception())};
@@ -42,9 +42,9 @@ bool TWSDLHTMLPublish::DispatchRequest(host::TWebRequest& Request, host::TWebRes
 
 void TWSDLHTMLPublish::ServiceInfo(host::TWebRequest& Request, host::TWebResponse& Response,
                                    bool& Handled) {
-  ApplyReply(ServiceInfoReply(Request.PathInfo, BaseUrlOf(Request),
-                              Request.QueryFields.Values("intf"),
-                              Request.QueryFields.Values("types"), registry_, settings_),
+  ApplyReply(ServiceInfoReply(Request.PathInfo(), BaseUrlOf(Request),
+                              Request.QueryFields().Values("intf"),
+                              Request.QueryFields().Values("types"), registry_, settings_),
              Response);
   Handled = true;
 }

@@ -244,16 +244,14 @@ TEST(BaseUrl, FromHostAndPort) {
   }
 }
 
-// Through the web request and response the bridge builds.
+// Through the web request and response the listener hands on.
 class WebComponent : public Publisher {
  protected:
   host::TWebRequest Request(std::string path, std::string host, int port) {
     host::TWebRequest r;
-    r.Method = "GET";
-    r.MethodType = host::TMethodType::Get;
-    r.PathInfo = std::move(path);
-    r.Host = std::move(host);
-    r.ServerPort = port;
+    r.method = "GET";
+    r.path = std::move(path);
+    r.headers.emplace_back("Host", host + ":" + std::to_string(port));
     return r;
   }
   TWSDLHTMLPublish Component(std::shared_ptr<const IFileReader> files =
@@ -322,8 +320,8 @@ TEST_F(WebComponent, ServiceInfoPageAndInspection) {
   };
   for (const Case& c : cases) {
     auto req = Request(c.path, "srv01", 8080);
-    if (!c.intf.empty()) req.QueryFields.Add("intf", c.intf);
-    if (!c.types.empty()) req.QueryFields.Add("types", c.types);
+    if (!c.intf.empty()) req.query_params.emplace_back("intf", c.intf);
+    if (!c.types.empty()) req.query_params.emplace_back("types", c.types);
     host::TWebResponse resp;
     bool handled = false;
     publisher.ServiceInfo(req, resp, handled);
@@ -374,8 +372,8 @@ TEST_F(WebComponent, RoutedByTheWebModule) {
   };
   for (const Case& c : cases) {
     auto req = Request(c.path, "srv01", 8080);
-    req.Method = c.method;
-    req.MethodType = c.type;
+    req.method = c.method;
+    EXPECT_EQ(req.MethodType(), c.type) << c.method;
     host::TWebResponse resp;
     EXPECT_TRUE(module.Dispatch(req, resp)) << c.path;
     EXPECT_EQ(resp.StatusCode(), c.status) << c.method << " " << c.path;

@@ -1,6 +1,6 @@
-// Web request bridge and module pool: turns each parsed HTTP request into a TWebRequest and a
-// TWebResponse, runs a web module from the request handler's pool on them, and turns the web
-// response back into the HTTP response.
+// The request handler and its pool of web modules: runs a web module from the pool on each
+// request's web request and web response, which the listener's exchange holds (the request as
+// the reader filled it, the response that the exchange writes).
 //
 // Thread safety: TWebRequestHandler::HandleRequest and ServeWebRequest are called from many
 // dispatch threads at once; the pool's lists are guarded by one lock, held only while a module
@@ -18,8 +18,6 @@
 #include <string>
 
 #include "host/http_limits.h"
-#include "host/http_request.h"
-#include "host/http_response.h"
 #include "host/web.h"
 
 namespace orv::host {
@@ -95,16 +93,8 @@ class TWebRequestHandler {
   std::size_t created_ = 0;
 };
 
-// Builds the web request from a parsed HTTP request.
-TWebRequest BuildWebRequest(const ParsedRequest& http);
-// The same, moving the body out of `http` instead of copying it (the rest is copied).
-TWebRequest BuildWebRequestTakingBody(ParsedRequest& http);
-
-// Copies a web response onto the HTTP response (content length left to be recomputed).
-void CopyToHttpResponse(const TWebResponse& web, HttpResponse& http);
-
-// The listener's command handler for a request handler: builds the web request and response,
-// runs HandleRequest, and writes the response through the exchange.
+// The listener's command handler for a request handler: runs HandleRequest on the exchange's
+// request and response (the response is written through the exchange).
 void ServeWebRequest(TWebRequestHandler& handler, HttpExchange& exchange);
 
 }  // namespace orv::host
