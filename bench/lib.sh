@@ -5,9 +5,18 @@
 #
 # Sourced, never run. Expects set -euo pipefail. Every wait is bounded.
 
+# bench_need_tools [gsoap]: wrk and nginx are there; with "gsoap" also the gSOAP toolkit
+# (wsdl2h, soapcpp2, and the headers and library of libgsoap-dev) that bench/gsoap is built with.
 bench_need_tools() {
-  command -v wrk >/dev/null && command -v nginx >/dev/null || {
-    echo "wrk and nginx are needed (scripts/setup-deps.sh installs them)" >&2
+  local missing=()
+  command -v wrk >/dev/null || missing+=(wrk)
+  command -v nginx >/dev/null || missing+=(nginx)
+  if [ "${1:-}" = gsoap ]; then
+    command -v wsdl2h >/dev/null && command -v soapcpp2 >/dev/null || missing+=(gsoap)
+    pkg-config --exists gsoap++ 2>/dev/null || missing+=(libgsoap-dev)
+  fi
+  [ ${#missing[@]} -eq 0 ] || {
+    echo "${missing[*]} needed (scripts/setup-deps.sh installs them)" >&2
     return 1
   }
 }

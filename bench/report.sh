@@ -3,13 +3,15 @@
 # all measured in one run on this machine.
 #   - HTTP road: bench_http_server (listener, request handler, web module, a fixed SOAP answer)
 #     against nginx answering the same bytes, one request per connection;
-#   - GetPortTypeList over HTTP (orvwsd, no database) against the same nginx;
+#   - GetPortTypeList over HTTP (orvwsd, no database) against the same nginx, and against the
+#     peer toolkit: a gSOAP server generated from the daemon's own WSDL of IWSDLPublish
+#     (bench/gsoap), which the same request is sent to;
 #   - Auth over HTTP (orvwsd on an embedded Firebird catalog, one log line each) against nginx;
 #   - GetSQL against fetching the same rows (bench_getsql), and its peak heap against the size
 #     of the script it returns;
 #   - the daemon's peak resident memory over all its runs.
-# The wrk runs take turns (nginx, road, GetPortTypeList, Auth, in an order that turns by one
-# each round) for ROUNDS rounds, so that the machine's drift touches them all alike; each
+# The wrk runs take turns (nginx, road, GetPortTypeList, Auth, gSOAP, in an order that turns by
+# one each round) for ROUNDS rounds, so that the machine's drift touches them all alike; each
 # figure is the mean of its rounds. Any non-2xx
 # answer or socket error, or an Auth count that the log does not match, fails the report.
 #
@@ -36,8 +38,9 @@ GETSQL_ARGS=${GETSQL_ARGS:-}
 NGX_PORT=${NGX_PORT:-18381}
 ROAD_PORT=${ROAD_PORT:-18380}
 SOAP_PORT=${SOAP_PORT:-9391}   # the service takes ports up to 9999
+GSOAP_PORT=${GSOAP_PORT:-18382}
 
-bench_need_tools
+bench_need_tools gsoap
 echo "== build (Release, $build)"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVWS_WINDOW=OFF \
@@ -49,16 +52,17 @@ cmake --build "$build" -j"$(nproc)" --target orvwsd orvws-catalog orvws-sconf \
 work=$build/bench-report
 rm -rf "$work"
 mkdir -p "$work"
-road_pid=""; BENCH_NGX_PID=""; SIM_DAEMON_PID=""
+road_pid=""; gsoap_pid=""; BENCH_NGX_PID=""; SIM_DAEMON_PID=""
 cleanup() {
   [ -n "$road_pid" ] && kill "$road_pid" 2>/dev/null || true
+  [ -n "$gsoap_pid" ] && kill "$gsoap_pid" 2>/dev/null || true
   [ -n "$BENCH_NGX_PID" ] && kill "$BENCH_NGX_PID" 2>/dev/null || true
   [ -n "$SIM_DAEMON_PID" ] && kill "$SIM_DAEMON_PID" 2>/dev/null || true
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
 
-echo "== servers: nginx :$NGX_PORT, HTTP road :$ROAD_PORT, orvwsd :$SOAP_PORT"
+echo "== servers: nginx :$NGX_PORT, HTTP road :$ROAD_PORT, orvwsd :$SOAP_PORT, gSOAP :$GSOAP_PORT"
 "$build/bench/http/bench_http_server" --body > "$work/body.xml"
 bench_nginx_start "$work/ngx" "$NGX_PORT" "$work/body.xml"
 "$build/bench/http/bench_http_server" "$ROAD_PORT" > "$work/road.out" 2>&1 &
@@ -67,6 +71,18 @@ bench_wait_port "$ROAD_PORT"
 # A small catalog with collector users COL1..COL4 on an embedded database (sim-lib).
 sim_prepare embutido "$work/soap" 4 "$SOAP_PORT" >/dev/null
 sim_daemon_start "$SIM_INST" "$SOAP_PORT" "$work/soap"
+# The peer toolkit's server, generated from the WSDL the daemon publishes (bench/gsoap); copied
+# only when it changed, so that an unchanged WSDL is not generated and compiled again.
+curl -sf -m 10 -o "$work/IWSDLPublish.wsdl" "http://127.0.0.1:$SOAP_PORT/wsdl/IWSDLPublish" ||
+  { echo "orvwsd did not give the WSDL of IWSDLPublish" >&2; exit 1; }
+mkdir -p "$build/bench/gsoap"
+cmake -E copy_if_different "$work/IWSDLPublish.wsdl" "$build/bench/gsoap/IWSDLPublish.wsdl"
+# A build folder configured before gSOAP was installed has no such target yet.
+cmake --build "$build" --target help | grep bench_gsoap_server >/dev/null || cmake "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target bench_gsoap_server >/dev/null
+"$build/bench/gsoap/bench_gsoap_server" "$GSOAP_PORT" > "$work/gsoap.out" 2>&1 &
+gsoap_pid=$!
+bench_wait_port "$GSOAP_PORT"
 
 bench_soap_lua "$work/road.lua" "urn:UOrvWsIntf-IOrvWs#Exec" \
   "$BENCH_SOAP_HEAD<q1:Exec xmlns:q1=\"urn:UOrvWsIntf-IOrvWs\"><Value xsi:type=\"xsd:string\">UPDATE TAB_PESQUISA SET VAL_PRECO = 1 WHERE COD_PESQUISA = 1</Value></q1:Exec>$BENCH_SOAP_TAIL"
@@ -77,16 +93,20 @@ bench_soap_lua "$work/auth.lua" "urn:UOrvWsIntf-IOrvWs#Auth" \
   "$BENCH_SOAP_HEAD<m:Auth xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName xsi:type=\"xsd:string\">COL1</UserName></m:Auth>$BENCH_SOAP_TAIL"
 
 # Each answer is what it should be before anything is timed.
-soap_call() {   # lua-file path
+soap_call() {   # lua-file port path
   local action body
   action=$(sed -n 's/^wrk.headers\["SOAPAction"\] = "\\"\(.*\)\\""$/\1/p' "$1")
   body=$(sed -n "s/^wrk.body = '\(.*\)'$/\1/p" "$1")
   curl -s -m 10 -H 'Content-Type: text/xml; charset=utf-8' -H "SOAPAction: \"$action\"" \
-    --data-binary "$body" "http://127.0.0.1:$SOAP_PORT$2"
+    --data-binary "$body" "http://127.0.0.1:$2$3"
 }
-soap_call "$work/ports.lua" /soap/IWSDLPublish | grep -q '<item>IWSDLPublish</item><item>IOrvWs</item>' ||
+soap_call "$work/ports.lua" "$SOAP_PORT" /soap/IWSDLPublish |
+  grep -q '<item>IWSDLPublish</item><item>IOrvWs</item>' ||
   { echo "GetPortTypeList did not answer the two port types" >&2; exit 1; }
-soap_call "$work/auth.lua" /soap/IOrvWs | grep -q '<return xsi:type="xsd:boolean">true</return>' ||
+soap_call "$work/ports.lua" "$GSOAP_PORT" /soap/IWSDLPublish |
+  grep -q '<item>IWSDLPublish</item><item>IOrvWs</item>' ||
+  { echo "the gSOAP server's GetPortTypeList did not answer the two port types" >&2; exit 1; }
+soap_call "$work/auth.lua" "$SOAP_PORT" /soap/IOrvWs | grep -q '<return xsi:type="xsd:boolean">true</return>' ||
   { echo "Auth did not answer true" >&2; exit 1; }
 
 log_file() { ls "$SIM_INST"/logs/*.log | tail -1; }
@@ -111,13 +131,17 @@ scenario() {   # name round
     ports) bench_wrk "PortTypeList #$2" "http://127.0.0.1:$SOAP_PORT/soap/IWSDLPublish" "$work/ports.lua" "$SIM_DAEMON_PID" ;;
     auth) bench_wrk "Auth         #$2" "http://127.0.0.1:$SOAP_PORT/soap/IOrvWs" "$work/auth.lua" "$SIM_DAEMON_PID"
           auth_total=$((auth_total + BENCH_TOTAL)) ;;
+    gsoap) bench_wrk "gSOAP ports  #$2" "http://127.0.0.1:$GSOAP_PORT/soap/IWSDLPublish" "$work/ports.lua" "$gsoap_pid" ;;
   esac
   add "$1"
 }
-order=(floor road ports auth)
+order=(floor road ports auth gsoap)
 for round in $(seq "$ROUNDS"); do
-  for i in 0 1 2 3; do scenario "${order[(i + round - 1) % 4]}" "$round"; done
+  for i in "${!order[@]}"; do scenario "${order[(i + round - 1) % ${#order[@]}]}" "$round"; done
 done
+kill "$gsoap_pid" 2>/dev/null || true
+wait "$gsoap_pid" 2>/dev/null || true
+gsoap_pid=""
 peak_rss_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$SIM_DAEMON_PID/status")
 sim_daemon_stop
 SIM_DAEMON_PID=""
@@ -154,10 +178,12 @@ verdict() {   # value target-op target
 road_r=$(bench_ratio "$(m road)" "$floor")
 ports_r=$(bench_ratio "$(m ports)" "$floor")
 auth_r=$(bench_ratio "$(m auth)" "$floor")
+gsoap_r=$(bench_ratio "$(m ports)" "$(m gsoap)")
 # The lowest and highest of the rounds' own ratios (each round's rate against the same round's
-# nginx): how far the machine's drift moves a ratio. The verdict stays on the means.
-spread() {
-  paste <(tr ' ' '\n' <<<"${rate[$1]}" | awk NF) <(tr ' ' '\n' <<<"${rate[floor]}" | awk NF) |
+# nginx, or the same round's run of KEY2): how far the machine's drift moves a ratio. The
+# verdict stays on the means.
+spread() {   # key [key2]
+  paste <(tr ' ' '\n' <<<"${rate[$1]}" | awk NF) <(tr ' ' '\n' <<<"${rate[${2:-floor}]}" | awk NF) |
     awk 'NR == 1 {lo = hi = $1 / $2} {r = $1 / $2; if (r < lo) lo = r; if (r > hi) hi = r}
          END {printf "rounds %.2f-%.2f", lo, hi}'
 }
@@ -166,6 +192,7 @@ table=$(cat <<TABLE
 |---|---|---|---|---|
 | HTTP road, one request per connection: req/s (p50 / p99 ms; server CPU µs/req) | $(m road) ($(lat road); $(bench_mean "${us[road]}")) | nginx $floor ($(lat floor); $(bench_mean "${us[floor]}")) | $road_r ($(spread road)) | ≥ 0.80 $(verdict "$road_r" ">=" 0.80) |
 | \`GetPortTypeList\` over HTTP, no database: req/s (p50 / p99 ms; µs/req) | $(m ports) ($(lat ports); $(bench_mean "${us[ports]}")) | nginx $floor | $ports_r ($(spread ports)) | ≥ 0.70 $(verdict "$ports_r" ">=" 0.70) |
+| \`GetPortTypeList\` against a gSOAP server of the same WSDL: req/s (p50 / p99 ms; µs/req) | $(m ports) | gSOAP $(m gsoap) ($(lat gsoap); $(bench_mean "${us[gsoap]}")) | $gsoap_r ($(spread ports gsoap)) | ≥ 1.80 $(verdict "$gsoap_r" ">=" 1.80) |
 | \`Auth\` over HTTP, embedded Firebird, one log line: req/s (p50 / p99 ms; µs/req) | $(m auth) ($(lat auth); $(bench_mean "${us[auth]}")) | nginx $floor | $auth_r ($(spread auth)) | ≥ 0.40 $(verdict "$auth_r" ">=" 0.40) |
 | \`GetSQL\` time, $catalog_line ($script_mb MB script): ms | $getsql_ms | fetch of the same rows $fetch_ms | $time_ratio | ≤ 1.30 $(verdict "$time_ratio" "<=" 1.30) |
 | \`GetSQL\` peak heap: MB | $getsql_peak | script size $script_mb | $mem_ratio | ≤ 3.00 $(verdict "$mem_ratio" "<=" 3.00) |

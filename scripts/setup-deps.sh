@@ -23,7 +23,7 @@ PKGS=(
   qt6-base-dev xvfb xauth
   clang libclang-rt-14-dev
   curl python3 python3-zeep python3-suds
-  wrk nginx-light haproxy
+  wrk nginx-light haproxy gsoap libgsoap-dev
 )
 
 missing=()
