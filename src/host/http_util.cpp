@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "util/datetime.h"
 #include "util/text.h"
 
 namespace orv::host {
@@ -14,28 +15,6 @@ namespace {
 std::string SanitizeUtf8(std::string bytes) {
   if (util::IsValidUtf8(bytes)) return bytes;
   return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
-}
-
-// Days from 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
 // 1970-01-01 is day 25569 of the date-time scale.
@@ -164,12 +143,11 @@ util::TDateTime ParseHttpDate(std::string_view text) {
   if (day < 1 || day > 31 || month < 1 || year < 1601 || year > 9999 || hour < 0 ||
       hour > 23 || minute > 59 || second > 60)
     return -1;
-  const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month),
-                                          static_cast<unsigned>(day));
-  int cy;
-  unsigned cm, cd;
-  CivilFromDays(days, cy, cm, cd);
-  if (static_cast<int>(cd) != day) return -1;   // 31 February and the like
+  const std::int64_t days = util::DaysFromCivil(year, static_cast<unsigned>(month),
+                                                static_cast<unsigned>(day));
+  int cy, cm, cd;
+  util::CivilFromDays(days, cy, cm, cd);
+  if (cd != day) return -1;   // 31 February and the like
   const double seconds = hour * 3600.0 + minute * 60.0 + second;
   return static_cast<double>(days + kUnixEpochDay) + seconds / 86400.0;
 }
@@ -183,12 +161,11 @@ std::string FormatHttpDate(util::TDateTime value) {
     ++days;
   }
   const std::int64_t secs = ms / 1000;
-  int y;
-  unsigned m, d;
-  CivilFromDays(days, y, m, d);
+  int y, m, d;
+  util::CivilFromDays(days, y, m, d);
   const auto weekday = static_cast<std::size_t>(((days % 7) + 7 + 4) % 7);   // 1970-01-01: Thu
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%s, %02u %s %04d %02d:%02d:%02d GMT", kWeekDays[weekday], d,
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekDays[weekday], d,
                 kMonths[m - 1], y, static_cast<int>(secs / 3600),
                 static_cast<int>((secs / 60) % 60), static_cast<int>(secs % 60));
   return buf;

@@ -1,6 +1,7 @@
 #include "service/script_coletor.h"
 
 #include <algorithm>
+#include <array>
 
 #include "data/sql.h"
 #include "util/datetime.h"
@@ -169,79 +170,111 @@ void AppendInicioSecao(std::string& out, Secao secao) {
   if (secao == Secao::kUsuarios) out += "DELETE FROM TAB_USUARIO_COLETOR;";
 }
 
-void AppendLinha(std::string& out, Secao secao, const data::SqlQuery& q) {
-  switch (secao) {
-    case Secao::kPesquisas:
-      out += "INSERT OR REPLACE INTO TAB_PESQUISA_HEADER (COD_PESQUISA_HEADER, DES_PESQUISA_HEADER, "
-             "DTA_INICIO, DTA_TERMINO) VALUES (";
-      out += q.FieldAsString("COD_PESQUISA_HEADER");
-      out += ", ";
-      AppendLiteral(out, q.FieldAsString("DES_PESQUISA_HEADER"));
-      out += ", ";
-      AppendData(out, q, "DTA_INICIO");
-      out += ", ";
-      AppendData(out, q, "DTA_TERMINO");
-      out += ");";
+namespace {
+
+// How a column's value is written into its statement.
+enum class Valor {
+  kNumero,   // as the database gives it
+  kTexto,    // a literal between apostrophes
+  kSenha,    // the password, ciphered, as a literal
+  kData,     // the collector's date format, between apostrophes
+  kPreco,    // decimal point, NULL when not yet collected
+};
+
+struct Coluna {
+  std::string_view nome;
+  Valor valor;
+  std::string_view antes = ", ";   // what separates it from the column before
+};
+
+// The statement of each section's rows: its text up to "VALUES (", then its columns.
+struct ModeloLinha {
+  std::string_view inicio;
+  std::array<Coluna, 5> colunas;
+  std::size_t quantas;
+};
+
+constexpr ModeloLinha kModelos[] = {
+    // Secao::kPesquisas
+    {"INSERT OR REPLACE INTO TAB_PESQUISA_HEADER (COD_PESQUISA_HEADER, DES_PESQUISA_HEADER, "
+     "DTA_INICIO, DTA_TERMINO) VALUES (",
+     {{{"COD_PESQUISA_HEADER", Valor::kNumero, ""},
+       {"DES_PESQUISA_HEADER", Valor::kTexto},
+       {"DTA_INICIO", Valor::kData},
+       {"DTA_TERMINO", Valor::kData}}},
+     4},
+    // Secao::kConcorrentes
+    {"INSERT OR REPLACE INTO TAB_PESQUISA (COD_PESQUISA, COD_PESQUISA_HEADER, COD_LOJA, "
+     "DES_PESQUISA) VALUES (",
+     {{{"COD_PESQUISA", Valor::kNumero, ""},
+       {"COD_PESQUISA_HEADER", Valor::kNumero},
+       {"COD_LOJA", Valor::kNumero},
+       {"DES_PESQUISA", Valor::kTexto}}},
+     4},
+    // Secao::kProdutos
+    {"INSERT OR REPLACE INTO TAB_PRODUTO (COD_PRODUTO, DES_PRODUTO) VALUES (",
+     {{{"COD_PRODUTO", Valor::kTexto, ""}, {"DES_PRODUTO", Valor::kTexto}}},
+     2},
+    // Secao::kCodigosBarra
+    {"INSERT OR REPLACE INTO TAB_CODIGO_BARRA (COD_PRODUTO, COD_EAN) VALUES (",
+     {{{"COD_PRODUTO", Valor::kTexto, ""}, {"COD_EAN", Valor::kTexto}}},
+     2},
+    // Secao::kPrecos
+    {"INSERT OR REPLACE INTO TAB_PRODUTO_PESQUISA (COD_PRODUTO, COD_PESQUISA, "
+     "COD_PESQUISA_HEADER, VAL_PESQUISA, DTA_PESQUISA) VALUES (",
+     {{{"COD_PRODUTO", Valor::kTexto, ""},
+       {"COD_PESQUISA", Valor::kNumero},
+       {"COD_PESQUISA_HEADER", Valor::kNumero},
+       {"VAL_PESQUISA", Valor::kPreco},
+       {"DTA_PESQUISA", Valor::kData}}},
+     5},
+    // Secao::kUsuarios
+    {"INSERT INTO TAB_USUARIO_COLETOR (COD_USUARIO, COD_LOJA, DES_USUARIO, DES_SENHA, "
+     "FLG_MULT_LOJA) VALUES (",
+     {{{"COD_USUARIO", Valor::kNumero, ""},
+       {"COD_LOJA", Valor::kNumero},
+       {"DES_USUARIO", Valor::kTexto},
+       {"DES_SENHA", Valor::kSenha},
+       {"FLG_MULT_LOJA", Valor::kTexto, ","}}},
+     5},
+};
+
+static_assert(std::size(kModelos) == std::size(kSecoesCompletas), "one row model per section");
+
+void AppendValor(std::string& out, const Coluna& c, const data::SqlQuery& q) {
+  switch (c.valor) {
+    case Valor::kNumero:
+      out += q.FieldAsString(c.nome);
       break;
-    case Secao::kConcorrentes:
-      out += "INSERT OR REPLACE INTO TAB_PESQUISA (COD_PESQUISA, COD_PESQUISA_HEADER, COD_LOJA, "
-             "DES_PESQUISA) VALUES (";
-      out += q.FieldAsString("COD_PESQUISA");
-      out += ", ";
-      out += q.FieldAsString("COD_PESQUISA_HEADER");
-      out += ", ";
-      out += q.FieldAsString("COD_LOJA");
-      out += ", ";
-      AppendLiteral(out, q.FieldAsString("DES_PESQUISA"));
-      out += ");";
+    case Valor::kTexto:
+      AppendLiteral(out, q.FieldAsString(c.nome));
       break;
-    case Secao::kProdutos:
-      out += "INSERT OR REPLACE INTO TAB_PRODUTO (COD_PRODUTO, DES_PRODUTO) VALUES (";
-      AppendLiteral(out, q.FieldAsString("COD_PRODUTO"));
-      out += ", ";
-      AppendLiteral(out, q.FieldAsString("DES_PRODUTO"));
-      out += ");";
+    case Valor::kSenha:
+      AppendLiteral(out, util::CifrarTexto(q.FieldAsString(c.nome)));
       break;
-    case Secao::kCodigosBarra:
-      out += "INSERT OR REPLACE INTO TAB_CODIGO_BARRA (COD_PRODUTO, COD_EAN) VALUES (";
-      AppendLiteral(out, q.FieldAsString("COD_PRODUTO"));
-      out += ", ";
-      AppendLiteral(out, q.FieldAsString("COD_EAN"));
-      out += ");";
+    case Valor::kData:
+      AppendData(out, q, c.nome);
       break;
-    case Secao::kPrecos: {
-      out += "INSERT OR REPLACE INTO TAB_PRODUTO_PESQUISA (COD_PRODUTO, COD_PESQUISA, "
-             "COD_PESQUISA_HEADER, VAL_PESQUISA, DTA_PESQUISA) VALUES (";
-      AppendLiteral(out, q.FieldAsString("COD_PRODUTO"));
-      out += ", ";
-      out += q.FieldAsString("COD_PESQUISA");
-      out += ", ";
-      out += q.FieldAsString("COD_PESQUISA_HEADER");
-      out += ", ";
-      std::string valor = q.FieldAsString("VAL_PESQUISA");
+    case Valor::kPreco: {
+      std::string valor = q.FieldAsString(c.nome);
       std::replace(valor.begin(), valor.end(), ',', '.');
       // A price row not yet collected has no value; an empty value would break the statement.
-      out += valor.empty() ? std::string("NULL") : valor;
-      out += ", ";
-      AppendData(out, q, "DTA_PESQUISA");
-      out += ");";
+      out += valor.empty() ? std::string_view("NULL") : std::string_view(valor);
       break;
     }
-    case Secao::kUsuarios:
-      out += "INSERT INTO TAB_USUARIO_COLETOR (COD_USUARIO, COD_LOJA, DES_USUARIO, DES_SENHA, "
-             "FLG_MULT_LOJA) VALUES (";
-      out += q.FieldAsString("COD_USUARIO");
-      out += ", ";
-      out += q.FieldAsString("COD_LOJA");
-      out += ", ";
-      AppendLiteral(out, q.FieldAsString("DES_USUARIO"));
-      out += ", ";
-      AppendLiteral(out, util::CifrarTexto(q.FieldAsString("DES_SENHA")));
-      out += ",";
-      AppendLiteral(out, q.FieldAsString("FLG_MULT_LOJA"));
-      out += ");";
-      break;
   }
+}
+
+}  // namespace
+
+void AppendLinha(std::string& out, Secao secao, const data::SqlQuery& q) {
+  const ModeloLinha& m = kModelos[static_cast<std::size_t>(secao)];
+  out += m.inicio;
+  for (std::size_t i = 0; i < m.quantas; ++i) {
+    out += m.colunas[i].antes;
+    AppendValor(out, m.colunas[i], q);
+  }
+  out += ");";
 }
 
 }  // namespace orv::service

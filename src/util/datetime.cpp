@@ -11,18 +11,7 @@
 
 namespace orv::util {
 
-namespace {
-
-constexpr std::int64_t kMsPerDay = 86'400'000;
-// Day numbers of 0001-01-01 and 9999-12-31 relative to 1899-12-30: the range that the
-// four-digit year patterns can show. Values beyond it are shown at the nearest bound.
-constexpr std::int64_t kFirstDay = -693593;
-constexpr std::int64_t kLastDay = 2958465;
-
-std::mutex g_clock_mutex;
-std::function<TDateTime()> g_clock;
-
-// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
+// H. Hinnant's algorithms.
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -43,6 +32,17 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
   m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
 }
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86'400'000;
+// Day numbers of 0001-01-01 and 9999-12-31 relative to 1899-12-30: the range that the
+// four-digit year patterns can show. Values beyond it are shown at the nearest bound.
+constexpr std::int64_t kFirstDay = -693593;
+constexpr std::int64_t kLastDay = 2958465;
+
+std::mutex g_clock_mutex;
+std::function<TDateTime()> g_clock;
 
 const std::int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);   // relative to 1970-01-01
 

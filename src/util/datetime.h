@@ -6,6 +6,7 @@
 // test (SetClockForTesting); production code never replaces it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ using TDateTime = double;
 TDateTime Now();
 // Replaces the clock used by Now(); pass an empty function to restore the real clock.
 void SetClockForTesting(std::function<TDateTime()> clock);
+
+// Days from 1970-01-01 of a proleptic Gregorian date, and the date of a day number.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d);
+void CivilFromDays(std::int64_t z, int& y, int& m, int& d);
 
 struct DateTimeParts {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;

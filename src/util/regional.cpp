@@ -13,11 +13,9 @@ std::mutex g_mutex;
 std::optional<RegionalSettings> g_current;   // read from the host on first use
 }  // namespace
 
+// The fields' defaults are the shared ones ("/", ":", "hh:nn:ss"); each set names the rest.
 RegionalSettings RegionalPtBR() {
   RegionalSettings s;
-  s.date_separator = "/";
-  s.time_separator = ":";
-  s.long_time_format = "hh:nn:ss";
   s.decimal_separator = ",";
   s.ansi_code_page = "WINDOWS-1252";
   return s;
@@ -25,9 +23,6 @@ RegionalSettings RegionalPtBR() {
 
 RegionalSettings RegionalC() {
   RegionalSettings s;
-  s.date_separator = "/";
-  s.time_separator = ":";
-  s.long_time_format = "hh:nn:ss";
   s.decimal_separator = ".";
   s.ansi_code_page = "UTF-8";
   return s;
