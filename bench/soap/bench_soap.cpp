@@ -2,6 +2,9 @@
 // and the stages that make up a request: parsing, decoding, encoding.
 #include <benchmark/benchmark.h>
 
+#include <string>
+#include <utility>
+
 #include "soap/endpoint.h"
 #include "soap/soap_values.h"
 #include "soap/xml_reader.h"
@@ -39,6 +42,19 @@ const std::string kPortTypesBody =
     "<NS1:GetPortTypeList xmlns:NS1=\"http://orvws.local/namespaces/Types\"/></SOAP-ENV:Body>"
     "</SOAP-ENV:Envelope>";
 
+const std::string kAcaoAuth = "\"urn:UOrvWsIntf-IOrvWs#Auth\"";
+
+// A POST of the body to the endpoint at path, with the Content-Type and SOAPAction given.
+SoapRequest Pedido(std::string path, std::string body, std::string content_type = "",
+                   std::string soap_action = "") {
+  SoapRequest req;
+  req.path_info = std::move(path);
+  req.content_type = std::move(content_type);
+  req.soap_action = std::move(soap_action);
+  req.body = std::move(body);
+  return req;
+}
+
 void Run(benchmark::State& state, const SoapRequest& req) {
   std::size_t bytes = 0;
   for (auto _ : state) {
@@ -51,21 +67,12 @@ void Run(benchmark::State& state, const SoapRequest& req) {
 }
 
 void BM_Endpoint_Auth(benchmark::State& state) {
-  SoapRequest req;
-  req.path_info = "/soap/IOrvWs";
-  req.soap_action = "\"urn:UOrvWsIntf-IOrvWs#Auth\"";
-  req.content_type = "text/xml";
-  req.body = kAuthBody;
-  Run(state, req);
+  Run(state, Pedido("/soap/IOrvWs", kAuthBody, "text/xml", kAcaoAuth));
 }
 BENCHMARK(BM_Endpoint_Auth);
 
 void BM_Endpoint_GetPortTypeList(benchmark::State& state) {
-  SoapRequest req;
-  req.path_info = "/soap/IWSDLPublish";
-  req.content_type = "text/xml";
-  req.body = kPortTypesBody;
-  Run(state, req);
+  Run(state, Pedido("/soap/IWSDLPublish", kPortTypesBody, "text/xml"));
 }
 BENCHMARK(BM_Endpoint_GetPortTypeList);
 
@@ -73,10 +80,7 @@ BENCHMARK(BM_Endpoint_GetPortTypeList);
 void BM_Endpoint_GetSQLResult(benchmark::State& state) {
   F().log.text_result.assign(static_cast<std::size_t>(state.range(0)), 'x');
   for (std::size_t i = 0; i < F().log.text_result.size(); i += 100) F().log.text_result[i] = '\'';
-  SoapRequest req;
-  req.path_info = "/soap/IOrvWs";
-  req.body = testing::Envelope("GetSQL", "<Value>1</Value>");
-  Run(state, req);
+  Run(state, Pedido("/soap/IOrvWs", testing::Envelope("GetSQL", "<Value>1</Value>")));
   F().log.text_result = "ok";
 }
 BENCHMARK(BM_Endpoint_GetSQLResult)->Arg(64 << 10)->Arg(4 << 20);
@@ -92,7 +96,7 @@ BENCHMARK(BM_Stage_Parse);
 
 void BM_Stage_Lookup(benchmark::State& state) {
   for (auto _ : state) {
-    auto intf = F().registry.FindBySoapAction("\"urn:UOrvWsIntf-IOrvWs#Auth\"");
+    auto intf = F().registry.FindBySoapAction(kAcaoAuth);
     benchmark::DoNotOptimize(intf.get());
   }
 }
