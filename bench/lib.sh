@@ -1,9 +1,19 @@
-# Shell helpers shared by the over-HTTP benchmarks (bench/http/run.sh, bench/report.sh): an
-# nginx answering a fixed body (the floor), wrk scripts that POST one SOAP envelope per
-# connection ("Connection: close"), and one wrk run measured with the server's CPU time and
-# listen-queue drops.
+# Shell helpers shared by the over-HTTP benchmarks (bench/http/run.sh, bench/report.sh): their
+# settings from the environment, an nginx answering a fixed body (the floor), wrk scripts that
+# POST one SOAP envelope per connection ("Connection: close"), and one wrk run measured with the
+# server's CPU time and listen-queue drops.
 #
 # Sourced, never run. Expects set -euo pipefail. Every wait is bounded.
+
+# bench_env ROUNDS: the settings of a comparison, each from its environment variable when set:
+# BENCH_CONNS (CONNS, 32 connections), BENCH_DURATION (DURATION, 10s of each wrk run), ROUNDS
+# (rounds of runs; default the argument) and NGX_PORT (the floor's port, 18381).
+bench_env() {
+  BENCH_CONNS=${CONNS:-32}
+  BENCH_DURATION=${DURATION:-10s}
+  ROUNDS=${ROUNDS:-$1}
+  NGX_PORT=${NGX_PORT:-18381}
+}
 
 # bench_need_tools [gsoap]: wrk and nginx are there; with "gsoap" also the gSOAP toolkit
 # (wsdl2h, soapcpp2, and the headers and library of libgsoap-dev) that bench/gsoap is built with.

@@ -31,11 +31,8 @@ case "${1:-}" in
   *) echo "usage: bash bench/report.sh [--write]" >&2; exit 2 ;;
 esac
 build=${BUILD:-$root/build-bench}
-BENCH_CONNS=${CONNS:-32}
-BENCH_DURATION=${DURATION:-10s}
-ROUNDS=${ROUNDS:-4}
+bench_env 4
 GETSQL_ARGS=${GETSQL_ARGS:-}
-NGX_PORT=${NGX_PORT:-18381}
 ROAD_PORT=${ROAD_PORT:-18380}
 SOAP_PORT=${SOAP_PORT:-9391}   # the service takes ports up to 9999
 GSOAP_PORT=${GSOAP_PORT:-18382}

@@ -29,39 +29,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-collectors=20
-base=60
-scale=1
-duration=60
-idle=3000
-slow=50
-big=2
-rss_limit_mib=512
-port=8793
-build=$root/build-load
-out=''
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --coletores) collectors=$2; shift 2 ;;
-    --base) base=$2; shift 2 ;;
-    --escala) scale=$2; shift 2 ;;
-    --duracao) duration=$2; shift 2 ;;
-    --ociosas) idle=$2; shift 2 ;;
-    --lentos) slow=$2; shift 2 ;;
-    --grandes) big=$2; shift 2 ;;
-    --limite-rss-mib) rss_limit_mib=$2; shift 2 ;;
-    --porta) port=$2; shift 2 ;;
-    --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/badinput.sh [--coletores N] [--base S] [--duracao S] [--ociosas N] [--lentos N] [--grandes N] [--escala 0|1] [--limite-rss-mib M] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
-  esac
-done
-[ -n "$out" ] || out=$build/badinput-out
+# shellcheck source=../tools/simulator/sim-lib.sh
+. "$root/tools/simulator/sim-lib.sh"
+
+sim_options badinput "--coletores N collectors=20" "--base S base=60" "--duracao S duration=60" \
+  "--ociosas N idle=3000" "--lentos N slow=50" "--grandes N big=2" "--escala 0|1 scale=1" \
+  "--limite-rss-mib M rss_limit_mib=512" "--porta P port=8793" -- "$@"
 # Think time of the collectors.
 pause=300
 
-# shellcheck source=../tools/simulator/sim-lib.sh
-. "$root/tools/simulator/sim-lib.sh"
 SIM_FAILURES=0
 # Hostile clients come from 127.0.3.x and the other addresses hostil.py uses; their log entries
 # may quote anything.
@@ -73,11 +49,10 @@ cleanup() {
   [ -z "$hostile_pid" ] || kill "$hostile_pid" 2>/dev/null || true
   [ -z "$sampler_pid" ] || kill "$sampler_pid" 2>/dev/null || true
   [ -z "$cpu_pid" ] || kill "$cpu_pid" 2>/dev/null || true
-  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
+  sim_daemon_kill
 }
 trap cleanup EXIT
 
-sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
 dir=$out/embutido
@@ -211,8 +186,4 @@ count=$(sed -n 's/.*Aplicação recebeu \([0-9]*\) requisição(ões).*/\1/p' <<
 [ "${count:-x}" = "$((want + hostile_ops))" ] || sim_fail "resumo do serviço: \"$summary\", esperadas $((want + hostile_ops)) requisições"
 echo "log: $lines linhas de coletores, uma por operação; $hostile_lines do tráfego hostil, uma por chamada que chegou a uma operação; nenhuma outra; resumo: ${count:-?} requisições"
 
-if [ "$SIM_FAILURES" -gt 0 ]; then
-  echo "badinput: $SIM_FAILURES verificação(ões) falharam" >&2
-  exit 1
-fi
-echo "badinput: todas as verificações passaram"
+sim_verdict badinput

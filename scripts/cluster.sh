@@ -30,26 +30,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-collectors=20
-duration=30
-pause=300
-port=8830
-fb_port=3061
-build=$root/build-load
-out=''
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --coletores) collectors=$2; shift 2 ;;
-    --duracao) duration=$2; shift 2 ;;
-    --pausa) pause=$2; shift 2 ;;
-    --porta) port=$2; shift 2 ;;
-    --fb-porta) fb_port=$2; shift 2 ;;
-    --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/cluster.sh [--coletores N] [--duracao S] [--pausa MS] [--porta P] [--fb-porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
-  esac
-done
-[ -n "$out" ] || out=$build/cluster-out
+# shellcheck source=../tools/simulator/sim-lib.sh
+. "$root/tools/simulator/sim-lib.sh"
+
+sim_options cluster "--coletores N collectors=20" "--duracao S duration=30" "--pausa MS pause=300" \
+  "--porta P port=8830" "--fb-porta P fb_port=3061" -- "$@"
 [ "$fb_port" != 3050 ] || { echo "--fb-porta: 3050 é o servidor compartilhado dos testes" >&2; exit 2; }
 for tool in haproxy openssl isql-fb /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "falta $tool (bash scripts/setup-deps.sh)" >&2; exit 1; }
@@ -64,8 +49,6 @@ names=(orvws1 orvws2)
 # Seconds HAProxy may take to listen.
 ready_wait_s=15
 
-# shellcheck source=../tools/simulator/sim-lib.sh
-. "$root/tools/simulator/sim-lib.sh"
 SIM_FAILURES=0
 
 fb_env=(ORVWS_FBSERVER_PORT="$fb_port" ORVWS_FBSERVER_DIR="$out/fbserver")
@@ -80,7 +63,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
 for p in "$port" "${ports[@]}" "$fb_port"; do
@@ -152,13 +134,7 @@ EOF
 haproxy -c -q -f "$out/haproxy.cfg"
 haproxy -db -f "$out/haproxy.cfg" >"$out/haproxy.log" 2>&1 </dev/null &
 haproxy_pid=$!
-tries=$((ready_wait_s * 10))
-while sim_port_free "$port"; do
-  kill -0 "$haproxy_pid" 2>/dev/null || { echo "HAProxy terminou na partida:" >&2; cat "$out/haproxy.log" >&2; exit 1; }
-  tries=$((tries - 1))
-  [ "$tries" -gt 0 ] || { echo "HAProxy não atendeu na porta $port" >&2; exit 1; }
-  sleep 0.1
-done
+sim_wait_listening HAProxy "$haproxy_pid" "$port" "$ready_wait_s" "$out/haproxy.log" || exit 1
 # Servers start as up; let the first two checks of each pass all the same.
 sleep 1.5
 
@@ -297,8 +273,4 @@ sim_check_prices "$out/before.txt" "$out/after.txt" "$out/precos.csv" uncertain
 twice=$(cut -d';' -f1-4 "$out/after.txt" | sort | uniq -d | wc -l)
 [ "$twice" -eq 0 ] || sim_fail "$twice chaves de preço gravadas duas vezes"
 
-if [ "$SIM_FAILURES" -gt 0 ]; then
-  echo "cluster: $SIM_FAILURES verificação(ões) falharam (resultados em $out)" >&2
-  exit 1
-fi
-echo "cluster: todas as verificações passaram (resultados em $out)"
+sim_verdict cluster "(resultados em $out)"

@@ -29,22 +29,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-collectors=50
-duration=45
-port=8792
-build=$root/build-load
-out=''
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --coletores) collectors=$2; shift 2 ;;
-    --duracao) duration=$2; shift 2 ;;
-    --porta) port=$2; shift 2 ;;
-    --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/faultrun.sh [--coletores N] [--duracao S] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
-  esac
-done
-[ -n "$out" ] || out=$build/faultrun-out
+# shellcheck source=../tools/simulator/sim-lib.sh
+. "$root/tools/simulator/sim-lib.sh"
+
+sim_options faultrun "--coletores N collectors=50" "--duracao S duration=45" "--porta P port=8792" -- "$@"
 [ "$duration" -ge 30 ] || { echo "--duracao: ao menos 30 s (o servidor fica parado do segundo 12 ao 24)" >&2; exit 2; }
 # Moments of the outage, in seconds from the start of the load.
 stop_at=12
@@ -54,8 +42,6 @@ pause=300
 # The recovery load after the outage.
 recovery=15
 
-# shellcheck source=../tools/simulator/sim-lib.sh
-. "$root/tools/simulator/sim-lib.sh"
 SIM_FAILURES=0
 SIM_STARTED_SERVER=0
 server_was_running=0
@@ -66,7 +52,7 @@ readonly_attr=""
 cleanup() {
   if [ -n "$readonly_mount" ]; then umount "$readonly_mount" 2>/dev/null || true; fi
   if [ -n "$readonly_attr" ]; then chattr -R -i "$readonly_attr" 2>/dev/null || true; fi
-  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
+  sim_daemon_kill
   if [ "$server_was_running" = 1 ]; then
     scripts/fbserver.sh start >/dev/null || true
   else
@@ -75,7 +61,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
 dir=$out/servidor
@@ -241,8 +226,4 @@ sim_dump_prices "$SIM_LOCATION" "$dir/after.txt"
 sim_check_prices "$dir/before.txt" "$dir/after.txt" "$dir/precos-todos.csv" incerto-aceito
 sim_check_log_lines "$(ls "$inst"/logs/*.log | head -1)" "$dir/relatorio.txt"
 
-if [ "$SIM_FAILURES" -gt 0 ]; then
-  echo "faultrun: $SIM_FAILURES verificação(ões) falharam" >&2
-  exit 1
-fi
-echo "faultrun: todas as verificações passaram"
+sim_verdict faultrun

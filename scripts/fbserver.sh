@@ -13,6 +13,8 @@
 # and lock folder: a Firebird 3 server keeps the security database it uses locked, and the
 # other server could then check no login at all.
 set -euo pipefail
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
 
 PORT=${ORVWS_FBSERVER_PORT:-3050}
 HOST=127.0.0.1
@@ -101,22 +103,18 @@ do_start() {
   pid=$!
   echo "$pid" >"$PID_FILE"
 
-  local tries=$((START_WAIT_S * 10))
-  while ! port_open; do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      echo "fbserver: the server ended at start; its output:" >&2
-      cat "$LOG_FILE" >&2
-      rm -f "$PID_FILE"
-      return 1
-    fi
-    tries=$((tries - 1))
-    if [ "$tries" -le 0 ]; then
-      echo "fbserver: port $PORT not answering after ${START_WAIT_S}s" >&2
-      do_stop || true
-      return 1
-    fi
-    sleep 0.1
-  done
+  local status=0
+  proc_wait_port "$pid" "$HOST" "$PORT" "$START_WAIT_S" || status=$?
+  if [ "$status" -eq 1 ]; then
+    echo "fbserver: the server ended at start; its output:" >&2
+    cat "$LOG_FILE" >&2
+    rm -f "$PID_FILE"
+    return 1
+  elif [ "$status" -ne 0 ]; then
+    echo "fbserver: port $PORT not answering after ${START_WAIT_S}s" >&2
+    do_stop || true
+    return 1
+  fi
   echo "fbserver: started (pid $pid) on $HOST:$PORT, SYSDBA/$SYSDBA_PASSWORD"
 }
 
@@ -128,15 +126,9 @@ do_stop() {
     return 0
   fi
   kill -TERM "$pid" 2>/dev/null || true
-  local tries=$((STOP_WAIT_S * 10))
-  while kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
-    sleep 0.1
-    tries=$((tries - 1))
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! proc_wait_gone "$pid" "$STOP_WAIT_S"; then
     kill -KILL "$pid" 2>/dev/null || true
-    tries=50
-    while kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do sleep 0.1; tries=$((tries - 1)); done
+    proc_wait_gone "$pid" 5 || true
   fi
   rm -f "$PID_FILE"
   echo "fbserver: stopped (pid $pid)"

@@ -22,40 +22,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-collectors=200
-duration=60
-databases=ambos
-pause=1000
-burst=64
-port=8791
-build=$root/build-load
-out=''
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --coletores) collectors=$2; shift 2 ;;
-    --duracao) duration=$2; shift 2 ;;
-    --banco) databases=$2; shift 2 ;;
-    --pausa) pause=$2; shift 2 ;;
-    --rajada) burst=$2; shift 2 ;;
-    --porta) port=$2; shift 2 ;;
-    --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/loadrun.sh [--coletores N] [--duracao S] [--banco embutido|servidor|ambos] [--pausa MS] [--rajada N] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
-  esac
-done
-[ -n "$out" ] || out=$build/loadrun-out
-case "$databases" in embutido|servidor|ambos) ;; *) echo "--banco: embutido, servidor ou ambos" >&2; exit 2 ;; esac
-
 # shellcheck source=../tools/simulator/sim-lib.sh
 . "$root/tools/simulator/sim-lib.sh"
+
+sim_options loadrun "--coletores N collectors=200" "--duracao S duration=60" \
+  "--banco embutido|servidor|ambos databases=ambos" "--pausa MS pause=1000" "--rajada N burst=64" \
+  "--porta P port=8791" -- "$@"
+case "$databases" in embutido|servidor|ambos) ;; *) echo "--banco: embutido, servidor ou ambos" >&2; exit 2 ;; esac
 SIM_FAILURES=0
 
-sim_log "build ($build)"
 sim_build orvwsd orvws-sim orvws-catalog orvws-sconf
 
 SIM_STARTED_SERVER=0
 cleanup() {
-  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
+  sim_daemon_kill
   if [ "$SIM_STARTED_SERVER" = 1 ]; then scripts/fbserver.sh stop >/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -121,8 +101,4 @@ if [ "$burst" -gt 0 ]; then
   for kind in $kinds; do run_burst "$kind"; done
 fi
 
-if [ "$SIM_FAILURES" -gt 0 ]; then
-  echo "loadrun: $SIM_FAILURES verificação(ões) falharam" >&2
-  exit 1
-fi
-echo "loadrun: todas as verificações passaram"
+sim_verdict loadrun

@@ -14,32 +14,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-products=50000
-kbps=40
-port=8794
-build=$root/build-load
-out=''
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --produtos) products=$2; shift 2 ;;
-    --kbps) kbps=$2; shift 2 ;;
-    --porta) port=$2; shift 2 ;;
-    --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --saida) out=$2; shift 2 ;;
-    *) echo "uso: bash scripts/slowread.sh [--produtos N] [--kbps K] [--porta P] [--build DIR] [--saida DIR]" >&2; exit 2 ;;
-  esac
-done
-[ -n "$out" ] || out=$build/slowread-out
-
 # shellcheck source=../tools/simulator/sim-lib.sh
 . "$root/tools/simulator/sim-lib.sh"
-SIM_FAILURES=0
-cleanup() {
-  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
 
-sim_log "build ($build)"
+sim_options slowread "--produtos N products=50000" "--kbps K kbps=40" "--porta P port=8794" -- "$@"
+SIM_FAILURES=0
+trap sim_daemon_kill EXIT
+
 sim_build orvwsd orvws-catalog orvws-sconf
 rm -rf "$out"
 mkdir -p "$out/db"
@@ -72,8 +53,4 @@ failed=$(LC_ALL=C grep -c 'Erro ao enviar resposta' "$log" || true)
 echo "log: $failed envio(s) com falha relatados"
 [ "$failed" -eq 1 ] || sim_fail "o log relata $failed envios com falha (esperado 1: o do leitor que parou)"
 
-if [ "$SIM_FAILURES" -gt 0 ]; then
-  echo "slowread: $SIM_FAILURES verificação(ões) falharam" >&2
-  exit 1
-fi
-echo "slowread: todas as verificações passaram"
+sim_verdict slowread

@@ -11,12 +11,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/bench/lib.sh"
 build=${1:-$root/build}
-BENCH_CONNS=${CONNS:-32}
-BENCH_DURATION=${DURATION:-10s}
-ROUNDS=${ROUNDS:-2}
+bench_env 2
 BACKLOG=${BACKLOG:-}
 ORV_PORT=${ORV_PORT:-18380}
-NGX_PORT=${NGX_PORT:-18381}
 
 bench_need_tools
 cmake --build "$build" --target bench_http_server >/dev/null

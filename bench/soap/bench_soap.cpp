@@ -2,6 +2,9 @@
 // and the stages that make up a request: parsing, decoding, encoding.
 #include <benchmark/benchmark.h>
 
+#include <string>
+#include <utility>
+
 #include "soap/endpoint.h"
 #include "soap/soap_values.h"
 #include "soap/xml_reader.h"
@@ -39,6 +42,8 @@ const std::string kPortTypesBody =
     "<NS1:GetPortTypeList xmlns:NS1=\"http://orvws.local/namespaces/Types\"/></SOAP-ENV:Body>"
     "</SOAP-ENV:Envelope>";
 
+const std::string kAcaoAuth = "\"urn:UOrvWsIntf-IOrvWs#Auth\"";
+
 void Run(benchmark::State& state, const orv::host::TWebRequest& req) {
   std::size_t bytes = 0;
   for (auto _ : state) {
@@ -53,21 +58,12 @@ void Run(benchmark::State& state, const orv::host::TWebRequest& req) {
 }
 
 void BM_Endpoint_Auth(benchmark::State& state) {
-  orv::host::TWebRequest req;
-  req.path = "/soap/IOrvWs";
-  req.headers.emplace_back("SOAPAction", "\"urn:UOrvWsIntf-IOrvWs#Auth\"");
-  req.headers.emplace_back("Content-Type", "text/xml");
-  req.body = kAuthBody;
-  Run(state, req);
+  Run(state, testing::SoapPost("/soap/IOrvWs", kAuthBody, kAcaoAuth, "text/xml"));
 }
 BENCHMARK(BM_Endpoint_Auth);
 
 void BM_Endpoint_GetPortTypeList(benchmark::State& state) {
-  orv::host::TWebRequest req;
-  req.path = "/soap/IWSDLPublish";
-  req.headers.emplace_back("Content-Type", "text/xml");
-  req.body = kPortTypesBody;
-  Run(state, req);
+  Run(state, testing::SoapPost("/soap/IWSDLPublish", kPortTypesBody, "", "text/xml"));
 }
 BENCHMARK(BM_Endpoint_GetPortTypeList);
 
@@ -75,10 +71,7 @@ BENCHMARK(BM_Endpoint_GetPortTypeList);
 void BM_Endpoint_GetSQLResult(benchmark::State& state) {
   F().log.text_result.assign(static_cast<std::size_t>(state.range(0)), 'x');
   for (std::size_t i = 0; i < F().log.text_result.size(); i += 100) F().log.text_result[i] = '\'';
-  orv::host::TWebRequest req;
-  req.path = "/soap/IOrvWs";
-  req.body = testing::Envelope("GetSQL", "<Value>1</Value>");
-  Run(state, req);
+  Run(state, testing::SoapPost("/soap/IOrvWs", testing::Envelope("GetSQL", "<Value>1</Value>"), "", ""));
   F().log.text_result = "ok";
 }
 BENCHMARK(BM_Endpoint_GetSQLResult)->Arg(64 << 10)->Arg(4 << 20);
@@ -94,7 +87,7 @@ BENCHMARK(BM_Stage_Parse);
 
 void BM_Stage_Lookup(benchmark::State& state) {
   for (auto _ : state) {
-    auto intf = F().registry.FindBySoapAction("\"urn:UOrvWsIntf-IOrvWs#Auth\"");
+    auto intf = F().registry.FindBySoapAction(kAcaoAuth);
     benchmark::DoNotOptimize(intf.get());
   }
 }

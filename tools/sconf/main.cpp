@@ -8,6 +8,7 @@
 
 #include "data/config/sconf.h"
 #include "data/config/sconf_writer.h"
+#include "uso.h"
 
 namespace {
 
@@ -18,11 +19,7 @@ constexpr const char* kUso =
     "  --tipo: 0 Firebird, 1 Interbase, 2 SQL Server, 3 Oracle\n"
     "  --utf8: grava em UTF-8 (sem ela, na página de código de 8 bits do sistema)\n";
 
-int Uso(const std::string& erro) {
-  if (!erro.empty()) std::cerr << "orvws-sconf: " << erro << "\n";
-  std::cerr << kUso;
-  return 2;
-}
+int Uso(const std::string& erro) { return orv::tools::ErroDeUso("orvws-sconf", kUso, erro); }
 
 }  // namespace
 

@@ -38,9 +38,32 @@ struct Finalizar {
 };
 using Comando = std::unique_ptr<sqlite3_stmt, Finalizar>;
 
+// The statement, prepared on the store; raises with SQLite's message when it does not compile.
+Comando Preparar(sqlite3* db, const char* sql) {
+  sqlite3_stmt* bruto = nullptr;
+  sqlite3_prepare_v2(db, sql, -1, &bruto, nullptr);
+  Comando s(bruto);
+  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db));
+  return s;
+}
+
+void LigarTexto(sqlite3_stmt* s, int i, std::string_view texto) {
+  sqlite3_bind_text(s, i, texto.data(), static_cast<int>(texto.size()), SQLITE_TRANSIENT);
+}
+
 std::string Coluna(sqlite3_stmt* s, int i) {
   const unsigned char* t = sqlite3_column_text(s, i);
   return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+void LerColuna(sqlite3_stmt* s, int i, std::int32_t& campo) { campo = sqlite3_column_int(s, i); }
+void LerColuna(sqlite3_stmt* s, int i, std::string& campo) { campo = Coluna(s, i); }
+
+// The columns of the current row, from the first, into the fields in order.
+template <typename... Campos>
+void LerLinha(sqlite3_stmt* s, Campos&... campos) {
+  int i = 0;
+  (LerColuna(s, i++, campos), ...);
 }
 
 }  // namespace
@@ -115,46 +138,32 @@ void TBaseColetor::LimparDownload() {
 }
 
 std::optional<UsuarioColetor> TBaseColetor::Usuario(std::string_view nome) {
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_,
-                     "SELECT COD_USUARIO, COD_LOJA, DES_USUARIO, FLG_MULT_LOJA FROM TAB_USUARIO_COLETOR "
-                     "WHERE DES_USUARIO = ?1 ORDER BY COD_USUARIO LIMIT 1",
-                     -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_,
+                       "SELECT COD_USUARIO, COD_LOJA, DES_USUARIO, FLG_MULT_LOJA FROM TAB_USUARIO_COLETOR "
+                       "WHERE DES_USUARIO = ?1 ORDER BY COD_USUARIO LIMIT 1");
   std::string maiusculo(nome);
   for (char& c : maiusculo) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  sqlite3_bind_text(s.get(), 1, maiusculo.data(), static_cast<int>(maiusculo.size()), SQLITE_TRANSIENT);
+  LigarTexto(s.get(), 1, maiusculo);
   if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
   UsuarioColetor u;
-  u.cod_usuario = sqlite3_column_int(s.get(), 0);
-  u.cod_loja = sqlite3_column_int(s.get(), 1);
-  u.des_usuario = Coluna(s.get(), 2);
-  u.flg_mult_loja = Coluna(s.get(), 3);
+  LerLinha(s.get(), u.cod_usuario, u.cod_loja, u.des_usuario, u.flg_mult_loja);
   return u;
 }
 
 std::vector<std::int32_t> TBaseColetor::LojasDasPesquisas() {
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT DISTINCT COD_LOJA FROM TAB_PESQUISA ORDER BY 1", -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_, "SELECT DISTINCT COD_LOJA FROM TAB_PESQUISA ORDER BY 1");
   std::vector<std::int32_t> lojas;
   while (sqlite3_step(s.get()) == SQLITE_ROW) lojas.push_back(sqlite3_column_int(s.get(), 0));
   return lojas;
 }
 
 std::int64_t TBaseColetor::PrecosForaDaLoja(std::int32_t loja) {
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_,
-                     "SELECT COUNT(*) FROM TAB_PRODUTO_PESQUISA X LEFT JOIN TAB_PESQUISA P "
-                     "ON P.COD_PESQUISA_HEADER = X.COD_PESQUISA_HEADER AND P.COD_PESQUISA = X.COD_PESQUISA "
-                     "WHERE P.COD_LOJA IS NULL OR P.COD_LOJA <> ?1",
-                     -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_,
+                       "SELECT COUNT(*) FROM TAB_PRODUTO_PESQUISA X LEFT JOIN TAB_PESQUISA P "
+                       "ON P.COD_PESQUISA_HEADER = X.COD_PESQUISA_HEADER AND P.COD_PESQUISA = X.COD_PESQUISA "
+                       "WHERE P.COD_LOJA IS NULL OR P.COD_LOJA <> ?1");
   sqlite3_bind_int(s.get(), 1, loja);
   sqlite3_step(s.get());
   return sqlite3_column_int64(s.get(), 0);
@@ -163,79 +172,56 @@ std::int64_t TBaseColetor::PrecosForaDaLoja(std::int32_t loja) {
 std::vector<ItemColeta> TBaseColetor::Candidatos(std::optional<std::int32_t> loja, std::size_t maximo) {
   // Entries of running surveys crossed with the known products; an entry that already has a
   // price for the product, or a collected row for one of its bar codes, is left out.
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_,
-                     "SELECT P.COD_PESQUISA_HEADER, P.COD_PESQUISA, P.COD_LOJA, B.COD_PRODUTO, MIN(B.COD_EAN) "
-                     "FROM TAB_PESQUISA P JOIN TAB_PESQUISA_HEADER H ON H.COD_PESQUISA_HEADER = P.COD_PESQUISA_HEADER "
-                     "CROSS JOIN TAB_CODIGO_BARRA B "
-                     "WHERE (?1 IS NULL OR P.COD_LOJA = ?1) AND NOT EXISTS ("
-                     " SELECT 1 FROM TAB_PRODUTO_PESQUISA X WHERE X.COD_PESQUISA_HEADER = P.COD_PESQUISA_HEADER"
-                     " AND X.COD_PESQUISA = P.COD_PESQUISA AND (X.COD_PRODUTO = B.COD_PRODUTO OR"
-                     " X.COD_BARRA_COLETADO IN (SELECT COD_EAN FROM TAB_CODIGO_BARRA WHERE COD_PRODUTO = B.COD_PRODUTO))) "
-                     "GROUP BY P.COD_PESQUISA_HEADER, P.COD_PESQUISA, P.COD_LOJA, B.COD_PRODUTO "
-                     "ORDER BY P.COD_PESQUISA_HEADER, P.COD_PESQUISA, B.COD_PRODUTO LIMIT ?2",
-                     -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_,
+                       "SELECT P.COD_PESQUISA_HEADER, P.COD_PESQUISA, P.COD_LOJA, B.COD_PRODUTO, MIN(B.COD_EAN) "
+                       "FROM TAB_PESQUISA P JOIN TAB_PESQUISA_HEADER H ON H.COD_PESQUISA_HEADER = P.COD_PESQUISA_HEADER "
+                       "CROSS JOIN TAB_CODIGO_BARRA B "
+                       "WHERE (?1 IS NULL OR P.COD_LOJA = ?1) AND NOT EXISTS ("
+                       " SELECT 1 FROM TAB_PRODUTO_PESQUISA X WHERE X.COD_PESQUISA_HEADER = P.COD_PESQUISA_HEADER"
+                       " AND X.COD_PESQUISA = P.COD_PESQUISA AND (X.COD_PRODUTO = B.COD_PRODUTO OR"
+                       " X.COD_BARRA_COLETADO IN (SELECT COD_EAN FROM TAB_CODIGO_BARRA WHERE COD_PRODUTO = B.COD_PRODUTO))) "
+                       "GROUP BY P.COD_PESQUISA_HEADER, P.COD_PESQUISA, P.COD_LOJA, B.COD_PRODUTO "
+                       "ORDER BY P.COD_PESQUISA_HEADER, P.COD_PESQUISA, B.COD_PRODUTO LIMIT ?2");
   if (loja) sqlite3_bind_int(s.get(), 1, *loja);
   sqlite3_bind_int64(s.get(), 2, static_cast<sqlite3_int64>(maximo));
   std::vector<ItemColeta> itens;
   while (sqlite3_step(s.get()) == SQLITE_ROW) {
     ItemColeta i;
-    i.cod_pesquisa_header = sqlite3_column_int(s.get(), 0);
-    i.cod_pesquisa = sqlite3_column_int(s.get(), 1);
-    i.cod_loja = sqlite3_column_int(s.get(), 2);
-    i.cod_produto = Coluna(s.get(), 3);
-    i.cod_ean = Coluna(s.get(), 4);
+    LerLinha(s.get(), i.cod_pesquisa_header, i.cod_pesquisa, i.cod_loja, i.cod_produto, i.cod_ean);
     itens.push_back(std::move(i));
   }
   return itens;
 }
 
 void TBaseColetor::RegistrarColeta(const ItemColeta& item, double valor) {
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_,
-                     "INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, VAL_PESQUISA, "
-                     "DTA_PESQUISA, COD_BARRA_COLETADO, FLG_SINCRONIZADO) "
-                     "VALUES (?1, ?2, ?3, datetime('now', 'localtime'), ?4, 'N')",
-                     -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_,
+                       "INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, VAL_PESQUISA, "
+                       "DTA_PESQUISA, COD_BARRA_COLETADO, FLG_SINCRONIZADO) "
+                       "VALUES (?1, ?2, ?3, datetime('now', 'localtime'), ?4, 'N')");
   sqlite3_bind_int(s.get(), 1, item.cod_pesquisa_header);
   sqlite3_bind_int(s.get(), 2, item.cod_pesquisa);
   sqlite3_bind_double(s.get(), 3, valor);
-  sqlite3_bind_text(s.get(), 4, item.cod_ean.data(), static_cast<int>(item.cod_ean.size()), SQLITE_TRANSIENT);
+  LigarTexto(s.get(), 4, item.cod_ean);
   if (sqlite3_step(s.get()) != SQLITE_DONE) throw ErroBaseLocal(sqlite3_errmsg(db_));
 }
 
 std::optional<EstadoColeta> TBaseColetor::Coleta(std::int32_t header, std::int32_t pesquisa, std::string_view ean) {
-  sqlite3_stmt* bruto = nullptr;
-  sqlite3_prepare_v2(db_,
-                     "SELECT COD_PRODUTO, FLG_SINCRONIZADO, FLG_NAO_EX_PESQ, FLG_NAO_EX_EAN, FLG_NAO_EX_PROD "
-                     "FROM TAB_PRODUTO_PESQUISA WHERE COD_PESQUISA_HEADER = ?1 AND COD_PESQUISA = ?2 "
-                     "AND COD_BARRA_COLETADO = ?3",
-                     -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_,
+                       "SELECT COD_PRODUTO, FLG_SINCRONIZADO, FLG_NAO_EX_PESQ, FLG_NAO_EX_EAN, FLG_NAO_EX_PROD "
+                       "FROM TAB_PRODUTO_PESQUISA WHERE COD_PESQUISA_HEADER = ?1 AND COD_PESQUISA = ?2 "
+                       "AND COD_BARRA_COLETADO = ?3");
   sqlite3_bind_int(s.get(), 1, header);
   sqlite3_bind_int(s.get(), 2, pesquisa);
-  sqlite3_bind_text(s.get(), 3, ean.data(), static_cast<int>(ean.size()), SQLITE_TRANSIENT);
+  LigarTexto(s.get(), 3, ean);
   if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
   EstadoColeta e;
-  e.cod_produto = Coluna(s.get(), 0);
-  e.flg_sincronizado = Coluna(s.get(), 1);
-  e.flg_nao_ex_pesq = Coluna(s.get(), 2);
-  e.flg_nao_ex_ean = Coluna(s.get(), 3);
-  e.flg_nao_ex_prod = Coluna(s.get(), 4);
+  LerLinha(s.get(), e.cod_produto, e.flg_sincronizado, e.flg_nao_ex_pesq, e.flg_nao_ex_ean, e.flg_nao_ex_prod);
   return e;
 }
 
 std::int64_t TBaseColetor::Contar(std::string_view tabela) {
-  sqlite3_stmt* bruto = nullptr;
   const std::string sql = "SELECT COUNT(*) FROM " + std::string(tabela);
-  sqlite3_prepare_v2(db_, sql.c_str(), -1, &bruto, nullptr);
-  Comando s(bruto);
-  if (!s) throw ErroBaseLocal(sqlite3_errmsg(db_));
+  Comando s = Preparar(db_, sql.c_str());
   sqlite3_step(s.get());
   return sqlite3_column_int64(s.get(), 0);
 }

@@ -48,6 +48,11 @@ def post(path, body, extra=b"", content_type=b"text/xml; charset=utf-8", length=
             b"\r\nContent-Length: " + str(n).encode() + b"\r\n" + extra + b"\r\n" + body)
 
 
+def with_attributes(n):
+    """An empty element x with n attributes a0="1", a1="1", ..."""
+    return b"<x " + b" ".join(b'a%d="1"' % i for i in range(n)) + b"/>"
+
+
 def malformed_http():
     """Requests the listener must refuse or answer without harm."""
     big_line = b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\n\r\n"
@@ -89,7 +94,7 @@ def malformed_soap():
                 b'<soap:Envelope xmlns:soap="' + SOAP_NS.encode() + b'"><soap:Body><GetSQL><Value>&x;'
                 b"</Value></GetSQL></soap:Body></soap:Envelope>")
     deep = b"<a>" * 100000 + b"</a>" * 100000
-    attrs = b"<x " + b" ".join(b'a%d="1"' % i for i in range(20000)) + b"/>"
+    attrs = with_attributes(20000)
     return [
         b"",
         b"not xml at all",
@@ -189,70 +194,69 @@ def status_of(data):
     return data[9:12].decode("ascii", "replace")
 
 
+def rounds(stats, stop, kind, pause, step):
+    """Until stop: step(n) for n = 0, 1, 2, ..., each followed by a pause of `pause` seconds. A
+    network error in a step counts as an outcome of kind."""
+    n = 0
+    while not stop.is_set():
+        try:
+            step(n)
+        except OSError as e:
+            stats.add(kind, "erro de rede: %s" % e.__class__.__name__)
+        n += 1
+        stop.wait(pause)
+
+
 def run_malformed_http(args, stats, stop):
     cases = malformed_http()
-    i = 0
-    while not stop.is_set():
-        payload = cases[i % len(cases)]
-        i += 1
-        try:
-            data = exchange(args.host, args.porta, "127.0.3.1", payload)
-            st = status_of(data)
-            if st is None:
-                stats.problem("resposta que não é HTTP a um pedido malformado: %r" % data[:60])
-                st = "não HTTP"
-            stats.add("http malformado", st)
-        except OSError as e:
-            stats.add("http malformado", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo)
+
+    def step(n):
+        data = exchange(args.host, args.porta, "127.0.3.1", cases[n % len(cases)])
+        st = status_of(data)
+        if st is None:
+            stats.problem("resposta que não é HTTP a um pedido malformado: %r" % data[:60])
+            st = "não HTTP"
+        stats.add("http malformado", st)
+    rounds(stats, stop, "http malformado", args.intervalo, step)
 
 
 def run_malformed_soap(args, stats, stop):
     cases = malformed_soap()
-    i = 0
-    while not stop.is_set():
-        body = cases[i % len(cases)]
-        i += 1
-        action = b'SOAPAction: "urn:UOrvWsIntf-IOrvWs#Auth"\r\n'
-        try:
-            data = exchange(args.host, args.porta, "127.0.3.2", post(b"/soap/IOrvWs", body, action))
-            st = status_of(data)
-            if st is None:
-                stats.problem("resposta que não é HTTP a um SOAP malformado")
-                st = "não HTTP"
-            elif st in ("200", "500") and b"<faultstring>" not in data:
-                stats.problem("SOAP malformado respondido sem falha: %r" % body[:60])
-            stats.add("soap malformado", st)
-        except OSError as e:
-            stats.add("soap malformado", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo)
+    action = b'SOAPAction: "urn:UOrvWsIntf-IOrvWs#Auth"\r\n'
+
+    def step(n):
+        body = cases[n % len(cases)]
+        data = exchange(args.host, args.porta, "127.0.3.2", post(b"/soap/IOrvWs", body, action))
+        st = status_of(data)
+        if st is None:
+            stats.problem("resposta que não é HTTP a um SOAP malformado")
+            st = "não HTTP"
+        elif st in ("200", "500") and b"<faultstring>" not in data:
+            stats.problem("SOAP malformado respondido sem falha: %r" % body[:60])
+        stats.add("soap malformado", st)
+    rounds(stats, stop, "soap malformado", args.intervalo, step)
 
 
 def run_oversized(args, stats, stop):
     """Bodies past the service's cap must be refused (413) before being taken; a body just
     under the cap of junk is read and answered with a fault."""
-    i = 0
-    while not stop.is_set():
-        i += 1
-        try:
-            if i % 2:
-                # Announce past the cap and send some of it: refused without reading it all.
-                head = post(b"/soap/IOrvWs", b"", length=MAX_BODY + 1)
-                data = exchange(args.host, args.porta, "127.0.3.3", head + b"<" * (1024 * 1024), timeout=30)
-                st = status_of(data) or "não HTTP"
-                if st != "413":
-                    stats.problem("corpo acima do limite respondido com %s" % st)
-            else:
-                body = b"<x>" + b"a" * (args.corpo_mb * 1024 * 1024) + b"</y>"
-                data = exchange(args.host, args.porta, "127.0.3.3", post(b"/soap/IOrvWs", body), timeout=60)
-                st = status_of(data) or "não HTTP"
-                # 503: the bytes of large bodies held at once are bounded, another took the room.
-                if st != "503" and b"<faultstring>" not in data:
-                    stats.problem("corpo grande malformado respondido sem falha (%s)" % st)
-            stats.add("corpos grandes", st)
-        except OSError as e:
-            stats.add("corpos grandes", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo_grande)
+    def step(n):
+        if n % 2 == 0:
+            # Announce past the cap and send some of it: refused without reading it all.
+            head = post(b"/soap/IOrvWs", b"", length=MAX_BODY + 1)
+            data = exchange(args.host, args.porta, "127.0.3.3", head + b"<" * (1024 * 1024), timeout=30)
+            st = status_of(data) or "não HTTP"
+            if st != "413":
+                stats.problem("corpo acima do limite respondido com %s" % st)
+        else:
+            body = b"<x>" + b"a" * (args.corpo_mb * 1024 * 1024) + b"</y>"
+            data = exchange(args.host, args.porta, "127.0.3.3", post(b"/soap/IOrvWs", body), timeout=60)
+            st = status_of(data) or "não HTTP"
+            # 503: the bytes of large bodies held at once are bounded, another took the room.
+            if st != "503" and b"<faultstring>" not in data:
+                stats.problem("corpo grande malformado respondido sem falha (%s)" % st)
+        stats.add("corpos grandes", st)
+    rounds(stats, stop, "corpos grandes", args.intervalo_grande, step)
 
 
 def run_slow(args, stats, stop, source):
@@ -343,26 +347,21 @@ def run_shapes(args, stats, stop):
     elements (8 MB), an element with 50 000 and one with 200 000 attributes. Each must be
     refused with a fault, at once."""
     empty = soap_call("Exec", "<Value>" + "<a/>" * 2000000 + "</Value>")
-    wide = [b"<x " + b" ".join(b'a%d="1"' % i for i in range(n)) + b"/>" for n in (50000, 200000)]
     cases = [("2 000 000 elementos", empty)] + [
-        ("%d atributos" % n, soap_call("GetSQL", "<Value>%s</Value>" % w.decode()))
-        for n, w in zip((50000, 200000), wide)]
-    i = 0
-    while not stop.is_set():
-        name, body = cases[i % len(cases)]
-        i += 1
-        try:
-            data, took = timed_exchange(args, "127.0.3.4", post(b"/soap/IOrvWs", body), timeout=60)
-            st = status_of(data) or "não HTTP"
-            # 503: the bytes of large bodies held at once are bounded, another took the room.
-            if st != "503" and b"<faultstring>" not in data:
-                stats.problem("envelope de forma hostil (%s) respondido sem falha (%s)" % (name, st))
-            elif took > AT_ONCE_S:
-                stats.problem("envelope de forma hostil (%s) recusado só depois de %.1f s" % (name, took))
-            stats.add("formas hostis", "%s: %s" % (name, st), took)
-        except OSError as e:
-            stats.add("formas hostis", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo_grande / 2)
+        ("%d atributos" % n, soap_call("GetSQL", "<Value>%s</Value>" % with_attributes(n).decode()))
+        for n in (50000, 200000)]
+
+    def step(n):
+        name, body = cases[n % len(cases)]
+        data, took = timed_exchange(args, "127.0.3.4", post(b"/soap/IOrvWs", body), timeout=60)
+        st = status_of(data) or "não HTTP"
+        # 503: the bytes of large bodies held at once are bounded, another took the room.
+        if st != "503" and b"<faultstring>" not in data:
+            stats.problem("envelope de forma hostil (%s) respondido sem falha (%s)" % (name, st))
+        elif took > AT_ONCE_S:
+            stats.problem("envelope de forma hostil (%s) recusado só depois de %.1f s" % (name, took))
+        stats.add("formas hostis", "%s: %s" % (name, st), took)
+    rounds(stats, stop, "formas hostis", args.intervalo_grande / 2, step)
 
 
 def run_log_attacks(args, stats, stop):
@@ -375,33 +374,29 @@ def run_log_attacks(args, stats, stop):
     huge_name = "n" * (64 * 1024 * 1024 - 4096)
     batch = ";" * (64 * 1024 * 1024 - 4096)
     source = "127.0.3.5"
-    i = 0
-    while not stop.is_set():
-        i += 1
-        try:
-            if i % 10 == 3:
-                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
-                    "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % huge_name)), 60)
-                name = "nome de 64 MiB"
-            elif i % 10 == 7:
-                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
-                    "Auth", "<KeyValue>%s</KeyValue><UserName>HOSTIL</UserName>" % KEY)))
-                if b">true<" in data:
-                    stats.operation()
-                    data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
-                        "Exec", "<Value>%s</Value>" % batch)), 120)
-                name = "Exec de 64 MiB de ;"
-            else:
-                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
-                    "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % forged)))
-                name = "nome que forja uma entrada"
-            st = status_of(data) or "não HTTP"
-            if st == "200" and b"<faultstring>" not in data:
+
+    def step(n):
+        if n % 10 == 2:
+            data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % huge_name)), 60)
+            name = "nome de 64 MiB"
+        elif n % 10 == 6:
+            data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                "Auth", "<KeyValue>%s</KeyValue><UserName>HOSTIL</UserName>" % KEY)))
+            if b">true<" in data:
                 stats.operation()
-            stats.add("log", "%s: %s" % (name, st), took)
-        except OSError as e:
-            stats.add("log", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo_grande / 4)
+                data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                    "Exec", "<Value>%s</Value>" % batch)), 120)
+            name = "Exec de 64 MiB de ;"
+        else:
+            data, took = timed_exchange(args, source, post(b"/soap/IOrvWs", soap_call(
+                "Auth", "<KeyValue>errada</KeyValue><UserName>%s</UserName>" % forged)))
+            name = "nome que forja uma entrada"
+        st = status_of(data) or "não HTTP"
+        if st == "200" and b"<faultstring>" not in data:
+            stats.operation()
+        stats.add("log", "%s: %s" % (name, st), took)
+    rounds(stats, stop, "log", args.intervalo_grande / 4, step)
 
 
 def run_refusals(args, stats, stop):
@@ -410,45 +405,55 @@ def run_refusals(args, stats, stop):
     boundary = b"b" * 3999 + b"c"
     multipart = (b"--" + boundary[:-1] + b"\r\n") * ((32 * 1024 * 1024) // (len(boundary) + 3))
     ctype = b'multipart/related; boundary="' + boundary + b'"'
-    i = 0
+
+    def step(n):
+        if n % 2 == 0:
+            head = post(b"/soap/IOrvWs", b"", extra=b"Expect: 100-continue\r\n", length=MAX_BODY + 1)
+            data, took = timed_exchange(args, "127.0.3.6", head)
+            st = status_of(data) or "não HTTP"
+            if b"100 Continue" in data:
+                stats.problem("resposta intermediária 100 antes de uma recusa")
+            if st != "413":
+                stats.problem("corpo acima do limite com Expect respondido com %s" % st)
+            stats.add("recusas", "Expect acima do limite: %s" % st, took)
+        else:
+            data, took = timed_exchange(args, "127.0.3.6", post(b"/soap/IOrvWs", multipart,
+                                                                content_type=ctype), timeout=60)
+            st = status_of(data) or "não HTTP"
+            if st != "503" and b"<faultstring>" not in data:
+                stats.problem("multipart hostil respondido sem falha (%s)" % st)
+            elif took > 10:
+                stats.problem("multipart hostil respondido só depois de %.1f s" % took)
+            stats.add("recusas", "multipart contra a fronteira: %s" % st, took)
+    rounds(stats, stop, "recusas", args.intervalo_grande, step)
+
+
+async def connection_rounds(args, stats, stop, kind, source, use):
+    """Until stop, rounds of one connection from source each: use(reader, writer, start) makes the
+    round and counts its outcome under kind (start: when the round began, time.monotonic()); a
+    connection the service does not take within 10 s counts as refused. The connection is closed
+    after its round, and a second passes before the next."""
     while not stop.is_set():
-        i += 1
+        start = time.monotonic()
         try:
-            if i % 2:
-                head = post(b"/soap/IOrvWs", b"", extra=b"Expect: 100-continue\r\n", length=MAX_BODY + 1)
-                data, took = timed_exchange(args, "127.0.3.6", head)
-                st = status_of(data) or "não HTTP"
-                if b"100 Continue" in data:
-                    stats.problem("resposta intermediária 100 antes de uma recusa")
-                if st != "413":
-                    stats.problem("corpo acima do limite com Expect respondido com %s" % st)
-                stats.add("recusas", "Expect acima do limite: %s" % st, took)
-            else:
-                data, took = timed_exchange(args, "127.0.3.6", post(b"/soap/IOrvWs", multipart,
-                                                                    content_type=ctype), timeout=60)
-                st = status_of(data) or "não HTTP"
-                if st != "503" and b"<faultstring>" not in data:
-                    stats.problem("multipart hostil respondido sem falha (%s)" % st)
-                elif took > 10:
-                    stats.problem("multipart hostil respondido só depois de %.1f s" % took)
-                stats.add("recusas", "multipart contra a fronteira: %s" % st, took)
-        except OSError as e:
-            stats.add("recusas", "erro de rede: %s" % e.__class__.__name__)
-        stop.wait(args.intervalo_grande)
+            reader, writer = await asyncio.wait_for(asyncio.open_connection(
+                args.host, args.porta, local_addr=(source, 0)), 10)
+        except (OSError, asyncio.TimeoutError):
+            stats.add(kind, "conexão recusada")
+            await asyncio.sleep(1)
+            continue
+        try:
+            await use(reader, writer, start)
+        finally:
+            writer.close()
+        await asyncio.sleep(1)
 
 
 async def announcer(args, stats, stop, i):
     """Announces a body of a megabyte, sends one byte, then one byte a minute."""
     head = post(b"/soap/IOrvWs", b"", length=1024 * 1024) + b"<"
-    while not stop.is_set():
-        start = time.monotonic()
-        try:
-            reader, writer = await asyncio.wait_for(asyncio.open_connection(
-                args.host, args.porta, local_addr=(spread(10, i), 0)), 10)
-        except (OSError, asyncio.TimeoutError):
-            stats.add("anunciantes", "conexão recusada")
-            await asyncio.sleep(1)
-            continue
+
+    async def announce(reader, writer, start):
         outcome = "durou até o fim"
         try:
             writer.write(head)
@@ -467,23 +472,15 @@ async def announcer(args, stats, stop, i):
                 break
         except OSError:
             outcome = "fechada pelo serviço"
-        finally:
-            writer.close()
         stats.add("anunciantes", outcome, time.monotonic() - start)
-        await asyncio.sleep(1)
+    await connection_rounds(args, stats, stop, "anunciantes", spread(10, i), announce)
 
 
 async def header_flooder(args, stats, stop, i):
     """Sends up to 1 000 header lines of 16 000 bytes, as fast as the service takes them."""
     line = b"X-Enchimento: " + b"e" * 15984 + b"\r\n"
-    while not stop.is_set():
-        try:
-            reader, writer = await asyncio.wait_for(asyncio.open_connection(
-                args.host, args.porta, local_addr=(spread(20, i), 0)), 10)
-        except (OSError, asyncio.TimeoutError):
-            stats.add("cabeçalhos", "conexão recusada")
-            await asyncio.sleep(1)
-            continue
+
+    async def flood(reader, writer, start):
         sent = 0
         outcome = "todas as linhas enviadas"
         try:
@@ -495,11 +492,9 @@ async def header_flooder(args, stats, stop, i):
                 await asyncio.wait_for(writer.drain(), 30)
         except (OSError, asyncio.TimeoutError):
             outcome = "cortada pelo serviço"
-        finally:
-            writer.close()
         stats.add("cabeçalhos", outcome)
         stats.peak("cabeçalhos: KiB escritos por conexão, no máximo", (sent + 1) * 16000 // 1024)
-        await asyncio.sleep(1)
+    await connection_rounds(args, stats, stop, "cabeçalhos", spread(20, i), flood)
 
 
 def run_connection_attacks(args, stats, stop):

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "carga.h"
+#include "uso.h"
 
 namespace {
 
@@ -48,11 +49,7 @@ constexpr const char* kUso =
     "  --relatorio ARQUIVO  contagens em linhas chave=valor\n"
     "  --precos ARQUIVO     preços enviados: header;pesquisa;loja;produto;ean;centavos;estado\n";
 
-int Uso(const std::string& erro) {
-  if (!erro.empty()) std::cerr << "orvws-sim: " << erro << "\n";
-  std::cerr << kUso;
-  return 2;
-}
+int Uso(const std::string& erro) { return orv::tools::ErroDeUso("orvws-sim", kUso, erro); }
 
 std::optional<long> Numero(std::string_view s) {
   long v = 0;

@@ -1,10 +1,14 @@
-# Shell helpers shared by scripts/loadrun.sh, scripts/faultrun.sh and scripts/badinput.sh:
-# build the programs, make an installation folder around a generated catalog (embedded file
-# or the test server of scripts/fbserver.sh), run the daemon orvwsd, and check what a run left
-# behind (prices in the database, the log, the closing summary line).
+# Shell helpers shared by the runs of scripts/ (loadrun.sh, faultrun.sh, badinput.sh, slowread.sh,
+# cluster.sh): read their command line, build the programs, make an installation folder around a
+# generated catalog (embedded file or the test server of scripts/fbserver.sh), run the daemon
+# orvwsd, check what a run left behind (prices in the database, the log, the closing summary
+# line) and end with the verdict.
 #
 # Sourced, never run. Expects: set -euo pipefail, $root (the repository), $build (the build
-# folder). Every wait is bounded.
+# folder; the runs set it with sim_options). Every wait is bounded.
+
+# shellcheck source=../../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 SIM_SYSDBA_PASSWORD=plinthwax
 SIM_FB_PORT=3050
@@ -16,8 +20,58 @@ SIM_STOP_WAIT_S=60
 sim_log() { printf '== %s\n' "$*"; }
 sim_fail() { printf 'FALHA: %s\n' "$*" >&2; SIM_FAILURES=$((${SIM_FAILURES:-0} + 1)); }
 
+# sim_verdict NAME [NOTE]: the run's last line, after NAME and before NOTE: how many checks failed
+# (on standard error; then the script ends with status 1), or that every one passed.
+sim_verdict() {
+  if [ "${SIM_FAILURES:-0}" -gt 0 ]; then
+    echo "$1: $SIM_FAILURES verificação(ões) falharam${2:+ $2}" >&2
+    exit 1
+  fi
+  echo "$1: todas as verificações passaram${2:+ $2}"
+}
+
+# sim_options NAME OPTION... -- ARGUMENT...: reads the command line of scripts/NAME.sh. Each
+# OPTION is "--flag META variable=default": the variable holds the default, or VALUE after
+# "--flag VALUE". Every script also takes --build DIR (sets build, made absolute; default
+# build-load in the repository) and --saida DIR (sets out; default <build folder>/NAME-out).
+# Anything else: the usage, made from the same table, and the script ends with status 2.
+sim_options() {
+  local script=$1 entry flag meta assign usage="" matched
+  local -a table=()
+  shift
+  while [ "$1" != -- ]; do table+=("$1"); shift; done
+  shift
+  for entry in "${table[@]}"; do
+    read -r flag meta assign <<<"$entry"
+    printf -v "${assign%%=*}" '%s' "${assign#*=}"
+    usage+=" [$flag $meta]"
+  done
+  usage+=" [--build DIR] [--saida DIR]"
+  build=$root/build-load
+  out=''
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --build) build=$(cd "$2" && pwd); shift 2; continue ;;
+      --saida) out=$2; shift 2; continue ;;
+    esac
+    matched=""
+    for entry in "${table[@]}"; do
+      read -r flag meta assign <<<"$entry"
+      if [ "$1" = "$flag" ]; then
+        printf -v "${assign%%=*}" '%s' "$2"
+        matched=1
+        break
+      fi
+    done
+    [ -n "$matched" ] || { echo "uso: bash scripts/$script.sh$usage" >&2; exit 2; }
+    shift 2
+  done
+  [ -n "$out" ] || out=$build/$script-out
+}
+
 # sim_build TARGET...: configures $build (Release when new) and builds the targets.
 sim_build() {
+  sim_log "build ($build)"
   if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVWS_BENCH=OFF \
       -DORVWS_WINDOW=OFF >/dev/null
@@ -134,29 +188,34 @@ sim_daemon_start() {
   [ -z "${SIM_DAEMON_CPUS:-}" ] || pin=(taskset -c "$SIM_DAEMON_CPUS")
   PATH="$inst:$PATH" LANG=C.UTF-8 "${pin[@]}" "$inst/bin/orvwsd" >"$out/orvwsd.out" 2>"$out/orvwsd.err" </dev/null &
   SIM_DAEMON_PID=$!
-  local tries=$((SIM_START_WAIT_S * 10))
-  while sim_port_free "$port"; do
-    if ! kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then
-      echo "orvwsd terminou na partida:" >&2
-      cat "$out/orvwsd.err" >&2
-      return 1
-    fi
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { echo "orvwsd não atendeu na porta $port" >&2; return 1; }
-    sleep 0.1
-  done
+  sim_wait_listening orvwsd "$SIM_DAEMON_PID" "$port" "$SIM_START_WAIT_S" "$out/orvwsd.err"
+}
+
+# sim_wait_listening NAME PID PORT SECONDS OUTPUT: waits until the program NAME started as PID
+# accepts on 127.0.0.1:PORT; fails, saying so, when it ends first (showing its OUTPUT) or does not
+# answer within SECONDS.
+sim_wait_listening() {
+  local name=$1 status=0
+  proc_wait_port "$2" 127.0.0.1 "$3" "$4" || status=$?
+  case $status in
+    0) return 0 ;;
+    1) echo "$name terminou na partida:" >&2; cat "$5" >&2 ;;
+    *) echo "$name não atendeu na porta $3" >&2 ;;
+  esac
+  return 1
+}
+
+# sim_daemon_kill: on the way out, SIGKILL to the daemon of sim_daemon_start if it still runs.
+sim_daemon_kill() {
+  if [ -n "${SIM_DAEMON_PID:-}" ] && kill -0 "$SIM_DAEMON_PID" 2>/dev/null; then kill -KILL "$SIM_DAEMON_PID" 2>/dev/null || true; fi
 }
 
 # sim_daemon_stop: SIGTERM, then waits; sets SIM_DAEMON_STATUS to the exit status (KILLED
 # after the bounded wait). Not in a subshell: only this shell may wait for the daemon.
 sim_daemon_stop() {
-  local pid=$SIM_DAEMON_PID tries=$((SIM_STOP_WAIT_S * 10))
+  local pid=$SIM_DAEMON_PID
   kill -TERM "$pid" 2>/dev/null || true
-  while kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
-    sleep 0.1
-    tries=$((tries - 1))
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! proc_wait_gone "$pid" "$SIM_STOP_WAIT_S"; then
     kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     SIM_DAEMON_STATUS=KILLED
