@@ -99,6 +99,14 @@ bool HttpRequestReader::BodyFits(std::uint64_t bytes) {
   return limits_.budget->Fits(bytes > here ? bytes - here : 0, large_);
 }
 
+bool HttpRequestReader::TakeRemaining() {
+  const std::size_t avail = buffer_.size() - pos_;
+  const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
+  AppendBody(take);
+  remaining_ -= take;
+  return remaining_ == 0;
+}
+
 void HttpRequestReader::AppendBody(std::size_t count) {
   std::string& body = request_.body;
   const std::size_t needed = body.size() + count;
@@ -217,14 +225,9 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
         }
         break;
       }
-      case Phase::Body: {
-        const std::size_t avail = buffer_.size() - pos_;
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
-        AppendBody(take);
-        remaining_ -= take;
-        if (remaining_ > 0) return Status::NeedMore;
+      case Phase::Body:
+        if (!TakeRemaining()) return Status::NeedMore;
         return Finish();
-      }
       case Phase::ChunkSize: {
         std::string_view line;
         if (!TakeLine(line)) return status_;
@@ -233,11 +236,8 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
         if (hex.empty()) return Fail(Status::Reject, 400);
         std::uint64_t size = 0;
         for (char c : hex) {
-          int v;
-          if (c >= '0' && c <= '9') v = c - '0';
-          else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-          else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-          else return Fail(Status::Reject, 400);
+          const int v = util::HexDigitValue(c);
+          if (v < 0) return Fail(Status::Reject, 400);
           size = size * 16 + static_cast<std::uint64_t>(v);
           if (size > limits_.max_body) return Fail(Status::Reject, 413);
         }
@@ -253,11 +253,7 @@ HttpRequestReader::Status HttpRequestReader::Advance() {
         break;
       }
       case Phase::ChunkData: {
-        const std::size_t avail = buffer_.size() - pos_;
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(avail, remaining_));
-        AppendBody(take);
-        remaining_ -= take;
-        if (remaining_ > 0) return Status::NeedMore;
+        if (!TakeRemaining()) return Status::NeedMore;
         phase_ = Phase::ChunkEnd;
         break;
       }

@@ -115,6 +115,8 @@ class HttpRequestReader {
   bool BodyFits(std::uint64_t bytes);
   // Appends body bytes, growing the body by doubling up to its announced length at most.
   void AppendBody(std::size_t count);
+  // Appends what has arrived of the body or the current chunk; true once all of it has.
+  bool TakeRemaining();
 
   ReaderLimits limits_;
   Phase phase_ = Phase::RequestLine;

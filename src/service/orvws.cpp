@@ -148,16 +148,16 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
   return chave_ok;
 }
 
+bool TOrvWs::AcessoNegado(std::string_view motivo) {
+  if (ClienteAutenticado()) return false;
+  marcas_.SetDtaTermino();
+  marcas_.WriteLog("Coletor(" + IpCliente() + ") acesso negado " + std::string(motivo), true);
+  return true;
+}
+
 std::string TOrvWs::GetSQL(const std::string& Value) {
   marcas_.SetDtaInicio();
-  if (!ClienteAutenticado()) {
-    marcas_.SetDtaTermino();
-    marcas_.WriteLog("Coletor(" + IpCliente() +
-                         ") acesso negado ao processo de baixar as pesquisas, cliente não "
-                         "autenticado!",
-                     true);
-    return {};
-  }
+  if (AcessoNegado("ao processo de baixar as pesquisas, cliente não autenticado!")) return {};
 
   const auto conexao = ConexaoDoCliente();
   data::SqlQuery q(*conexao);
@@ -194,12 +194,7 @@ std::string TOrvWs::GetSQL(const std::string& Value) {
 std::string TOrvWs::Exec(const std::string& Value) {
   const util::TDateTime inicio = marcas_.Log().Now();
   marcas_.SetDtaInicio(inicio);
-  if (!ClienteAutenticado()) {
-    marcas_.SetDtaTermino();
-    marcas_.WriteLog("Coletor(" + IpCliente() +
-                         ") acesso negado ao processo de atualização de pesquisas, cliente não "
-                         "autenticado!",
-                     true);
+  if (AcessoNegado("ao processo de atualização de pesquisas, cliente não autenticado!")) {
     return {};
   }
 
@@ -259,12 +254,7 @@ std::string TOrvWs::Exec(const std::string& Value) {
 std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
                                     const std::string& CodEan, float ValPesquisa) {
   marcas_.SetDtaInicio();
-  if (!ClienteAutenticado()) {
-    marcas_.SetDtaTermino();
-    marcas_.WriteLog(
-        "Coletor(" + IpCliente() + ") acesso negado a inclusão de itens da pesquisa!", true);
-    return {};
-  }
+  if (AcessoNegado("a inclusão de itens da pesquisa!")) return {};
 
   const auto conexao = ConexaoDoCliente();
   const std::string usuario = TextoNoLog(conexao->Param("User_Name"));

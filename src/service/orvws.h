@@ -53,6 +53,9 @@ class TOrvWs final : public soap::IOrvWs {
 
   // True when the caller's address has a session; that row becomes this call's current row.
   bool ClienteAutenticado();
+  // When the caller has no session: ends the marks, writes "Coletor(<ip>) acesso negado " +
+  // motivo and returns true.
+  bool AcessoNegado(std::string_view motivo);
   // The connection of the current row's user. Only after ClienteAutenticado() returned true;
   // raises an error (never reaches an absent entry) when the user has no registered connection.
   std::shared_ptr<data::SqlConnection> ConexaoDoCliente() const;

@@ -159,27 +159,26 @@ std::string FormatarDataHora(std::string_view pattern, TDateTime value) {
   std::string out;
   for (std::size_t i = 0; i < pattern.size();) {
     const std::string_view rest = pattern.substr(i);
-    if (rest.substr(0, 4) == "yyyy") {
+    // Takes the token when the pattern goes on with it.
+    const auto take = [&rest, &i](std::string_view token) {
+      if (rest.substr(0, token.size()) != token) return false;
+      i += token.size();
+      return true;
+    };
+    if (take("yyyy")) {
       out += Pad(p.year, 4);
-      i += 4;
-    } else if (rest.substr(0, 3) == "zzz") {
+    } else if (take("zzz")) {
       out += Pad(p.millisecond, 3);
-      i += 3;
-    } else if (rest.substr(0, 2) == "mm") {
+    } else if (take("mm")) {
       out += Pad(p.month, 2);
-      i += 2;
-    } else if (rest.substr(0, 2) == "dd") {
+    } else if (take("dd")) {
       out += Pad(p.day, 2);
-      i += 2;
-    } else if (rest.substr(0, 2) == "tt") {
+    } else if (take("tt")) {
       out += FormatLongTime(rs, p);
-      i += 2;
-    } else if (rest[0] == '/') {
+    } else if (take("/")) {
       out += rs.date_separator;
-      ++i;
-    } else if (rest[0] == ':') {
+    } else if (take(":")) {
       out += rs.time_separator;
-      ++i;
     } else {
       out += rest[0];
       ++i;

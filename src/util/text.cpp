@@ -461,19 +461,33 @@ std::string Win1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+// ISO-8859-1 is the first 256 code points; the rest becomes '?'.
+std::string Utf8ToLatin1(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t cp = DecodeNext(utf8, i);
+    out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+  }
+  return out;
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
+  return out;
+}
+
+}  // namespace
+
 std::string Utf8ToCodePage(std::string_view utf8, std::string_view code_page) {
   switch (Classify(code_page)) {
     case Page::kUtf8: return Sanitised(utf8);
     case Page::kWin1252: return Utf8ToWin1252(utf8);
-    case Page::kLatin1: {
-      std::string out;
-      out.reserve(utf8.size());
-      for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = DecodeNext(utf8, i);
-        out += cp <= 0xFF ? static_cast<char>(cp) : '?';
-      }
-      return out;
-    }
+    case Page::kLatin1: return Utf8ToLatin1(utf8);
     case Page::kOther: break;
   }
   return OtherFromUtf8(utf8, code_page);
@@ -483,12 +497,7 @@ std::string CodePageToUtf8(std::string_view bytes, std::string_view code_page) {
   switch (Classify(code_page)) {
     case Page::kUtf8: return Sanitised(bytes);
     case Page::kWin1252: return Win1252ToUtf8(bytes);
-    case Page::kLatin1: {
-      std::string out;
-      out.reserve(bytes.size());
-      for (const char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
-      return out;
-    }
+    case Page::kLatin1: return Latin1ToUtf8(bytes);
     case Page::kOther: break;
   }
   return OtherToUtf8(bytes, code_page);
