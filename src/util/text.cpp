@@ -481,25 +481,35 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
+// The two directions of each code page the text layer converts itself; any other goes
+// through the system's converter.
+struct Conversions {
+  std::string (*from_utf8)(std::string_view);
+  std::string (*to_utf8)(std::string_view);
+};
+
+const Conversions* OwnConversions(std::string_view code_page) {
+  static constexpr Conversions kUtf8{Sanitised, Sanitised};
+  static constexpr Conversions kWin1252{Utf8ToWin1252, Win1252ToUtf8};
+  static constexpr Conversions kLatin1{Utf8ToLatin1, Latin1ToUtf8};
+  switch (Classify(code_page)) {
+    case Page::kUtf8: return &kUtf8;
+    case Page::kWin1252: return &kWin1252;
+    case Page::kLatin1: return &kLatin1;
+    case Page::kOther: break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string Utf8ToCodePage(std::string_view utf8, std::string_view code_page) {
-  switch (Classify(code_page)) {
-    case Page::kUtf8: return Sanitised(utf8);
-    case Page::kWin1252: return Utf8ToWin1252(utf8);
-    case Page::kLatin1: return Utf8ToLatin1(utf8);
-    case Page::kOther: break;
-  }
+  if (const Conversions* c = OwnConversions(code_page)) return c->from_utf8(utf8);
   return OtherFromUtf8(utf8, code_page);
 }
 
 std::string CodePageToUtf8(std::string_view bytes, std::string_view code_page) {
-  switch (Classify(code_page)) {
-    case Page::kUtf8: return Sanitised(bytes);
-    case Page::kWin1252: return Win1252ToUtf8(bytes);
-    case Page::kLatin1: return Latin1ToUtf8(bytes);
-    case Page::kOther: break;
-  }
+  if (const Conversions* c = OwnConversions(code_page)) return c->to_utf8(bytes);
   return OtherToUtf8(bytes, code_page);
 }
 

@@ -16,6 +16,7 @@
 #include "data/config/sconf_writer.h"
 #include "support/temp_folder.h"
 #include "data/test_db.h"
+#include "support/raw_client.h"
 
 namespace orv::data {
 namespace {
@@ -182,12 +183,7 @@ TEST_F(AbrirConexoesTest, AFailureToOpenSemTransEndsBeforeGestao) {
 }
 
 TEST_F(AbrirConexoesTest, SqlServerLeavesSemTransClosedAndReportsTheClientError) {
-  unsigned short port = 0;
-  {
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor probe(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    port = probe.local_endpoint().port();
-  }
+  const unsigned short port = orv::testing::ClosedLoopbackPort();
   Conexoes c;
   try {
     c.AbrirConexoes({2, "127.0.0.1," + std::to_string(port), "GESTAO", "", "sa", "x"});

@@ -10,6 +10,7 @@
 
 #include "data/data_limits.h"
 #include "data/sql.h"
+#include "support/raw_client.h"
 
 namespace orv::data {
 namespace {
@@ -171,12 +172,7 @@ TEST(SqlConnection, SqlServerLoginToASilentListenerEndsInBoundedTime) {
 }
 
 TEST(SqlConnection, SqlServerLoginToAClosedPortFailsAtOnce) {
-  unsigned short port = 0;
-  {
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor probe(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    port = probe.local_endpoint().port();
-  }
+  const unsigned short port = orv::testing::ClosedLoopbackPort();
   SqlConnection c;
   c.SetDriver("MSSQL", "sqlncli10.dll");
   c.SetParam("HostName", "127.0.0.1," + std::to_string(port));

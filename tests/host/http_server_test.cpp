@@ -26,7 +26,17 @@ using orv::testing::RawClient;
 constexpr const char* k400 =
     "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 
-class HttpServerTest : public test::ServerFixture {};
+class HttpServerTest : public test::ServerFixture {
+ protected:
+  // Starts the echo server with one connection cap set to 2, and fills it with two connections.
+  void FillACapOfTwo(std::size_t HttpServerOptions::*cap, RawClient& a, RawClient& b) {
+    HttpServerOptions options;
+    options.*cap = 2;
+    StartEchoServer(nullptr, options);
+    ASSERT_TRUE(a.Connect(port_));
+    ASSERT_TRUE(b.Connect(port_));
+  }
+};
 
 TEST_F(HttpServerTest, OwnAnswersAreExactAndCloseTheConnection) {
   StartEchoServer();
@@ -367,12 +377,8 @@ TEST_F(HttpServerTest, TricklingSendersAreCutAndSlowButSteadyOnesServed) {
 
 // One address holds at most the per-peer number of connections; others are not affected.
 TEST_F(HttpServerTest, ConnectionsPastThePerPeerCapGet503) {
-  HttpServerOptions options;
-  options.max_connections_per_peer = 2;
-  StartEchoServer(nullptr, options);
   RawClient a, b, c;
-  ASSERT_TRUE(a.Connect(port_));
-  ASSERT_TRUE(b.Connect(port_));
+  ASSERT_NO_FATAL_FAILURE(FillACapOfTwo(&HttpServerOptions::max_connections_per_peer, a, b));
   a.Send("GET / HTTP/1.1\r\n");   // both held open, mid-request
   b.Send("GET / HTTP/1.1\r\n");
   std::this_thread::sleep_for(100ms);
@@ -457,12 +463,8 @@ TEST_F(HttpServerTest, PeerResetWhileReadingIsQuietAndSendFailureIsReported) {
 }
 
 TEST_F(HttpServerTest, ConnectionsBeyondTheCapWaitForAFreeOne) {
-  HttpServerOptions options;
-  options.max_connections = 2;
-  StartEchoServer(nullptr, options);
   RawClient a, b, c;
-  ASSERT_TRUE(a.Connect(port_));
-  ASSERT_TRUE(b.Connect(port_));
+  ASSERT_NO_FATAL_FAILURE(FillACapOfTwo(&HttpServerOptions::max_connections, a, b));
   ASSERT_TRUE(c.Connect(port_));   // queued by the kernel, not yet accepted
   c.Send("GET /c HTTP/1.1\r\nHost: h\r\n\r\n");
   EXPECT_EQ(c.ReadAll(300ms), "");

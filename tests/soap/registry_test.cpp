@@ -21,6 +21,16 @@ class RegistryTest : public ::testing::Test {
   StubLog log;
 };
 
+// The interface found for `key` is the one named `expected` (none when null).
+void ExpectNamed(const InterfacePtr& found, const char* expected, const std::string& key) {
+  if (expected == nullptr) {
+    EXPECT_EQ(found, nullptr) << key;
+    return;
+  }
+  ASSERT_NE(found, nullptr) << key;
+  EXPECT_EQ(found->name, expected) << key;
+}
+
 TEST_F(RegistryTest, RecordsOfBothInterfacesInRegistrationOrder) {
   const auto all = registry.Interfaces();
   ASSERT_EQ(all.size(), 2u);
@@ -81,12 +91,7 @@ TEST_F(RegistryTest, FindBySoapAction) {
   };
   for (const auto& c : cases) {
     const auto found = registry.FindBySoapAction(c.action);
-    if (c.expected == nullptr) {
-      EXPECT_EQ(found, nullptr) << c.action;
-    } else {
-      ASSERT_NE(found, nullptr) << c.action;
-      EXPECT_EQ(found->name, c.expected) << c.action;
-    }
+    ExpectNamed(found, c.expected, c.action);
   }
 }
 
@@ -105,12 +110,7 @@ TEST_F(RegistryTest, FindByPathUsesTheLastSegmentInAnyCase) {
   };
   for (const auto& c : cases) {
     const auto found = registry.FindByPath(c.path);
-    if (c.expected == nullptr) {
-      EXPECT_EQ(found, nullptr) << c.path;
-    } else {
-      ASSERT_NE(found, nullptr) << c.path;
-      EXPECT_EQ(found->name, c.expected) << c.path;
-    }
+    ExpectNamed(found, c.expected, c.path);
   }
 }
 

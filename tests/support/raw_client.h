@@ -14,6 +14,13 @@
 
 namespace orv::testing {
 
+// A loopback port nothing listens on: taken from the system and let go at once.
+inline unsigned short ClosedLoopbackPort() {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::acceptor probe(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+  return probe.local_endpoint().port();
+}
+
 class RawClient {
  public:
   RawClient() = default;
