@@ -30,6 +30,14 @@ void AppendRow(ResultSet& rs, const soci::row& row, const std::vector<soci::data
                bool win1252) {
   for (std::size_t i = 0; i < types.size(); ++i) {
     Cell c;
+    const auto integer = [&c](std::int64_t value) {
+      c.kind = CellKind::kInteger;
+      c.v.integer = value;
+    };
+    const auto real = [&c](CellKind kind, double value) {
+      c.kind = kind;
+      c.v.real = value;
+    };
     if (row.get_indicator(i) != soci::i_null) {
       switch (types[i]) {
         case soci::dt_string:
@@ -43,28 +51,22 @@ void AppendRow(ResultSet& rs, const soci::row& row, const std::vector<soci::data
           break;
         }
         case soci::dt_integer:
-          c.kind = CellKind::kInteger;
-          c.v.integer = row.get<int>(i);
+          integer(row.get<int>(i));
           break;
         case soci::dt_long_long:
-          c.kind = CellKind::kInteger;
-          c.v.integer = row.get<long long>(i);
+          integer(row.get<long long>(i));
           break;
         case soci::dt_unsigned_long_long: {
           const unsigned long long u = row.get<unsigned long long>(i);
-          c.kind = CellKind::kInteger;
-          c.v.integer = u > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())
-                            ? std::numeric_limits<std::int64_t>::max()
-                            : static_cast<std::int64_t>(u);
+          constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+          integer(u > static_cast<unsigned long long>(kMax) ? kMax : static_cast<std::int64_t>(u));
           break;
         }
         case soci::dt_double:
-          c.kind = CellKind::kFloat;
-          c.v.real = row.get<double>(i);
+          real(CellKind::kFloat, row.get<double>(i));
           break;
         case soci::dt_date:
-          c.kind = CellKind::kDate;
-          c.v.real = FromTm(row.get<std::tm>(i));
+          real(CellKind::kDate, FromTm(row.get<std::tm>(i)));
           break;
         default:
           throw SqlError("Column " + rs.columns[i] + " has a type this client cannot read");

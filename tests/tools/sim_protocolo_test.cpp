@@ -65,19 +65,21 @@ constexpr const char* kAbre =
 constexpr const char* kFecha = "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 
 TEST(SimSoap, ReadsResultsAndFaults) {
-  const std::string ok = std::string(kAbre) +
-                         "<NS1:GetSQLResponse><return xsi:type=\"xsd:string\">A &amp; B &lt;c&gt;;</return>"
-                         "</NS1:GetSQLResponse>" + kFecha;
-  const RespostaSoap r = LerEnvelope(ok);
+  // The body of an envelope as the service writes it.
+  const auto ler = [](const std::string& corpo) {
+    return LerEnvelope(std::string(kAbre) + corpo + kFecha);
+  };
+  const RespostaSoap r = ler(
+      "<NS1:GetSQLResponse><return xsi:type=\"xsd:string\">A &amp; B &lt;c&gt;;</return>"
+      "</NS1:GetSQLResponse>");
   EXPECT_FALSE(r.falha);
   EXPECT_EQ(r.operacao, "GetSQLResponse");
   EXPECT_EQ(r.tipo, "xsd:string");
   EXPECT_EQ(r.retorno, "A & B <c>;");
 
-  const std::string falha = std::string(kAbre) +
-                            "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Pesquisa &amp; erro"
-                            "</faultstring><faultactor/></SOAP-ENV:Fault>" + kFecha;
-  const RespostaSoap f = LerEnvelope(falha);
+  const RespostaSoap f = ler(
+      "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Pesquisa &amp; erro"
+      "</faultstring><faultactor/></SOAP-ENV:Fault>");
   EXPECT_TRUE(f.falha);
   EXPECT_EQ(f.codigo_falha, "SOAP-ENV:Server");
   EXPECT_EQ(f.texto_falha, "Pesquisa & erro");

@@ -4,6 +4,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -16,100 +18,14 @@
 namespace orv::soap::publish {
 namespace {
 
-// The document for a Host header srv01:8080 and no port address file.
-const std::string kOrvWsWsdl = R"(<?xml version="1.0" encoding="utf-8"?>
-<definitions xmlns="http://schemas.xmlsoap.org/wsdl/" xmlns:xs="http://www.w3.org/2001/XMLSchema" name="IOrvWsservice" targetNamespace="http://tempuri.org/" xmlns:tns="http://tempuri.org/" xmlns:soap="http://schemas.xmlsoap.org/wsdl/soap/" xmlns:soapenc="http://schemas.xmlsoap.org/soap/encoding/" xmlns:mime="http://schemas.xmlsoap.org/wsdl/mime/">
-  <message name="Auth0Request">
-    <part name="KeyValue" type="xs:string"/>
-    <part name="UserName" type="xs:string"/>
-  </message>
-  <message name="Auth0Response">
-    <part name="return" type="xs:boolean"/>
-  </message>
-  <message name="Exec1Request">
-    <part name="Value" type="xs:string"/>
-  </message>
-  <message name="Exec1Response">
-    <part name="return" type="xs:string"/>
-  </message>
-  <message name="GetSQL2Request">
-    <part name="Value" type="xs:string"/>
-  </message>
-  <message name="GetSQL2Response">
-    <part name="return" type="xs:string"/>
-  </message>
-  <message name="AddItemPesquisa3Request">
-    <part name="CodPesquisa" type="xs:int"/>
-    <part name="CodConcorrente" type="xs:int"/>
-    <part name="CodEan" type="xs:string"/>
-    <part name="ValPesquisa" type="xs:float"/>
-  </message>
-  <message name="AddItemPesquisa3Response">
-    <part name="return" type="xs:string"/>
-  </message>
-  <portType name="IOrvWs">
-    <operation name="Auth">
-      <input message="tns:Auth0Request"/>
-      <output message="tns:Auth0Response"/>
-    </operation>
-    <operation name="Exec">
-      <input message="tns:Exec1Request"/>
-      <output message="tns:Exec1Response"/>
-    </operation>
-    <operation name="GetSQL">
-      <input message="tns:GetSQL2Request"/>
-      <output message="tns:GetSQL2Response"/>
-    </operation>
-    <operation name="AddItemPesquisa">
-      <input message="tns:AddItemPesquisa3Request"/>
-      <output message="tns:AddItemPesquisa3Response"/>
-    </operation>
-  </portType>
-  <binding name="IOrvWsbinding" type="tns:IOrvWs">
-    <soap:binding style="rpc" transport="http://schemas.xmlsoap.org/soap/http"/>
-    <operation name="Auth">
-      <soap:operation soapAction="urn:UOrvWsIntf-IOrvWs#Auth" style="rpc"/>
-      <input>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </input>
-      <output>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </output>
-    </operation>
-    <operation name="Exec">
-      <soap:operation soapAction="urn:UOrvWsIntf-IOrvWs#Exec" style="rpc"/>
-      <input>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </input>
-      <output>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </output>
-    </operation>
-    <operation name="GetSQL">
-      <soap:operation soapAction="urn:UOrvWsIntf-IOrvWs#GetSQL" style="rpc"/>
-      <input>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </input>
-      <output>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </output>
-    </operation>
-    <operation name="AddItemPesquisa">
-      <soap:operation soapAction="urn:UOrvWsIntf-IOrvWs#AddItemPesquisa" style="rpc"/>
-      <input>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </input>
-      <output>
-        <soap:body use="encoded" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/" namespace="urn:UOrvWsIntf-IOrvWs"/>
-      </output>
-    </operation>
-  </binding>
-  <service name="IOrvWsservice">
-    <port name="IOrvWsPort" binding="tns:IOrvWsbinding">
-      <soap:address location="http://srv01:8080/soap/IOrvWs"/>
-    </port>
-  </service>
-</definitions>)";
+// An expected document, kept beside this test as the file golden/<name>.
+std::string Golden(const std::string& name) {
+  std::ifstream in(std::string(ORV_SOURCE_DIR) + "/tests/soap/publish/golden/" + name,
+                   std::ios::binary);
+  if (!in) throw std::runtime_error("missing expected document " + name);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 
 // The style sheet lines of the listing and service pages.
 const std::string kStyleSheet =
@@ -155,7 +71,7 @@ class PublishedDocuments : public ::testing::Test {
 
 TEST_F(PublishedDocuments, WsdlOfIOrvWsIsExact) {
   EXPECT_EQ(WsdlDocument(Entry("IOrvWs"), {DefaultPort("IOrvWs", "http://srv01:8080")}),
-            kOrvWsWsdl);
+            Golden("IOrvWs.wsdl"));   // for a Host header srv01:8080 and no port address file
 }
 
 TEST_F(PublishedDocuments, WsdlServiceHoldsEveryPortInOrder) {
