@@ -1,6 +1,8 @@
 // HTTP answers, SOAP envelopes and the TCP transport of the simulator.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <boost/asio.hpp>
 
 #include <atomic>
@@ -72,17 +74,13 @@ TEST(SimSoap, ReadsResultsAndFaults) {
   const RespostaSoap r = ler(
       "<NS1:GetSQLResponse><return xsi:type=\"xsd:string\">A &amp; B &lt;c&gt;;</return>"
       "</NS1:GetSQLResponse>");
-  EXPECT_FALSE(r.falha);
-  EXPECT_EQ(r.operacao, "GetSQLResponse");
-  EXPECT_EQ(r.tipo, "xsd:string");
-  EXPECT_EQ(r.retorno, "A & B <c>;");
-
+  EXPECT_EQ(std::tie(r.falha, r.operacao, r.tipo, r.retorno),
+            std::make_tuple(false, "GetSQLResponse", "xsd:string", "A & B <c>;"));
   const RespostaSoap f = ler(
       "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>Pesquisa &amp; erro"
       "</faultstring><faultactor/></SOAP-ENV:Fault>");
-  EXPECT_TRUE(f.falha);
-  EXPECT_EQ(f.codigo_falha, "SOAP-ENV:Server");
-  EXPECT_EQ(f.texto_falha, "Pesquisa & erro");
+  EXPECT_EQ(std::tie(f.falha, f.codigo_falha, f.texto_falha),
+            std::make_tuple(true, "SOAP-ENV:Server", "Pesquisa & erro"));
 }
 
 TEST(SimSoap, RefusesWhatIsNotAnEnvelopeAndNeverExpandsEntities) {
