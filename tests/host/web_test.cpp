@@ -1,5 +1,5 @@
-// The web request as the web module reads it, from the fields the reader filled: every
-// accessor on requests read from real bytes.
+// The web request as the web module reads it, from the fields the reader filled (every
+// accessor on requests read from real bytes), and the web response's own behaviour.
 #include <gtest/gtest.h>
 
 #include "host/http_request.h"
@@ -78,6 +78,50 @@ TEST(WebRequest, HostPortAndContentVariants) {
   const TWebRequest form = Parse(cases[3].request);
   EXPECT_EQ(form.ContentFields().Values("k"), "v w");
   EXPECT_TRUE(form.ContentFields().Contains("z"));
+}
+
+TEST(WebResponse, StatusSendingAndLength) {
+  int sends = 0;
+  TWebResponse r("HTTP/1.0", [&] { ++sends; });
+  EXPECT_EQ(r.StatusCode(), 200);
+  EXPECT_EQ(r.ReasonString, "OK");
+  EXPECT_EQ(r.ContentType, "text/html");
+  EXPECT_EQ(r.Version(), "HTTP/1.0");
+  r.SetStatusCode(414);
+  EXPECT_EQ(r.ReasonString, "Request-URI Too Long. 256 Chars max");
+  r.SetStatusCode(299);
+  EXPECT_EQ(r.ReasonString, "Unknown Response Code");
+  r.ContentType = "text/plain; charset=utf-8";
+  r.SetContent("\xC3\xA9");
+  EXPECT_EQ(r.ContentLength(), 2);
+  r.SetContentStream("12345");
+  EXPECT_EQ(r.Content(), "");
+  EXPECT_EQ(r.ContentLength(), 5);
+  EXPECT_FALSE(r.Sent());
+  r.SendRedirect("/there");
+  r.SendResponse();
+  EXPECT_EQ(sends, 1);
+  EXPECT_TRUE(r.Sent());
+  EXPECT_EQ(r.StatusCode(), 302);
+  EXPECT_EQ(r.Location, "/there");
+}
+
+TEST(WebRequest, FieldLookupIgnoresCase) {
+  TWebRequest r;
+  r.headers = {{"Content-Type", "text/xml"}, {"X-Num", "12"}, {"X-Bad", "1a"},
+               {"If-Modified-Since", "Sun, 06 Nov 1994 08:49:37 GMT"}};
+  EXPECT_EQ(r.GetFieldByName("content-TYPE"), "text/xml");
+  EXPECT_TRUE(r.HasField("x-num"));
+  EXPECT_EQ(r.GetFieldByName("missing"), "");
+  EXPECT_EQ(r.GetIntegerField("X-NUM"), 12);
+  EXPECT_EQ(r.GetIntegerField("x-bad"), -1);
+  EXPECT_GT(r.GetDateField("if-modified-since"), 34644);
+  EXPECT_EQ(r.GetDateField("x-num"), -1);
+  TNameValueList l;
+  l.Add("A", "1");
+  l.SetValue("a", "2");
+  EXPECT_EQ(l.Count(), 1u);
+  EXPECT_EQ(l.Values("A"), "2");
 }
 
 }  // namespace
