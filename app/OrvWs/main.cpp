@@ -11,6 +11,7 @@
 #include "operator/window/frm_principal.h"
 #include "startup/limites.h"
 #include "startup/servico.h"
+#include "util/env.h"
 #include "util/platform.h"
 
 namespace {
@@ -24,8 +25,9 @@ constexpr int kIntervaloVigiaMs = 200;
 // The whole program, its objects destroyed on return.
 int Executar(int argc, char** argv) {
   using namespace orv;
-  // 1-2. The service with its registrations, then the request handler with its web module class.
-  startup::TServicoOrvWs servico;
+  // 1-2. The service with its registrations, on the real machine, then the request handler with
+  // its web module class.
+  startup::TServicoOrvWs servico({}, util::Env::Default());
   servico.PrepararRequestHandler();
 
   // 3. The window toolkit.

@@ -109,16 +109,20 @@ std::optional<std::int32_t> InteiroDoIni(std::string_view texto) {
   return static_cast<std::int32_t>(valor);
 }
 
-TArqIni::TArqIni(std::string caminho, std::shared_ptr<IArquivos> arquivos)
-    : caminho_(std::move(caminho)), arquivos_(std::move(arquivos)) {}
+TArqIni::TArqIni(std::string caminho, util::Env& env)
+    : caminho_(std::move(caminho)), env_(&env) {}
 
 std::string TArqIni::Conteudo() const {
-  try {
-    std::string texto = arquivos_->Ler(caminho_, kTamanhoMaximoIni).value_or(std::string());
-    return texto;
-  } catch (const std::exception&) {
-    return {};  // an unreadable file reads like a missing one: every value takes its default
+  util::ReadResult r = env_->ReadFile(caminho_, kTamanhoMaximoIni);
+  switch (r.status) {
+    case util::ReadStatus::kOk:
+    case util::ReadStatus::kTooLarge:   // a larger file is read no further than the limit
+      return std::move(r.bytes);
+    case util::ReadStatus::kNotFound:
+    case util::ReadStatus::kCannotOpen:
+      break;
   }
+  return {};  // an unreadable file reads like a missing one: every value takes its default
 }
 
 std::optional<std::string> TArqIni::ReadValue(std::string_view section,
@@ -155,13 +159,10 @@ bool TArqIni::ReadBool(std::string_view section, std::string_view key,
 void TArqIni::WriteString(std::string_view section, std::string_view key,
                           std::string_view value) {
   // The whole file is rewritten, so a file that cannot be read whole is never written over.
-  std::string antigo;
-  try {
-    antigo = arquivos_->Ler(caminho_, kTamanhoMaximoIni + 1).value_or(std::string());
-  } catch (const std::exception&) {
+  util::ReadResult lido = env_->ReadFile(caminho_, kTamanhoMaximoIni);
+  if (lido.status != util::ReadStatus::kOk && lido.status != util::ReadStatus::kNotFound)
     throw TArqIniError(NaoGravou(caminho_));
-  }
-  if (antigo.size() > kTamanhoMaximoIni) throw TArqIniError(NaoGravou(caminho_));
+  const std::string antigo = std::move(lido.bytes);
   const std::string_view fim_linha =
       antigo.find("\r\n") != std::string::npos ? std::string_view("\r\n")
       : antigo.find('\n') != std::string::npos ? std::string_view("\n")
@@ -204,7 +205,7 @@ void TArqIni::WriteString(std::string_view section, std::string_view key,
     texto += linha;
     texto += fim_linha;
   }
-  if (!arquivos_->Gravar(caminho_, texto)) throw TArqIniError(NaoGravou(caminho_));
+  if (!env_->WriteFileAtomic(caminho_, texto)) throw TArqIniError(NaoGravou(caminho_));
 }
 
 void TArqIni::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {

@@ -1,7 +1,7 @@
 // TArqIni: the settings file in the usual initialisation-file text form ("[Section]" lines,
 // then "Key=Value" lines). Every read looks at the file as it is on disk, every write rewrites
-// the file at once, atomically (IArquivos::Gravar: a failed write keeps the old file and
-// raises); a missing file or key reads as the default, and the file is created by the first
+// the file at once, atomically (Env::WriteFileAtomic: a failed write keeps the old file and
+// raises); a missing or unreadable file or a missing key reads as the default, and the file is created by the first
 // write only. Section and key names compare without regard to ASCII letter case; lines
 // that are not ours (comments, other sections and keys) are kept as they are.
 //
@@ -12,13 +12,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "startup/plataforma.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -33,8 +32,8 @@ std::optional<std::int32_t> InteiroDoIni(std::string_view text);
 
 class TArqIni {
  public:
-  explicit TArqIni(std::string caminho,
-                   std::shared_ptr<IArquivos> arquivos = ArquivosDoSistema());
+  // The file is read and written through `env`, which must outlive this object.
+  explicit TArqIni(std::string caminho, util::Env& env = util::Env::Default());
 
   const std::string& FileName() const { return caminho_; }
 
@@ -54,7 +53,7 @@ class TArqIni {
   std::string Conteudo() const;
 
   std::string caminho_;
-  std::shared_ptr<IArquivos> arquivos_;
+  util::Env* env_;
 };
 
 }  // namespace orv::startup

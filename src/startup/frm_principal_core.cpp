@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "startup/limites.h"
-#include "util/platform.h"
 
 namespace orv::startup {
 
@@ -38,7 +37,7 @@ std::string NomeTipoBanco(std::int32_t tipo_banco) {
 TFrmPrincipalCore::TFrmPrincipalCore(PecasPrincipal pecas, IPrincipalView& view)
     : pecas_(std::move(pecas)), view_(view) {
   if (pecas_.log == nullptr) throw std::invalid_argument("TFrmPrincipalCore: no activity log");
-  if (!pecas_.arquivos) pecas_.arquivos = ArquivosDoSistema();
+  if (pecas_.env == nullptr) throw std::invalid_argument("TFrmPrincipalCore: no Env");
 }
 
 // A listener still active here is stopped by its own destructor.
@@ -71,7 +70,7 @@ bool TFrmPrincipalCore::FormCreate() {
     SetPanel(0, "IP: " + ip_local_);
     SetPanel(1, "GESTAO: " + pecas_.local_gestao + ", Tipo: " + NomeTipoBanco(pecas_.tipo_banco));
     // 5. Settings file; the port field and the auto-start box.
-    arq_ini_ = std::make_unique<TArqIni>(pecas_.caminho_ini, pecas_.arquivos);
+    arq_ini_ = std::make_unique<TArqIni>(pecas_.caminho_ini, *pecas_.env);
     view_.SetPortText(std::to_string(
         arq_ini_->ReadInteger(kSecaoConf, kChaveNumPorta, kPortaPadrao)));
     view_.SetAutoStart(arq_ini_->ReadBool(kSecaoConf, kChaveIniAut, false));

@@ -20,6 +20,7 @@
 
 #include "operator/activity_log.h"
 #include "startup/arq_ini.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -86,7 +87,7 @@ struct PecasPrincipal {
   std::string local_gestao;
   op::TActivityLog* log = nullptr;                                 // not owned
   std::string caminho_ini;                                         // orvws.ini beside the program
-  std::shared_ptr<IArquivos> arquivos;                             // null: the real file system
+  util::Env* env = &util::Env::Default();                          // of orvws.ini; not owned
 };
 
 class TFrmPrincipalCore {

@@ -32,10 +32,7 @@ inline constexpr std::int32_t kPortaMinima = 1;
 
 // The settings file is a few lines; a larger file is not ours and is read no further than this.
 inline constexpr std::size_t kTamanhoMaximoIni = 64 * 1024;
-// A rewrite of the settings file goes to this file beside it ("orvws.ini.tmp"), which then
-// takes its place: a full disk or a crash midway never leaves orvws.ini empty or half made.
-// The name is fixed, so a file left by a crash is reused by the next write, not piled up.
-inline constexpr std::string_view kSufixoGravacao = ".tmp";
+// A rewrite of the settings file is atomic: Env::WriteFileAtomic, with util::kNewFileSuffix.
 
 // The allocator of both programs (util::platform::ConfigureAllocator). Request bodies, parse
 // trees and downloads of hundreds of kilobytes to tens of megabytes come and go; from this size

@@ -113,14 +113,14 @@ std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handl
   return std::make_unique<ServidorHttp>(handler, log, std::move(opcoes));
 }
 
-std::string CaminhoIniPadrao() {
-  return PastaExecutavel() + SeparadorPasta() + std::string(kArquivoIni);
+std::string CaminhoIniPadrao(util::Env& env) {
+  return PastaExecutavel(env) + util::platform::kFolderSeparator + std::string(kArquivoIni);
 }
 
-TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes)
+TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes, util::Env& env)
     : opcoes_(std::move(opcoes)),
-      publicacao_(soap::publish::PublisherSettings::ForExecutable(
-          util::platform::ExecutablePath())) {
+      env_(env),
+      publicacao_(soap::publish::PublisherSettings::ForExecutable(env_.ExecutablePath())) {
   soap::publish::RegisterWSDLPublish(registry_);
   soap::RegisterOrvWsInterface(registry_);
   registry_.RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
@@ -185,6 +185,7 @@ std::string TServicoOrvWs::DataModuleCreate() {
 
 PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   if (!dm_ || !log_) throw std::logic_error("TServicoOrvWs::Pecas before DataModuleCreate");
+  if (caminho_ini.empty()) caminho_ini = CaminhoIniPadrao(env_);
   PrepararRequestHandler();
   PecasPrincipal p;
   // The trusted proxies are read when the listener is made, as the port is when the window is;
@@ -192,7 +193,7 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   p.criar_servidor = [this, ini = caminho_ini] {
     host::HttpServerOptions o = opcoes_.http;
     o.trusted_proxies = host::ParseTrustedProxies(
-        TArqIni(ini).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
+        TArqIni(ini, env_).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
     return CriarServidorHttp(*handler_, log_.get(), std::move(o));
   };
   p.esvaziar_sessoes = [this] {
@@ -204,6 +205,7 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   p.local_gestao = dm_->LocalGestao();
   p.log = log_.get();
   p.caminho_ini = std::move(caminho_ini);
+  p.env = &env_;
   return p;
 }
 

@@ -31,6 +31,7 @@
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
 #include "startup/frm_principal_core.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -49,11 +50,12 @@ struct OpcoesServico {
 };
 
 // orvws.ini beside the executable.
-std::string CaminhoIniPadrao();
+std::string CaminhoIniPadrao(util::Env& env);
 
 class TServicoOrvWs {
  public:
-  explicit TServicoOrvWs(OpcoesServico opcoes = {});
+  // Every piece made here reaches the machine through `env`, which must outlive this object.
+  explicit TServicoOrvWs(OpcoesServico opcoes = {}, util::Env& env = util::Env::Default());
   ~TServicoOrvWs();
   TServicoOrvWs(const TServicoOrvWs&) = delete;
   TServicoOrvWs& operator=(const TServicoOrvWs&) = delete;
@@ -64,8 +66,9 @@ class TServicoOrvWs {
   // log. Returns an empty text, or the message to show when the start must end.
   std::string DataModuleCreate();
 
-  // What the main window (or the daemon) needs; only after DataModuleCreate succeeded.
-  PecasPrincipal Pecas(std::string caminho_ini = CaminhoIniPadrao());
+  // What the main window (or the daemon) needs; only after DataModuleCreate succeeded. An empty
+  // caminho_ini: orvws.ini beside the executable.
+  PecasPrincipal Pecas(std::string caminho_ini = {});
 
   service::TDmDados& Dm() { return *dm_; }
   op::TActivityLog& Log() { return *log_; }
@@ -82,6 +85,7 @@ class TServicoOrvWs {
   void ContarFalhaSoap() noexcept;
 
   OpcoesServico opcoes_;
+  util::Env& env_;
   soap::InterfaceRegistry registry_;
   // The program's name and port file for the published documents, from its own path.
   soap::publish::PublisherSettings publicacao_;

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 
 #include "support/log_reader.h"
 #include "support/temp_folder.h"
+#include "util/faulty_env.h"
+#include "util/mem_env.h"
 
 namespace orv::startup {
 namespace {
@@ -18,24 +18,6 @@ std::string LerArquivo(const std::filesystem::path& p) { return testing::ReadWho
 void GravarArquivo(const std::filesystem::path& p, const std::string& s) {
   std::ofstream(p, std::ios::binary) << s;
 }
-
-// Files in memory; writes can be made to fail.
-class ArquivosFalsos : public IArquivos {
- public:
-  std::optional<std::string> Ler(const std::string& caminho, std::size_t limite) override {
-    if (falhar_leitura) throw std::runtime_error("read error");
-    auto it = arquivos.find(caminho);
-    if (it == arquivos.end()) return std::nullopt;
-    return it->second.substr(0, limite);
-  }
-  bool Gravar(const std::string& caminho, std::string_view conteudo) override {
-    if (falhar_gravacao) return false;
-    arquivos[caminho] = std::string(conteudo);
-    return true;
-  }
-  std::map<std::string, std::string> arquivos;
-  bool falhar_gravacao = false, falhar_leitura = false;
-};
 
 TEST(InteiroDoIni, ReadRules) {
   struct Caso { const char* texto; std::optional<std::int32_t> valor; };
@@ -123,9 +105,11 @@ TEST(TArqIni, WritesKeepOtherLinesAndTheFilesLineEnds) {
 }
 
 TEST(TArqIni, AFileThatCannotBeWrittenRaisesUnableToWrite) {
-  auto fs = std::make_shared<ArquivosFalsos>();
-  TArqIni ini("/pasta/orvws.ini", fs);
-  fs->falhar_gravacao = true;
+  util::MemEnv mem;
+  mem.CreateFolders("/pasta");
+  util::FaultyEnv env(mem);
+  TArqIni ini("/pasta/orvws.ini", env);
+  env.FailWrites("/pasta/orvws.ini");
   try {
     ini.WriteInteger("Conf", "NumPorta", 80);
     FAIL() << "no error";
@@ -133,13 +117,15 @@ TEST(TArqIni, AFileThatCannotBeWrittenRaisesUnableToWrite) {
     EXPECT_STREQ(e.what(), "Unable to write to /pasta/orvws.ini");
   }
   // A file that cannot be read is never written over, and reads as defaults.
-  fs->falhar_gravacao = false;
-  fs->arquivos["/pasta/orvws.ini"] = "[Conf]\nNumPorta=81\n";
-  fs->falhar_leitura = true;
+  env.Heal();
+  mem.PutFile("/pasta/orvws.ini", "[Conf]\nNumPorta=81\n");
+  env.FailReads("/pasta/orvws.ini",
+                util::ReadResult{util::ReadStatus::kCannotOpen, {},
+                                 std::make_error_code(std::errc::permission_denied)});
   EXPECT_THROW(ini.WriteBool("Conf", "IniAut", true), TArqIniError);
   EXPECT_EQ(ini.ReadInteger("Conf", "NumPorta", 8080), 8080);
-  fs->falhar_leitura = false;
-  EXPECT_EQ(fs->arquivos["/pasta/orvws.ini"], "[Conf]\nNumPorta=81\n");
+  env.Heal();
+  EXPECT_EQ(mem.FileBytes("/pasta/orvws.ini"), "[Conf]\nNumPorta=81\n");
 }
 
 TEST(TArqIni, AFolderThatDoesNotExistCannotBeWritten) {
