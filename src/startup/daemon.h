@@ -24,6 +24,7 @@
 
 #include "operator/activity_log.h"
 #include "startup/frm_principal_core.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -90,7 +91,8 @@ TLinhaDeComando LerLinhaDeComando(int argc, const char* const* argv);
 std::string TextoAjuda();
 std::string TextoVersao();
 
-// The whole daemon, by its command line; returns the process's exit status.
-int ExecutarDaemon(int argc, const char* const* argv);
+// The whole daemon, by its command line, on the machine `env`; returns the process's exit
+// status.
+int ExecutarDaemon(int argc, const char* const* argv, util::Env& env);
 
 }  // namespace orv::startup

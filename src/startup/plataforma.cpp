@@ -141,31 +141,26 @@ std::string EscolherIpLocal(const FonteIps& pelo_nome, const FonteIps& pelas_int
 
 std::string PrimeiroIpLocal() { return EscolherIpLocal(IpsDoNomeLocal, IpsDasInterfaces); }
 
-std::string ErroDeGravacao(const std::string& caminho, bool pasta) {
-  std::error_code ec;
+std::error_code ErroDeGravacao(util::Env& env, const std::string& caminho, bool pasta) {
+  using util::PathKind;
   std::filesystem::path p = util::platform::PathFromUtf8(caminho);
-  const auto estado = std::filesystem::status(p, ec);
-  if (std::filesystem::exists(estado)) {
-    const bool e_pasta = std::filesystem::is_directory(estado);
-    if (pasta && !e_pasta) return std::generic_category().message(ENOTDIR);
-    if (!pasta && e_pasta) return std::generic_category().message(EISDIR);
+  auto tipo = [&env](const std::filesystem::path& q) {
+    return env.KindOf(util::platform::Utf8FromPath(q));
+  };
+  if (const PathKind estado = tipo(p); estado != PathKind::kMissing) {
+    const bool e_pasta = estado == PathKind::kFolder;
+    if (pasta && !e_pasta) return std::make_error_code(std::errc::not_a_directory);
+    if (!pasta && e_pasta) return std::make_error_code(std::errc::is_a_directory);
   } else {
     // The nearest folder that exists is where the missing entries would be made.
     do {
       p = p.parent_path();
-    } while (!p.empty() && !std::filesystem::exists(p, ec) && p != p.root_path());
+    } while (!p.empty() && tipo(p) == PathKind::kMissing && p != p.root_path());
     if (p.empty()) p = ".";
-    if (!std::filesystem::is_directory(p, ec)) return std::generic_category().message(ENOTDIR);
+    if (tipo(p) != PathKind::kFolder) return std::make_error_code(std::errc::not_a_directory);
     pasta = true;
   }
-#ifdef _WIN32
-  const int modo = 2;   // write; folders are searchable when readable
-  if (_waccess(p.c_str(), modo) != 0) return std::generic_category().message(errno);
-#else
-  if (::access(p.c_str(), pasta ? (W_OK | X_OK) : W_OK) != 0)
-    return std::generic_category().message(errno);
-#endif
-  return {};
+  return env.WriteAccess(util::platform::Utf8FromPath(p), pasta);
 }
 
 #ifdef _WIN32

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "util/env.h"
@@ -41,11 +42,11 @@ std::vector<std::string> IpsDoNomeLocal();
 // std::runtime_error when they cannot be listed.
 std::vector<std::string> IpsDasInterfaces();
 
-// Why `caminho` could not be written now, as the system says it; empty when it could. A path
+// Why `caminho` could not be written now, in the system's terms; no error when it could. A path
 // that exists must be a folder (pasta) or a file (!pasta) the caller may write into; one that
-// does not must have a nearest existing folder the caller may create entries in. Looks only:
-// nothing is made or changed.
-std::string ErroDeGravacao(const std::string& caminho, bool pasta);
+// does not must have a nearest existing folder the caller may create entries in. Looks only,
+// through the Env: nothing is made or changed.
+std::error_code ErroDeGravacao(util::Env& env, const std::string& caminho, bool pasta);
 
 // Daemon support: blocks the calling thread until SIGINT or SIGTERM arrives (Windows: a console
 // control event) or PedirTermino() is called; returns the signal's name.

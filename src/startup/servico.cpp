@@ -174,7 +174,7 @@ std::string TServicoOrvWs::DataModuleCreate() {
         opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema();
     o.PastaLogs = op::PastaLogsDe(pasta);
     o.contar_sessoes = [cds = &dm->CdsAuth()] { return cds->RecordCount(); };
-    log_ = std::make_unique<op::TActivityLog>(std::move(o));
+    log_ = std::make_unique<op::TActivityLog>(std::move(o), env_);
     dm_ = std::move(dm);
     pasta_sistema_ = std::move(pasta);
     return {};

@@ -43,7 +43,7 @@ struct OpcoesServico {
   std::function<void(service::TDmDados&)> criar_data_module;
   // The host's first address; empty: PrimeiroIpLocal.
   std::function<std::string()> ip_local;
-  // Clock and file system of the activity log (PastaLogs is set here).
+  // The activity log's settings (PastaLogs and the session count are set here).
   op::ActivityLogOptions log;
   // Listener settings (tests shorten its time-outs).
   host::HttpServerOptions http;

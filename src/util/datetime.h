@@ -2,22 +2,17 @@
 // since 30 December 1899 00:00, the fraction being the time of day, millisecond precision.
 // A duration is the difference of two date-times and is shown as a time of day.
 //
-// Thread safety: all functions may be called from any thread. The clock can be replaced by a
-// test (SetClockForTesting); production code never replaces it.
+// The clock is the Env's (Env::Now, env.h).
+//
+// Thread safety: all functions may be called from any thread.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
 namespace orv::util {
 
 using TDateTime = double;
-
-// Current local time with milliseconds.
-TDateTime Now();
-// Replaces the clock used by Now(); pass an empty function to restore the real clock.
-void SetClockForTesting(std::function<TDateTime()> clock);
 
 struct DateTimeParts {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;

@@ -73,17 +73,23 @@ TEST(EscolherIpLocal, LoopbackIsTheWhole127Network) {
     EXPECT_FALSE(IpLoopback(ip)) << ip;
 }
 
+// The system's words for why a path could not be written on the disk; "" when it could.
+std::string Erro(const std::filesystem::path& caminho, bool pasta) {
+  const std::error_code e = ErroDeGravacao(util::Env::Default(), caminho.string(), pasta);
+  return e ? e.message() : "";
+}
+
 TEST(ErroDeGravacao, LooksWithoutMakingAnything) {
   testing::TempFolder dir;
   const auto arquivo = dir.path() / "arquivo";
   std::ofstream(arquivo) << "x";
-  EXPECT_EQ(ErroDeGravacao(dir.str(), true), "");
-  EXPECT_EQ(ErroDeGravacao((dir.path() / "a" / "b" / "logs").string(), true), "");
+  EXPECT_EQ(Erro(dir.path(), true), "");
+  EXPECT_EQ(Erro(dir.path() / "a" / "b" / "logs", true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "a"));
-  EXPECT_EQ(ErroDeGravacao(arquivo.string(), false), "");
-  EXPECT_EQ(ErroDeGravacao(arquivo.string(), true), "Not a directory");
-  EXPECT_EQ(ErroDeGravacao((arquivo / "logs").string(), true), "Not a directory");
-  EXPECT_EQ(ErroDeGravacao(dir.str(), false), "Is a directory");
+  EXPECT_EQ(Erro(arquivo, false), "");
+  EXPECT_EQ(Erro(arquivo, true), "Not a directory");
+  EXPECT_EQ(Erro(arquivo / "logs", true), "Not a directory");
+  EXPECT_EQ(Erro(dir.path(), false), "Is a directory");
 }
 
 }  // namespace
