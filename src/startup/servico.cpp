@@ -167,11 +167,11 @@ std::string TServicoOrvWs::DataModuleCreate() {
     if (opcoes_.criar_data_module)
       opcoes_.criar_data_module(*dm);
     else
-      dm->DataModuleCreate();
+      dm->DataModuleCreate(env_);
     // The log lives under the installation folder that the configuration was read from.
     op::ActivityLogOptions o = opcoes_.log;
     std::string pasta =
-        opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema();
+        opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema(env_);
     o.PastaLogs = op::PastaLogsDe(pasta);
     o.contar_sessoes = [cds = &dm->CdsAuth()] { return cds->RecordCount(); };
     log_ = std::make_unique<op::TActivityLog>(std::move(o), env_);
