@@ -120,7 +120,7 @@ std::string CaminhoIniPadrao(util::Env& env) {
 TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes, util::Env& env)
     : opcoes_(std::move(opcoes)),
       env_(env),
-      publicacao_(soap::publish::PublisherSettings::ForExecutable(env_.ExecutablePath())) {
+      publicacao_(soap::publish::PublisherSettings::ForExecutable(env_.ExecutablePath(), env_)) {
   soap::publish::RegisterWSDLPublish(registry_);
   soap::RegisterOrvWsInterface(registry_);
   registry_.RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(

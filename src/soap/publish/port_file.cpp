@@ -1,7 +1,9 @@
 #include "soap/publish/port_file.h"
 
 #include <algorithm>
+#include <stdexcept>
 
+#include "soap/publish/publish_limits.h"
 #include "util/text.h"
 
 namespace orv::soap::publish {
@@ -79,16 +81,26 @@ std::optional<std::vector<PortAddress>> PortsFromIni(std::string_view ini_text,
   return found;
 }
 
-std::vector<PortAddress> PortsFor(const IFileReader& files, const std::string& port_file,
+std::vector<PortAddress> PortsFor(util::Env& env, const std::string& port_file,
                                   std::string_view typed_name, std::string_view base_url) {
   if (port_file.empty()) {
     return {DefaultPort(typed_name, base_url)};
   }
-  if (const std::optional<std::string> text = files.ReadWhole(port_file)) {
-    std::optional<std::vector<PortAddress>> ports = PortsFromIni(*text, typed_name);
-    if (ports && !ports->empty()) {
-      return std::move(*ports);
+  const util::ReadResult file = env.ReadFile(port_file, kMaxPortFileBytes);
+  switch (file.status) {
+    case util::ReadStatus::kOk: {
+      std::optional<std::vector<PortAddress>> ports = PortsFromIni(file.bytes, typed_name);
+      if (ports && !ports->empty()) {
+        return std::move(*ports);
+      }
+      break;
     }
+    case util::ReadStatus::kNotFound:
+      break;
+    case util::ReadStatus::kTooLarge:
+      throw std::runtime_error("Cannot read " + port_file + ": file too large");
+    case util::ReadStatus::kCannotOpen:
+      throw std::runtime_error("Cannot open " + port_file + ": " + file.error.message());
   }
   return {DefaultPort(typed_name, base_url)};
 }

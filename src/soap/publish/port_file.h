@@ -2,7 +2,7 @@
 // followed by "_WSDLADMIN.INI". One INI section per port type (section names compared without
 // regard to ASCII case), each entry "port name=address". The publisher only reads it.
 //
-// Thread safety: pure functions; the reader passed in must be usable from the calling thread.
+// Thread safety: any thread (the file is read through the Env handed in).
 #pragma once
 
 #include <optional>
@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "soap/publish/platform.h"
 #include "soap/publish/wsdl_document.h"
+#include "util/env.h"
 
 namespace orv::soap::publish {
 
@@ -28,9 +28,10 @@ std::optional<std::vector<PortAddress>> PortsFromIni(std::string_view ini_text,
                                                      std::string_view section);
 
 // The ports of the port type named `typed_name` (as typed in the request path): the entries of
-// its section when the file exists and the section has entries, else the default port.
-// Failures of the reader (other than a missing file) propagate.
-std::vector<PortAddress> PortsFor(const IFileReader& files, const std::string& port_file,
+// its section when the file exists and the section has entries, else the default port. A file
+// that cannot be read (other than a missing one) or is larger than kMaxPortFileBytes raises
+// std::runtime_error.
+std::vector<PortAddress> PortsFor(util::Env& env, const std::string& port_file,
                                   std::string_view typed_name, std::string_view base_url);
 
 }  // namespace orv::soap::publish

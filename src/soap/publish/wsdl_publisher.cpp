@@ -60,9 +60,9 @@ PublisherDecision DecidePublisherPath(std::string_view path) {
 }
 
 PublisherSettings PublisherSettings::ForExecutable(std::string_view executable_path,
-                                                   std::shared_ptr<const IFileReader> files) {
+                                                   util::Env& env) {
   PublisherSettings s;
-  s.files = std::move(files);
+  s.env = &env;
   if (executable_path.empty()) {
     return s;
   }
@@ -106,7 +106,7 @@ PageReply PublisherReply(std::string_view path, std::string_view base_url,
           return PageReply{200, S(kHtmlContentType), AsLine(NotFoundPage(d.last_segment))};
         }
         const std::vector<PortAddress> ports =
-            settings.files ? PortsFor(*settings.files, settings.port_file, d.last_segment, base_url)
+            settings.env ? PortsFor(*settings.env, settings.port_file, d.last_segment, base_url)
                            : std::vector<PortAddress>{DefaultPort(d.last_segment, base_url)};
         const std::optional<std::string> doc = WsdlForPortType(registry, d.last_segment, ports);
         if (!doc) {

@@ -17,11 +17,12 @@
 #include "soap/publish/service_pages.h"
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
+#include "util/mem_env.h"
 
 namespace orv::soap::publish {
 namespace {
 
-using testing::ScriptedFiles;
+using testing::kPortFile;
 
 constexpr std::string_view kHtml = "text/html; charset=\"utf-8\"";
 const std::string kForbiddenBody =
@@ -36,13 +37,13 @@ class Publisher : public ::testing::Test {
  protected:
   void SetUp() override { testing::FillServiceRegistry(registry_); }
 
-  PageReply Reply(std::string_view path, std::shared_ptr<const IFileReader> files =
-                                              std::make_shared<ScriptedFiles>(
-                                                  ScriptedFiles::Mode::kMissing)) {
-    return PublisherReply(path, "http://srv01:8080", registry_, testing::OrvWsSettings(files));
+  PageReply Reply(std::string_view path) {
+    return PublisherReply(path, "http://srv01:8080", registry_, testing::OrvWsSettings(env_));
   }
 
   InterfaceRegistry registry_;
+  util::MemEnv mem_;   // no port address file unless a test puts one
+  util::FaultyEnv env_{mem_};
 };
 
 TEST(PublisherPath, Decisions) {
@@ -127,9 +128,9 @@ TEST_F(Publisher, PortAddressFileGivesThePorts) {
       "IOrvWsPort = http://pub.example:8080/soap/IOrvWs\r\n"
       "IOrvWsPort2=http://10.0.0.2/soap/IOrvWs\r\n"
       "[IOrvWs]\r\nIgnored=http://second-section/\r\n";
-  const auto files = std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kText, ini);
+  mem_.PutFile(std::string(kPortFile), ini);
   for (std::string_view path : {"/wsdl/IOrvWs", "/wsdl/iorvws"}) {
-    const PageReply r = Reply(path, files);
+    const PageReply r = Reply(path);
     EXPECT_NE(r.body.find("  <service name=\"IOrvWsservice\">\n"
                           "    <port name=\"IOrvWsPort\" binding=\"tns:IOrvWsbinding\">\n"
                           "      <soap:address location=\"http://pub.example:8080/soap/IOrvWs\"/>\n"
@@ -141,22 +142,23 @@ TEST_F(Publisher, PortAddressFileGivesThePorts) {
               std::string::npos)
         << r.body;
   }
-  EXPECT_EQ(files->last_path, "/srv/orvws/OrvWs_WSDLADMIN.INI");
 
   // A file without a section for the port type: the default port.
-  const auto other = std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kText, "[Other]\nA=b\n");
-  EXPECT_NE(Reply("/wsdl/IOrvWs", other).body.find("location=\"http://srv01:8080/soap/IOrvWs\""),
+  mem_.PutFile(std::string(kPortFile), "[Other]\nA=b\n");
+  EXPECT_NE(Reply("/wsdl/IOrvWs").body.find("location=\"http://srv01:8080/soap/IOrvWs\""),
             std::string::npos);
 }
 
 TEST_F(Publisher, FailureWhileBuildingGivesTheErrorPageWithStatusUnchanged) {
-  const PageReply r = Reply("/wsdl/IOrvWs", std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail));
+  testing::PortFileUnreadable(env_);
+  const PageReply r = Reply("/wsdl/IOrvWs");
   EXPECT_EQ(r.status, std::nullopt);
   EXPECT_EQ(r.content_type, kHtml);
-  EXPECT_EQ(r.body, ErrorPage("Cannot open /srv/orvws/OrvWs_WSDLADMIN.INI", "std::runtime_error"));
+  EXPECT_EQ(r.body, ErrorPage("Cannot open /srv/orvws/OrvWs_WSDLADMIN.INI: Permission denied",
+                              "std::runtime_error"));
   EXPECT_FALSE(r.body.ends_with("\r\n"));
   // The port file is read for WSDL documents only.
-  EXPECT_EQ(Reply("/wsdl", std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail)).status, 200);
+  EXPECT_EQ(Reply("/wsdl").status, 200);
 }
 
 TEST(PortFile, PathBesideTheExecutable) {
@@ -199,8 +201,9 @@ TEST(PortFile, SectionParsing) {
     EXPECT_EQ(got, *c.ports) << c.ini;
   }
   // An empty section falls back to the default port.
-  ScriptedFiles empty_section(ScriptedFiles::Mode::kText, "[IOrvWs]\n");
-  const auto ports = PortsFor(empty_section, "x.ini", "IOrvWs", "http://h");
+  util::MemEnv mem;
+  mem.PutFile("x.ini", "[IOrvWs]\n");
+  const auto ports = PortsFor(mem, "x.ini", "IOrvWs", "http://h");
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].name, "IOrvWsPort");
   EXPECT_EQ(ports[0].address, "http://h/soap/IOrvWs");
@@ -256,10 +259,7 @@ class WebComponent : public Publisher {
     r.ServerPort = port;
     return r;
   }
-  TWSDLHTMLPublish Component(std::shared_ptr<const IFileReader> files =
-                                 std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kMissing)) {
-    return TWSDLHTMLPublish(registry_, testing::OrvWsSettings(std::move(files)));
-  }
+  TWSDLHTMLPublish Component() { return TWSDLHTMLPublish(registry_, testing::OrvWsSettings(env_)); }
 };
 
 TEST_F(WebComponent, DispatchFillsTheResponse) {
@@ -291,7 +291,8 @@ TEST_F(WebComponent, DispatchFillsTheResponse) {
 }
 
 TEST_F(WebComponent, ErrorPageKeepsTheStatusAndIsStillHandled) {
-  auto publisher = Component(std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail));
+  testing::PortFileUnreadable(env_);
+  auto publisher = Component();
   auto req = Request("/wsdl/IOrvWs", "srv01", 80);
   host::TWebResponse resp;
   resp.SetStatusCode(202);
@@ -352,8 +353,7 @@ TEST_F(WebComponent, RequestTextIsEscapedInPages) {
 TEST_F(WebComponent, RoutedByTheWebModule) {
   host::TWebModuleComponents components;
   AddPublisher(components, std::make_unique<TWSDLHTMLPublish>(
-                               registry_, testing::OrvWsSettings(std::make_shared<ScriptedFiles>(
-                                              ScriptedFiles::Mode::kMissing))));
+                               registry_, testing::OrvWsSettings(env_)));
   host::TWebModulePrincipal module(std::move(components));
   struct Case {
     std::string method;
