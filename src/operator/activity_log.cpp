@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "util/platform.h"
 #include "util/text.h"
 #include "util/utilities.h"
 
@@ -19,7 +20,7 @@ std::string CampoAnsi(std::string_view text, std::size_t width) {
 
 std::string PastaLogsDe(std::string_view pasta_sistema) {
   std::string pasta(pasta_sistema);
-  pasta += kSeparadorPasta;
+  pasta += util::platform::kFolderSeparator;
   pasta += kNomePastaLogs;
   return pasta;
 }
@@ -52,7 +53,7 @@ bool TActivityLog::DiaDoArquivoLocked(util::TDateTime agora) {
   dia_ = p;
   arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, agora);
   arquivo_log_ += kExtensaoLog;
-  caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
+  caminho_ = pasta_logs_ + util::platform::kFolderSeparator + arquivo_log_;
   return true;
 }
 

@@ -30,7 +30,6 @@
 
 #include "util/datetime.h"
 #include "util/env.h"
-#include "util/platform.h"
 
 namespace orv::op {
 
@@ -54,8 +53,6 @@ inline constexpr std::string_view kFormatoDuracao = "tt.zzz";
 inline constexpr std::string_view kFormatoArquivoLog = "yyyy-mm-dd";
 inline constexpr std::string_view kExtensaoLog = ".log";
 inline constexpr std::string_view kNomePastaLogs = "logs";
-
-inline constexpr char kSeparadorPasta = util::platform::kFolderSeparator;
 
 // The log folder of an installation folder: the folder followed by "\logs" ("/logs" on POSIX).
 std::string PastaLogsDe(std::string_view pasta_sistema);

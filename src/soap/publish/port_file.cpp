@@ -4,16 +4,11 @@
 #include <stdexcept>
 
 #include "soap/publish/publish_limits.h"
+#include "util/platform.h"
 #include "util/text.h"
 
 namespace orv::soap::publish {
 namespace {
-
-#if defined(_WIN32)
-constexpr std::string_view kFolderSeparators = "\\/:";
-#else
-constexpr std::string_view kFolderSeparators = "/";
-#endif
 
 std::string_view Trim(std::string_view s) {
   constexpr std::string_view kBlank = " \t\r\n";
@@ -28,7 +23,7 @@ std::string_view Trim(std::string_view s) {
 }  // namespace
 
 std::string PortFilePath(std::string_view executable_path) {
-  const auto sep = executable_path.find_last_of(kFolderSeparators);
+  const auto sep = executable_path.find_last_of(util::platform::kFolderSeparators);
   const std::size_t name_start = sep == std::string_view::npos ? 0 : sep + 1;
   const auto dot = executable_path.rfind('.');
   std::string_view stem = executable_path;

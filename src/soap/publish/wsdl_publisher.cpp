@@ -6,6 +6,7 @@
 #include "soap/publish/registry_view.h"
 #include "soap/publish/service_pages.h"
 #include "soap/publish/xml_tree.h"
+#include "util/platform.h"
 #include "util/text.h"
 #include "soap/xml_writer.h"
 
@@ -69,13 +70,7 @@ PublisherSettings PublisherSettings::ForExecutable(std::string_view executable_p
   s.port_file = PortFilePath(executable_path);
   // The program name: the file name without folder and extension.
   std::string stem = s.port_file.substr(0, s.port_file.size() - kPortFileSuffix.size());
-  const auto sep = stem.find_last_of(
-#if defined(_WIN32)
-      "\\/:"
-#else
-      "/"
-#endif
-  );
+  const auto sep = stem.find_last_of(util::platform::kFolderSeparators);
   s.program_name = sep == std::string::npos ? stem : stem.substr(sep + 1);
   return s;
 }
