@@ -19,7 +19,7 @@ std::string TextoInteiroInvalido(const std::string& text) {
 
 std::int32_t StrToInt(const std::string& text) {
   // A number in the settings file and in the port field follows the same rules.
-  const auto valor = InteiroDoIni(text);
+  const auto valor = util::InteiroDoIni(text);
   if (!valor || text.empty() || text.front() == ' ' || text.back() == ' ')
     throw std::invalid_argument(TextoInteiroInvalido(text));
   return *valor;
@@ -70,7 +70,7 @@ bool TFrmPrincipalCore::FormCreate() {
     SetPanel(0, "IP: " + ip_local_);
     SetPanel(1, "GESTAO: " + pecas_.local_gestao + ", Tipo: " + NomeTipoBanco(pecas_.tipo_banco));
     // 5. Settings file; the port field and the auto-start box.
-    arq_ini_ = std::make_unique<TArqIni>(pecas_.caminho_ini, *pecas_.env);
+    arq_ini_ = std::make_unique<util::TArqIni>(pecas_.caminho_ini, *pecas_.env);
     view_.SetPortText(std::to_string(
         arq_ini_->ReadInteger(kSecaoConf, kChaveNumPorta, kPortaPadrao)));
     view_.SetAutoStart(arq_ini_->ReadBool(kSecaoConf, kChaveIniAut, false));

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "operator/activity_log.h"
-#include "startup/arq_ini.h"
+#include "util/ini.h"
 #include "util/env.h"
 
 namespace orv::startup {
@@ -115,7 +115,7 @@ class TFrmPrincipalCore {
   bool Ativo() const { return servidor_ && servidor_->Active(); }
   const std::string& IpLocal() const { return ip_local_; }
   const std::string& Painel(int index) const { return paineis_.at(static_cast<std::size_t>(index)); }
-  TArqIni* ArqIni() { return arq_ini_.get(); }
+  util::TArqIni* ArqIni() { return arq_ini_.get(); }
   IServidorHttp* Servidor() { return servidor_.get(); }
 
  private:
@@ -127,7 +127,7 @@ class TFrmPrincipalCore {
   PecasPrincipal pecas_;
   IPrincipalView& view_;
   std::unique_ptr<IServidorHttp> servidor_;
-  std::unique_ptr<TArqIni> arq_ini_;
+  std::unique_ptr<util::TArqIni> arq_ini_;
   std::optional<op::TOperationTiming> marcas_;   // the window's own timing marks
   std::string ip_local_;
   std::array<std::string, 3> paineis_;

@@ -30,8 +30,7 @@ inline constexpr int kMaxDigitosPorta = 4;
 // refused like a port above the maximum.
 inline constexpr std::int32_t kPortaMinima = 1;
 
-// The settings file is a few lines; a larger file is not ours and is read no further than this.
-inline constexpr std::size_t kTamanhoMaximoIni = 64 * 1024;
+// The settings file's size limit is util::kTamanhoMaximoIni (ini.h), beside its reader.
 // A rewrite of the settings file is atomic: Env::WriteFileAtomic, with util::kNewFileSuffix.
 
 // The allocator of both programs (util::platform::ConfigureAllocator). Request bodies, parse

@@ -12,9 +12,9 @@
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
-#include "startup/arq_ini.h"
 #include "startup/limites.h"
 #include "startup/plataforma.h"
+#include "util/ini.h"
 #include "util/platform.h"
 
 namespace orv::startup {
@@ -193,7 +193,7 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   p.criar_servidor = [this, ini = caminho_ini] {
     host::HttpServerOptions o = opcoes_.http;
     o.trusted_proxies = host::ParseTrustedProxies(
-        TArqIni(ini, env_).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
+        util::TArqIni(ini, env_).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
     return CriarServidorHttp(*handler_, log_.get(), std::move(o));
   };
   p.esvaziar_sessoes = [this] {

@@ -249,10 +249,10 @@ TEST_F(FrmPrincipalCoreTest, HandlersWriteTheSettingsFileAtOnce) {
   EXPECT_EQ(core->ArqIni()->ReadInteger("Conf", "NumPorta", 0), 9091);
   view.auto_start = true;
   core->ckbIniAutClick();
-  EXPECT_TRUE(TArqIni(kIni, env).ReadBool("Conf", "IniAut", false));
+  EXPECT_TRUE(util::TArqIni(kIni, env).ReadBool("Conf", "IniAut", false));
   view.auto_start = false;
   core->ckbIniAutClick();
-  EXPECT_FALSE(TArqIni(kIni, env).ReadBool("Conf", "IniAut", true));
+  EXPECT_FALSE(util::TArqIni(kIni, env).ReadBool("Conf", "IniAut", true));
   EXPECT_TRUE(view.erros.empty());
 }
 

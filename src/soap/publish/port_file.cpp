@@ -4,21 +4,11 @@
 #include <stdexcept>
 
 #include "soap/publish/publish_limits.h"
+#include "util/ini.h"
 #include "util/platform.h"
-#include "util/text.h"
 
 namespace orv::soap::publish {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  const auto first = s.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = s.find_last_not_of(kBlank);
-  return s.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -35,45 +25,15 @@ std::string PortFilePath(std::string_view executable_path) {
 
 std::optional<std::vector<PortAddress>> PortsFromIni(std::string_view ini_text,
                                                      std::string_view section) {
-  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-  if (ini_text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-    ini_text.remove_prefix(kUtf8Bom.size());
+  std::optional<util::IniEntries> entries = util::IniSection(util::ParseIni(ini_text), section);
+  if (!entries) {
+    return std::nullopt;
   }
-  std::optional<std::vector<PortAddress>> found;
-  bool inside = false;
-  while (!ini_text.empty()) {
-    const auto eol = ini_text.find('\n');
-    const std::string_view line = Trim(ini_text.substr(0, eol));
-    ini_text.remove_prefix(eol == std::string_view::npos ? ini_text.size() : eol + 1);
-
-    if (line.empty() || line.front() == ';') {
-      continue;
-    }
-    if (line.front() == '[') {
-      if (found) {
-        break;  // only the first section of that name counts
-      }
-      const auto close = line.find(']');
-      const std::string_view name = Trim(line.substr(1, close == std::string_view::npos
-                                                            ? std::string_view::npos
-                                                            : close - 1));
-      inside = util::AsciiIEquals(name, section);
-      if (inside) {
-        found.emplace();
-      }
-      continue;
-    }
-    if (!inside) {
-      continue;
-    }
-    const auto eq = line.find('=');
-    if (eq == std::string_view::npos) {
-      continue;
-    }
-    found->push_back(
-        PortAddress{std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
+  std::vector<PortAddress> ports;
+  for (auto& [name, address] : *entries) {
+    ports.push_back(PortAddress{std::move(name), std::move(address)});
   }
-  return found;
+  return ports;
 }
 
 std::vector<PortAddress> PortsFor(util::Env& env, const std::string& port_file,

@@ -1,6 +1,7 @@
 // The port address file beside the executable: the executable's path without its extension
-// followed by "_WSDLADMIN.INI". One INI section per port type (section names compared without
-// regard to ASCII case), each entry "port name=address". The publisher only reads it.
+// followed by "_WSDLADMIN.INI". One INI section per port type (util/ini.h: section names
+// compared without regard to ASCII case), each entry "port name=address". The publisher only
+// reads it.
 //
 // Thread safety: any thread (the file is read through the Env handed in).
 #pragma once
@@ -21,9 +22,8 @@ inline constexpr std::string_view kPortFileSuffix = "_WSDLADMIN.INI";
 // "/opt/orvws/OrvWs_WSDLADMIN.INI".
 std::string PortFilePath(std::string_view executable_path);
 
-// The entries of the first section named `section`, in file order; nullopt when the text has
-// no such section. Blank lines, lines starting with ";" and lines without "=" are skipped; names
-// and values are trimmed.
+// The entries of the first section named `section`, in file order (util::IniSection, by the
+// rules of util/ini.h); nullopt when the text has no such section.
 std::optional<std::vector<PortAddress>> PortsFromIni(std::string_view ini_text,
                                                      std::string_view section);
 

@@ -212,7 +212,7 @@ TEST_F(FrmPrincipalTest, PortFieldTakesAtMostFourTypedDigits) {
   QTest::keyClicks(porta, "12a3456");
   EXPECT_EQ(porta->text().toStdString(), "1234");
   // Every typed change is written to the settings file at once.
-  startup::TArqIni ini(kIni, mem);
+  util::TArqIni ini(kIni, mem);
   EXPECT_EQ(ini.ReadInteger("Conf", "NumPorta", 0), 1234);
   QTest::mouseClick(Filho<QCheckBox>(*w, "ckbIniAut"), Qt::LeftButton);
   EXPECT_TRUE(ini.ReadBool("Conf", "IniAut", false));
