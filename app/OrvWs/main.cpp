@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include "data/process_end.h"
+#include "operator/operator_limits.h"
 #include "operator/window/frm_principal.h"
 #include "startup/limites.h"
 #include "startup/servico.h"
@@ -32,8 +33,8 @@ int Executar(int argc, char** argv) {
 
   // 3. The window toolkit.
   QApplication app(argc, argv);
-  const QString titulo = QString::fromUtf8(startup::kTituloAplicacao.data(),
-                                           static_cast<int>(startup::kTituloAplicacao.size()));
+  const QString titulo = QString::fromUtf8(op::kTituloAplicacao.data(),
+                                           static_cast<int>(op::kTituloAplicacao.size()));
   QApplication::setApplicationName(titulo);
   QApplication::setWindowIcon(window::IconeAplicacao());
 

@@ -101,8 +101,8 @@ class TEnvSemGravar final : public util::EnvWrapper {
 };
 
 // What --check found: what the service would serve.
-void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPrincipalCore& core,
-                         const std::string& porta) {
+void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico,
+                         const op::TFrmPrincipalCore& core, const std::string& porta) {
   const std::string ip = core.IpLocal();
   const std::string base = "http://" + ip + ":" + porta;
   std::string endereco = ip.empty() ? "(nenhum endereço IPv4 neste computador)"
@@ -116,7 +116,7 @@ void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPri
                "Pasta de LOGs: %s\n"
                "Endereço para os coletores: %s\n"
                "Verificação concluída: o serviço pode ser iniciado.\n",
-               servico.PastaSistema().c_str(), NomeTipoBanco(servico.Dm().TipoBanco()).c_str(),
+               servico.PastaSistema().c_str(), op::NomeTipoBanco(servico.Dm().TipoBanco()).c_str(),
                servico.Dm().LocalGestao().c_str(), porta.c_str(), servico.Log().PastaLogs().c_str(),
                endereco.c_str());
   std::fflush(saida);
@@ -145,7 +145,7 @@ int Executar(bool verificar, util::Env& env) {
   TVisaoDaemon visao(stderr);
   int status = kSaidaOk;
   {
-    TFrmPrincipalCore core(servico.Pecas(), visao);
+    op::TFrmPrincipalCore core(servico.Pecas(), visao);
     if (!core.FormCreate()) {
       status = kSaidaFalhaInicio;   // the reason is already on standard error
     } else if (!core.Ativo()) {

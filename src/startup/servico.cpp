@@ -12,7 +12,7 @@
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
-#include "startup/limites.h"
+#include "operator/operator_limits.h"
 #include "startup/plataforma.h"
 #include "util/ini.h"
 #include "util/platform.h"
@@ -63,7 +63,7 @@ class TOrvWsContado final : public soap::IOrvWs {
   op::TActivityLog& log_;
 };
 
-class ServidorHttp final : public IServidorHttp {
+class ServidorHttp final : public op::IServidorHttp {
  public:
   ServidorHttp(host::TWebRequestHandler& handler, op::TActivityLog* log,
                host::HttpServerOptions opcoes)
@@ -107,14 +107,14 @@ class ServidorHttp final : public IServidorHttp {
 
 }  // namespace
 
-std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
+std::unique_ptr<op::IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
                                                  op::TActivityLog* log,
                                                  host::HttpServerOptions opcoes) {
   return std::make_unique<ServidorHttp>(handler, log, std::move(opcoes));
 }
 
 std::string CaminhoIniPadrao(util::Env& env) {
-  return PastaExecutavel(env) + util::platform::kFolderSeparator + std::string(kArquivoIni);
+  return PastaExecutavel(env) + util::platform::kFolderSeparator + std::string(op::kArquivoIni);
 }
 
 TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes, util::Env& env)
@@ -183,17 +183,17 @@ std::string TServicoOrvWs::DataModuleCreate() {
   }
 }
 
-PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
+op::PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   if (!dm_ || !log_) throw std::logic_error("TServicoOrvWs::Pecas before DataModuleCreate");
   if (caminho_ini.empty()) caminho_ini = CaminhoIniPadrao(env_);
   PrepararRequestHandler();
-  PecasPrincipal p;
+  op::PecasPrincipal p;
   // The trusted proxies are read when the listener is made, as the port is when the window is;
   // an address that is not one stops the window's creation with its message.
   p.criar_servidor = [this, ini = caminho_ini] {
     host::HttpServerOptions o = opcoes_.http;
     o.trusted_proxies = host::ParseTrustedProxies(
-        util::TArqIni(ini, env_).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
+        util::TArqIni(ini, env_).ReadString(op::kSecaoConf, op::kChaveProxiesConfiaveis, ""));
     return CriarServidorHttp(*handler_, log_.get(), std::move(o));
   };
   p.esvaziar_sessoes = [this] {

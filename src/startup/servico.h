@@ -30,7 +30,7 @@
 #include "service/dm_dados.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
 #include "util/env.h"
 
 namespace orv::startup {
@@ -68,7 +68,7 @@ class TServicoOrvWs {
 
   // What the main window (or the daemon) needs; only after DataModuleCreate succeeded. An empty
   // caminho_ini: orvws.ini beside the executable.
-  PecasPrincipal Pecas(std::string caminho_ini = {});
+  op::PecasPrincipal Pecas(std::string caminho_ini = {});
 
   service::TDmDados& Dm() { return *dm_; }
   op::TActivityLog& Log() { return *log_; }
@@ -97,7 +97,7 @@ class TServicoOrvWs {
 
 // The listener FServer behind IServidorHttp, serving through a request handler; an error while
 // sending a response is written to the log.
-std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
+std::unique_ptr<op::IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
                                                  op::TActivityLog* log,
                                                  host::HttpServerOptions opcoes = {});
 

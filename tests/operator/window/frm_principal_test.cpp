@@ -50,7 +50,7 @@ class CaixaGravada : public ICaixaMensagem {
 const std::string kPastaSistema = "/orvalen";
 const std::string kIni = "/opt/orvws/orvws.ini";
 
-class ServidorFalso : public startup::IServidorHttp {
+class ServidorFalso : public op::IServidorHttp {
  public:
   explicit ServidorFalso(std::set<std::uint16_t>* ocupadas) : ocupadas_(ocupadas) {}
   bool Active() const override { return ativo_; }
@@ -73,7 +73,7 @@ class FrmPrincipalTest : public ::testing::Test {
     lo.PastaLogs = op::PastaLogsDe(kPastaSistema);
     lo.contar_sessoes = [this] { return sessoes; };
     log = std::make_unique<op::TActivityLog>(std::move(lo), mem);
-    startup::PecasPrincipal p;
+    op::PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
     p.ip_local = [] { return std::string("192.168.0.7"); };

@@ -1,19 +1,19 @@
 // The window's share of start-up, server control and shutdown, driven through a recording view
 // and a listener stand-in, with the settings file and the log in memory (the tests with the real
-// listener and files live in servico_test.cpp).
-#include "startup/frm_principal_core.h"
+// listener and files live in tests/startup/servico_test.cpp).
+#include "operator/frm_principal_core.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "startup/limites.h"
+#include "operator/operator_limits.h"
 #include "support/log_reader.h"
 #include "util/datetime.h"
 #include "util/faulty_env.h"
 #include "util/mem_env.h"
 
-namespace orv::startup {
+namespace orv::op {
 namespace {
 
 class ServidorFalso : public IServidorHttp {
@@ -62,8 +62,8 @@ class FrmPrincipalCoreTest : public ::testing::Test {
 
   void Recriar() {
     core.reset();
-    log = std::make_unique<op::TActivityLog>(
-        op::ActivityLogOptions{op::PastaLogsDe(kPastaSistema)}, env);
+    log = std::make_unique<TActivityLog>(
+        ActivityLogOptions{PastaLogsDe(kPastaSistema)}, env);
     PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
@@ -84,7 +84,7 @@ class FrmPrincipalCoreTest : public ::testing::Test {
 
   std::vector<std::string> Linhas() const {
     std::vector<std::string> r;
-    for (const op::TLogRow& row : log->Rows()) r.push_back(row.DES_LOG);
+    for (const TLogRow& row : log->Rows()) r.push_back(row.DES_LOG);
     return r;
   }
   // The texts of the log file's lines (after the marks).
@@ -101,7 +101,7 @@ class FrmPrincipalCoreTest : public ::testing::Test {
   int sessoes_esvaziadas = 0;
   bool ip_falha = false;
   ViewGravada view;
-  std::unique_ptr<op::TActivityLog> log;
+  std::unique_ptr<TActivityLog> log;
   std::unique_ptr<TFrmPrincipalCore> core;
 };
 
@@ -180,7 +180,7 @@ TEST_F(FrmPrincipalCoreTest, CloseWhileStoppedWritesThreeLines) {
 
 TEST_F(FrmPrincipalCoreTest, SummaryLineShowsTheIndicatorsAsLabelled) {
   ASSERT_TRUE(core->FormCreate());
-  op::TOperationTiming t(*log);
+  TOperationTiming t(*log);
   t.SetDtaInicio(log->Now() - 0.2 / 86400.0);
   t.SetDtaTermino();
   t.WriteLog("Coletor(1.2.3.4), operação", true);
@@ -287,7 +287,7 @@ TEST_F(FrmPrincipalCoreTest, RollOverRenamesPanel2AndTheSummaryCoversTheWholeRun
   Recriar();
   ASSERT_TRUE(core->FormCreate());
   EXPECT_EQ(view.paineis[2], "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-09.log");
-  op::TOperationTiming t(*log);
+  TOperationTiming t(*log);
   t.SetDtaInicio();
   t.WriteLog("Coletor(1.2.3.4), antes", true);
   mem.SetNow(util::EncodeDateTime({2026, 12, 10, 0, 0, 1, 0}));
@@ -329,4 +329,4 @@ TEST(NomeTipoBanco, Kinds) {
 }
 
 }  // namespace
-}  // namespace orv::startup
+}  // namespace orv::op

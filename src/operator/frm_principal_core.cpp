@@ -1,11 +1,11 @@
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
 
 #include <stdexcept>
 #include <utility>
 
-#include "startup/limites.h"
+#include "operator/operator_limits.h"
 
-namespace orv::startup {
+namespace orv::op {
 
 std::string TextoDeExcecao(const std::string& message) {
   // Any byte of a multi-byte UTF-8 character is above '.', as is the character itself.
@@ -58,7 +58,7 @@ void TFrmPrincipalCore::ArquivoLogMudou() {
 
 bool TFrmPrincipalCore::FormCreate() {
   try {
-    op::TActivityLog& log = *pecas_.log;
+    TActivityLog& log = *pecas_.log;
     // 1. Timing marks and counters.
     marcas_.emplace(log);
     marcas_->SetDtaInicio();
@@ -180,7 +180,7 @@ void TFrmPrincipalCore::FormClose() {
   };
   if (marcas_) marcas_->SetDtaInicio();
   linha(std::string("Aplicação encerrada, ") + (ativo ? "parando serviço" : "serviço parado"));
-  const op::TIndicadores ind = pecas_.log->Indicadores();
+  const TIndicadores ind = pecas_.log->Indicadores();
   linha("Aplicação recebeu " + ind.lblNumRequisicoes +
         " requisição(ões) com tempo médio de execução de " + ind.lblTmpMedio);
   if (ativo) {
@@ -195,4 +195,4 @@ void TFrmPrincipalCore::FormClose() {
   linha("Aplicação encerrada");
 }
 
-}  // namespace orv::startup
+}  // namespace orv::op

@@ -19,10 +19,10 @@
 #include <string>
 
 #include "operator/activity_log.h"
-#include "util/ini.h"
 #include "util/env.h"
+#include "util/ini.h"
 
-namespace orv::startup {
+namespace orv::op {
 
 // The HTTP listener as the server control uses it.
 class IServidorHttp {
@@ -85,7 +85,7 @@ struct PecasPrincipal {
   std::function<std::string()> ip_local;                           // the host's first address
   std::int32_t tipo_banco = 0;
   std::string local_gestao;
-  op::TActivityLog* log = nullptr;                                 // not owned
+  TActivityLog* log = nullptr;                                 // not owned
   std::string caminho_ini;                                         // orvws.ini beside the program
   util::Env* env = &util::Env::Default();                          // of orvws.ini; not owned
 };
@@ -128,9 +128,9 @@ class TFrmPrincipalCore {
   IPrincipalView& view_;
   std::unique_ptr<IServidorHttp> servidor_;
   std::unique_ptr<util::TArqIni> arq_ini_;
-  std::optional<op::TOperationTiming> marcas_;   // the window's own timing marks
+  std::optional<TOperationTiming> marcas_;   // the window's own timing marks
   std::string ip_local_;
   std::array<std::string, 3> paineis_;
 };
 
-}  // namespace orv::startup
+}  // namespace orv::op
