@@ -15,7 +15,7 @@
 //
 // Where the two readers differed before they shared this parse, the rules above take what each
 // of them relied on:
-// - The byte order mark: the port file's reader skipped it; TArqIni read it as part of the first
+// - The byte order mark: the port file's reader skipped it; TArqIni took it into the first
 //   line, so a settings file saved with one lost the section on that line (its values read as
 //   the defaults and a write added the section again). Both skip it now; TArqIni's rewrite keeps
 //   it in front.
