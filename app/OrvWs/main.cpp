@@ -8,9 +8,11 @@
 #include <csignal>
 
 #include "data/process_end.h"
+#include "operator/operator_limits.h"
 #include "operator/window/frm_principal.h"
 #include "startup/limites.h"
 #include "startup/servico.h"
+#include "util/env.h"
 #include "util/platform.h"
 
 namespace {
@@ -24,14 +26,15 @@ constexpr int kIntervaloVigiaMs = 200;
 // The whole program, its objects destroyed on return.
 int Executar(int argc, char** argv) {
   using namespace orv;
-  // 1-2. The service with its registrations, then the request handler with its web module class.
-  startup::TServicoOrvWs servico;
+  // 1-2. The service with its registrations, on the real machine, then the request handler with
+  // its web module class.
+  startup::TServicoOrvWs servico({}, util::Env::Default());
   servico.PrepararRequestHandler();
 
   // 3. The window toolkit.
   QApplication app(argc, argv);
-  const QString titulo = QString::fromUtf8(startup::kTituloAplicacao.data(),
-                                           static_cast<int>(startup::kTituloAplicacao.size()));
+  const QString titulo = QString::fromUtf8(op::kTituloAplicacao.data(),
+                                           static_cast<int>(op::kTituloAplicacao.size()));
   QApplication::setApplicationName(titulo);
   QApplication::setWindowIcon(window::IconeAplicacao());
 

@@ -4,10 +4,11 @@
 #include "data/process_end.h"
 #include "startup/daemon.h"
 #include "startup/limites.h"
+#include "util/env.h"
 #include "util/platform.h"
 
 int main(int argc, char** argv) {
   orv::util::platform::ConfigureAllocator(orv::startup::kLimiarBlocoProprio,
                                           orv::startup::kMaxHeapsAlocador);
-  orv::data::EndProcess(orv::startup::ExecutarDaemon(argc, argv));
+  orv::data::EndProcess(orv::startup::ExecutarDaemon(argc, argv, orv::util::Env::Default()));
 }

@@ -27,6 +27,7 @@
 #include "service/dm_dados.h"
 #include "service/orvws.h"
 #include "service/script_coletor.h"
+#include "util/platform.h"
 #include "util/regional.h"
 #include "catalog/catalog.h"
 
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
     config.LocalGestao = caminho;
     dm.DataModuleCreate(config);
     orv::op::ActivityLogOptions lo;
-    lo.PastaLogs = pasta.string();
+    lo.PastaLogs = orv::util::platform::Utf8FromPath(pasta);
     orv::op::TActivityLog log(std::move(lo));
     const std::string ip = "127.0.0.1";
     if (!orv::service::TOrvWs({ip}, dm, log).Auth(std::string(orv::service::kChaveAutenticacao),

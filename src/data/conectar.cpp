@@ -4,8 +4,9 @@
 
 namespace orv::data {
 
-ConfigConexao Conexoes::Conectar(const std::string& User, const std::string& PassWd) {
-  ConfigConexao config = LerConfiguracao(User, PassWd);
+ConfigConexao Conexoes::Conectar(const std::string& User, const std::string& PassWd,
+                                 util::Env& env) {
+  ConfigConexao config = LerConfiguracao(User, PassWd, env);
   AbrirConexoes(config);
   return config;
 }

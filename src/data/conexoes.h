@@ -22,6 +22,7 @@
 
 #include "data/config/configuracao.h"
 #include "data/sql.h"
+#include "util/env.h"
 #include "util/tclist.h"
 
 namespace orv::data {
@@ -138,9 +139,11 @@ class Conexoes {
   PoolGestao::Emprestimo EmprestarGestao() { return pool_gestao_.Emprestar(); }
   ListaConexoes& Lista() { return lista_; }
 
-  // LerConfiguracao(User, PassWd), then AbrirConexoes with its result. A configuration error
-  // leaves with its own message; a connection error as ConexaoError. Returns the settings read.
-  ConfigConexao Conectar(const std::string& User, const std::string& PassWd);
+  // LerConfiguracao(User, PassWd, env), then AbrirConexoes with its result. A configuration
+  // error leaves with its own message; a connection error as ConexaoError. Returns the settings
+  // read.
+  ConfigConexao Conectar(const std::string& User, const std::string& PassWd,
+                         util::Env& env = util::Env::Default());
   // Closes ScnGestao, sets the profile, opens ScnSemTrans (Firebird and Interbase kinds), makes
   // the template ScnGestaoUsr and opens ScnGestao. Any failure raises ConexaoError.
   void AbrirConexoes(const ConfigConexao& config);

@@ -5,6 +5,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "data/firebird_admin.h"
+#include "util/platform.h"
 
 namespace orv::data::testdb {
 
@@ -44,9 +45,10 @@ std::string CreateTestDatabase(const std::filesystem::path& folder, bool with_fi
   const std::filesystem::path file = std::filesystem::absolute(folder / name);
   std::error_code ignored;
   std::filesystem::remove(file, ignored);
-  CreateSchemaDatabase(file.string());
-  if (with_fixture) LoadFixture(file.string());
-  return file.string();
+  const std::string location = util::platform::Utf8FromPath(file);
+  CreateSchemaDatabase(location);
+  if (with_fixture) LoadFixture(location);
+  return location;
 }
 
 bool ServerAvailable() {
@@ -63,7 +65,7 @@ bool ServerAvailable() {
 
 std::string ServerLocation(const std::filesystem::path& file) {
   return std::string(kServerHost) + "/" + std::to_string(kServerPort) + ":" +
-         std::filesystem::absolute(file).string();
+         util::platform::Utf8FromPath(std::filesystem::absolute(file));
 }
 
 void PrepareServerFolder(const std::filesystem::path& folder) {

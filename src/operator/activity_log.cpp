@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "util/platform.h"
 #include "util/text.h"
 #include "util/utilities.h"
 
@@ -19,21 +20,20 @@ std::string CampoAnsi(std::string_view text, std::size_t width) {
 
 std::string PastaLogsDe(std::string_view pasta_sistema) {
   std::string pasta(pasta_sistema);
-  pasta += kSeparadorPasta;
+  pasta += util::platform::kFolderSeparator;
   pasta += kNomePastaLogs;
   return pasta;
 }
 
-TActivityLog::TActivityLog(ActivityLogOptions options)
-    : clock_(options.clock ? std::move(options.clock) : std::function<util::TDateTime()>(util::Now)),
-      fs_(options.fs ? options.fs : &RealLogFileSystem()),
+TActivityLog::TActivityLog(ActivityLogOptions options, util::Env& env)
+    : env_(env),
       contar_sessoes_(std::move(options.contar_sessoes)),
       pasta_logs_(std::move(options.PastaLogs)),
       max_linhas_(std::max<std::size_t>(1, options.max_linhas)) {
-  DiaDoArquivoLocked(clock_());   // no other thread knows the object yet
+  DiaDoArquivoLocked(env_.Now());   // no other thread knows the object yet
 }
 
-util::TDateTime TActivityLog::Now() const { return clock_(); }
+util::TDateTime TActivityLog::Now() const { return env_.Now(); }
 
 std::string TActivityLog::ArquivoLog() const {
   std::lock_guard lock(mutex_);
@@ -53,11 +53,16 @@ bool TActivityLog::DiaDoArquivoLocked(util::TDateTime agora) {
   dia_ = p;
   arquivo_log_ = util::FormatarDataHora(kFormatoArquivoLog, agora);
   arquivo_log_ += kExtensaoLog;
-  caminho_ = pasta_logs_ + kSeparadorPasta + arquivo_log_;
+  caminho_ = pasta_logs_ + util::platform::kFolderSeparator + arquivo_log_;
   return true;
 }
 
-void TActivityLog::CreateFolder() { fs_->CreateFolders(pasta_logs_); }
+void TActivityLog::CreateFolder() { CriarPasta(); }
+
+void TActivityLog::CriarPasta() {
+  if (const std::error_code e = env_.CreateFolders(pasta_logs_))
+    throw LogIOError("Erro de E/S ao criar a pasta de logs \"" + pasta_logs_ + "\": " + e.message());
+}
 
 void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
                             const TOperationTiming& marks) {
@@ -91,24 +96,30 @@ void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
   // The line goes to the file of the date on which it is written. A new date's file is made
   // as at start-up: the folder first, when it is missing (a failure is raised to this line's
   // caller and the next line tries again).
-  const util::TDateTime agora = clock_();
+  const util::TDateTime agora = env_.Now();
   if (DiaDoArquivoLocked(agora)) {
     criar_pasta_ = true;
     for (IActivityObserver* o : observers_) o->LogFileChanged(arquivo_log_);
   }
   if (criar_pasta_) {
-    fs_->CreateFolders(pasta_logs_);
+    CriarPasta();
     criar_pasta_ = false;
   }
-  std::unique_ptr<ILogFile> file = fs_->OpenAppend(caminho_);
+  // The file is opened, appended to and closed for every line.
+  std::unique_ptr<util::IAppendFile> file;
+  if (const std::error_code e = env_.OpenAppend(caminho_, &file))
+    throw LogIOError("Erro de E/S ao abrir o arquivo de log \"" + caminho_ + "\": " + e.message());
   if (!Line.empty()) {
     row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, agora), kLarguraDataHora);
     if (cliLogs_.size() >= max_linhas_) cliLogs_.pop_front();
     cliLogs_.push_back(std::move(row));
     for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
-    file->Write(bytes);  // on failure the file object closes itself on destruction
+    // On failure the file closes itself on destruction.
+    if (const std::error_code e = file->Append(bytes))
+      throw LogIOError("Erro de E/S ao gravar o arquivo de log \"" + caminho_ + "\": " + e.message());
   }
-  file->Close();
+  if (const std::error_code e = file->Close())
+    throw LogIOError("Erro de E/S ao fechar o arquivo de log \"" + caminho_ + "\": " + e.message());
 }
 
 void TActivityLog::CalcIndicadoresTempo(util::TDateTime TempoExecucao) {

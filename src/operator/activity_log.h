@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -30,7 +29,7 @@
 #include <vector>
 
 #include "util/datetime.h"
-#include "util/platform.h"
+#include "util/env.h"
 
 namespace orv::op {
 
@@ -54,8 +53,6 @@ inline constexpr std::string_view kFormatoDuracao = "tt.zzz";
 inline constexpr std::string_view kFormatoArquivoLog = "yyyy-mm-dd";
 inline constexpr std::string_view kExtensaoLog = ".log";
 inline constexpr std::string_view kNomePastaLogs = "logs";
-
-inline constexpr char kSeparadorPasta = util::platform::kFolderSeparator;
 
 // The log folder of an installation folder: the folder followed by "\logs" ("/logs" on POSIX).
 std::string PastaLogsDe(std::string_view pasta_sistema);
@@ -111,30 +108,8 @@ class LogIOError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The file operations the log needs, behind an interface so tests can inject failures.
-class ILogFile {
- public:
-  virtual ~ILogFile() = default;  // closes quietly when Close was not called
-  virtual void Write(std::string_view bytes) = 0;   // raises LogIOError
-  virtual void Close() = 0;                         // raises LogIOError
-};
-
-class ILogFileSystem {
- public:
-  virtual ~ILogFileSystem() = default;
-  // Opens the file for appending, creating it empty when missing. Raises LogIOError.
-  virtual std::unique_ptr<ILogFile> OpenAppend(const std::string& path) = 0;
-  // Creates the folder with every missing parent. Raises LogIOError.
-  virtual void CreateFolders(const std::string& path) = 0;
-};
-
-// The operating system's file system (the platform layer).
-ILogFileSystem& RealLogFileSystem();
-
 struct ActivityLogOptions {
   std::string PastaLogs;                            // the log folder
-  std::function<util::TDateTime()> clock;           // empty: util::Now
-  ILogFileSystem* fs = nullptr;                     // null: RealLogFileSystem(); not owned
   std::size_t max_linhas = kMaxLinhasLog;           // rows cliLogs keeps (the newest)
   // The number of open sessions, read whenever SessoesMudaram is called; empty: always 0.
   std::function<std::size_t()> contar_sessoes;
@@ -145,7 +120,8 @@ class TOperationTiming;
 class TActivityLog {
  public:
   // Fixes PastaLogs for the log's whole life, and ArquivoLog by today's date on the clock.
-  explicit TActivityLog(ActivityLogOptions options);
+  // The file, the folder and the clock are the Env's, which must outlive the log.
+  explicit TActivityLog(ActivityLogOptions options, util::Env& env = util::Env::Default());
   TActivityLog(const TActivityLog&) = delete;
   TActivityLog& operator=(const TActivityLog&) = delete;
 
@@ -196,8 +172,10 @@ class TActivityLog {
   // Points ArquivoLog at the date of `agora`; true when that changed it.
   bool DiaDoArquivoLocked(util::TDateTime agora);
 
-  std::function<util::TDateTime()> clock_;
-  ILogFileSystem* fs_;
+  // Creates PastaLogs; raises LogIOError.
+  void CriarPasta();
+
+  util::Env& env_;
   std::function<std::size_t()> contar_sessoes_;
   const std::string pasta_logs_;
 

@@ -7,10 +7,10 @@ namespace orv::service {
 TDmDados::TDmDados() = default;
 TDmDados::~TDmDados() = default;
 
-void TDmDados::DataModuleCreate() {
+void TDmDados::DataModuleCreate(util::Env& env) {
   // ListaConexoes is created empty with the connections, before Conectar runs.
   conexoes_ = std::make_unique<data::Conexoes>();
-  const data::ConfigConexao config = conexoes_->Conectar("", "");
+  const data::ConfigConexao config = conexoes_->Conectar("", "", env);
   tipo_banco_ = config.TipoBanco;
   local_gestao_ = config.LocalGestao;
   chave_ = std::string(kChaveAutenticacao);

@@ -19,6 +19,7 @@
 
 #include "data/conexoes.h"
 #include "service/cds_auth.h"
+#include "util/env.h"
 
 namespace orv::service {
 
@@ -32,10 +33,10 @@ class TDmDados {
   TDmDados(const TDmDados&) = delete;
   TDmDados& operator=(const TDmDados&) = delete;
 
-  // Start-up: ListaConexoes, Conectar("", "") (configuration file of the installation folder,
-  // then the connections), ChaveAutenticacao, an empty CdsAuth. On failure raises an error
-  // whose what() is exactly the message to show the operator.
-  void DataModuleCreate();
+  // Start-up: ListaConexoes, Conectar("", "", env) (configuration file of the installation
+  // folder, then the connections), ChaveAutenticacao, an empty CdsAuth. On failure raises an
+  // error whose what() is exactly the message to show the operator.
+  void DataModuleCreate(util::Env& env = util::Env::Default());
   // The same with the configuration already decoded (tools, tests): the connections are opened
   // from `config`.
   void DataModuleCreate(const data::ConfigConexao& config);

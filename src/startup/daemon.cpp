@@ -73,31 +73,36 @@ void TVisaoDaemon::MostrarErro(const std::string& text) {
 
 namespace {
 
-// The log's file system for --check: it looks whether the folder and the day's file could be
-// made and written as the start would, and writes nothing.
-class TLogSemGravar final : public op::ILogFileSystem {
+// The machine for --check: it looks whether the log's folder and the day's file (and any file
+// the start would rewrite) could be made and written as the start would, and writes nothing.
+// Everything else reaches the machine it wraps.
+class TEnvSemGravar final : public util::EnvWrapper {
  public:
-  std::unique_ptr<op::ILogFile> OpenAppend(const std::string& path) override {
-    if (const std::string e = ErroDeGravacao(path, false); !e.empty())
-      throw op::LogIOError("Erro de E/S ao abrir o arquivo de log \"" + path + "\": " + e);
-    return std::make_unique<Descarte>();
+  using util::EnvWrapper::EnvWrapper;
+  std::error_code OpenAppend(const std::string& path,
+                             std::unique_ptr<util::IAppendFile>* file) override {
+    if (const std::error_code e = ErroDeGravacao(target(), path, false)) return e;
+    *file = std::make_unique<Descarte>();
+    return {};
   }
-  void CreateFolders(const std::string& path) override {
-    if (const std::string e = ErroDeGravacao(path, true); !e.empty())
-      throw op::LogIOError("Erro de E/S ao criar a pasta de logs \"" + path + "\": " + e);
+  std::error_code CreateFolders(const std::string& path) override {
+    return ErroDeGravacao(target(), path, true);
+  }
+  bool WriteFileAtomic(const std::string& path, std::string_view) override {
+    return !ErroDeGravacao(target(), path, false);
   }
 
  private:
-  class Descarte final : public op::ILogFile {
+  class Descarte final : public util::IAppendFile {
    public:
-    void Write(std::string_view) override {}
-    void Close() override {}
+    std::error_code Append(std::string_view) override { return {}; }
+    std::error_code Close() override { return {}; }
   };
 };
 
 // What --check found: what the service would serve.
-void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPrincipalCore& core,
-                         const std::string& porta) {
+void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico,
+                         const op::TFrmPrincipalCore& core, const std::string& porta) {
   const std::string ip = core.IpLocal();
   const std::string base = "http://" + ip + ":" + porta;
   std::string endereco = ip.empty() ? "(nenhum endereço IPv4 neste computador)"
@@ -111,22 +116,20 @@ void ImprimirVerificacao(std::FILE* saida, TServicoOrvWs& servico, const TFrmPri
                "Pasta de LOGs: %s\n"
                "Endereço para os coletores: %s\n"
                "Verificação concluída: o serviço pode ser iniciado.\n",
-               servico.PastaSistema().c_str(), NomeTipoBanco(servico.Dm().TipoBanco()).c_str(),
+               servico.PastaSistema().c_str(), op::NomeTipoBanco(servico.Dm().TipoBanco()).c_str(),
                servico.Dm().LocalGestao().c_str(), porta.c_str(), servico.Log().PastaLogs().c_str(),
                endereco.c_str());
   std::fflush(saida);
 }
 
 // Serves until a termination signal, or (verificar) checks the start and ends.
-int Executar(bool verificar) {
+int Executar(bool verificar, util::Env& env) {
   // The termination signals are taken by one waiting thread only: block them before any other
   // thread exists, so every thread made later inherits the mask.
   if (!verificar) PrepararSinaisDeTermino();
 
-  TLogSemGravar sem_gravar;
-  OpcoesServico opcoes;
-  if (verificar) opcoes.log.fs = &sem_gravar;
-  TServicoOrvWs servico(std::move(opcoes));
+  TEnvSemGravar sem_gravar(env);
+  TServicoOrvWs servico({}, verificar ? sem_gravar : env);
   servico.PrepararRequestHandler();
   const std::string falha = servico.DataModuleCreate();
   if (!falha.empty()) {
@@ -142,7 +145,7 @@ int Executar(bool verificar) {
   TVisaoDaemon visao(stderr);
   int status = kSaidaOk;
   {
-    TFrmPrincipalCore core(servico.Pecas(), visao);
+    op::TFrmPrincipalCore core(servico.Pecas(), visao);
     if (!core.FormCreate()) {
       status = kSaidaFalhaInicio;   // the reason is already on standard error
     } else if (!core.Ativo()) {
@@ -198,7 +201,7 @@ std::string TextoAjuda() {
          "  --help     mostra este texto e termina\n";
 }
 
-int ExecutarDaemon(int argc, const char* const* argv) {
+int ExecutarDaemon(int argc, const char* const* argv, util::Env& env) {
   const TLinhaDeComando linha = LerLinhaDeComando(argc, argv);
   switch (linha.modo) {
     case TModoDaemon::Ajuda:
@@ -211,11 +214,11 @@ int ExecutarDaemon(int argc, const char* const* argv) {
       std::fprintf(stderr, "orvwsd: %s\n\n%s", linha.erro.c_str(), TextoAjuda().c_str());
       return kSaidaUso;
     case TModoDaemon::Verificar:
-      return Executar(true);
+      return Executar(true, env);
     case TModoDaemon::Servir:
       break;
   }
-  return Executar(false);
+  return Executar(false, env);
 }
 
 }  // namespace orv::startup

@@ -23,7 +23,8 @@
 #include <thread>
 
 #include "operator/activity_log.h"
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -62,7 +63,7 @@ class TSaidaLog final : public op::IActivityObserver {
 
 // The daemon's side of IPrincipalView: the port text from the settings file, auto-start always
 // on, error boxes to standard error.
-class TVisaoDaemon final : public IPrincipalView {
+class TVisaoDaemon final : public op::IPrincipalView {
  public:
   explicit TVisaoDaemon(std::FILE* erros) : erros_(erros) {}
   std::string PortText() const override { return porta_; }
@@ -90,7 +91,8 @@ TLinhaDeComando LerLinhaDeComando(int argc, const char* const* argv);
 std::string TextoAjuda();
 std::string TextoVersao();
 
-// The whole daemon, by its command line; returns the process's exit status.
-int ExecutarDaemon(int argc, const char* const* argv);
+// The whole daemon, by its command line, on the machine `env`; returns the process's exit
+// status.
+int ExecutarDaemon(int argc, const char* const* argv, util::Env& env);
 
 }  // namespace orv::startup

@@ -1,41 +1,11 @@
-// The fixed values of the start-up spine, the settings file and the operator window, with the
-// reason for each. Everything here is a compile-time constant; any thread may read it.
+// The fixed values of the start-up spine, with the reason for each (the operator's side, with
+// the settings file and the window, keeps its own in operator/operator_limits.h). Everything
+// here is a compile-time constant; any thread may read it.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <string_view>
 
 namespace orv::startup {
-
-// Program title: the window's caption and the title of every error box.
-inline constexpr std::string_view kTituloAplicacao = "Orv Web Service";
-
-// Settings file beside the executable, its section and keys.
-inline constexpr std::string_view kArquivoIni = "orvws.ini";
-inline constexpr std::string_view kSecaoConf = "Conf";
-inline constexpr std::string_view kChaveNumPorta = "NumPorta";
-inline constexpr std::string_view kChaveIniAut = "IniAut";
-// Addresses of the load balancers whose PROXY header names the collector (comma-separated);
-// absent or empty: none.
-inline constexpr std::string_view kChaveProxiesConfiaveis = "ProxiesConfiaveis";
-
-// The port used when the settings file has none (and the field's initial text).
-inline constexpr std::int32_t kPortaPadrao = 8080;
-// The port field takes at most four typed digits, so the highest port an operator can type;
-// anything higher can only come from the settings file and is refused.
-inline constexpr std::int32_t kPortaMaxima = 9999;
-inline constexpr int kMaxDigitosPorta = 4;
-// Port 0 would make the system pick a random port that no collector could find; below 1 is
-// refused like a port above the maximum.
-inline constexpr std::int32_t kPortaMinima = 1;
-
-// The settings file is a few lines; a larger file is not ours and is read no further than this.
-inline constexpr std::size_t kTamanhoMaximoIni = 64 * 1024;
-// A rewrite of the settings file goes to this file beside it ("orvws.ini.tmp"), which then
-// takes its place: a full disk or a crash midway never leaves orvws.ini empty or half made.
-// The name is fixed, so a file left by a crash is reused by the next write, not piled up.
-inline constexpr std::string_view kSufixoGravacao = ".tmp";
 
 // The allocator of both programs (util::platform::ConfigureAllocator). Request bodies, parse
 // trees and downloads of hundreds of kilobytes to tens of megabytes come and go; from this size
@@ -45,10 +15,5 @@ inline constexpr std::size_t kLimiarBlocoProprio = 256 * 1024;
 // Heaps serving the threads: the service runs up to a hundred dispatch threads on two cores;
 // each heap keeps what its threads freed, so few heaps keep little.
 inline constexpr int kMaxHeapsAlocador = 4;
-
-// The operator window shows new log rows and indicators at most this often: under load a
-// repaint (and a table update) per line would take the window's thread, and with it a core,
-// away from the connections; a tenth of a second still reads as at once.
-inline constexpr int kPausaJanelaMs = 100;
 
 }  // namespace orv::startup

@@ -1,11 +1,10 @@
 #include "startup/plataforma.h"
 
-#include "startup/limites.h"
 #include "util/platform.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
@@ -18,33 +17,26 @@
 #include <mutex>
 #else
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace orv::startup {
 
-char SeparadorPasta() {
-#ifdef _WIN32
-  return '\\';
-#else
-  return '/';
-#endif
-}
-
-std::string CaminhoExecutavel() {
-  std::string caminho = util::platform::ExecutablePath();
+std::string CaminhoExecutavel(util::Env& env) {
+  std::string caminho = env.ExecutablePath();
   if (caminho.empty()) throw std::runtime_error("The path of the running program is unknown");
   return caminho;
 }
 
-std::string PastaExecutavel() { return util::platform::Utf8FromPath(util::platform::PathFromUtf8(CaminhoExecutavel()).parent_path()); }
+std::string PastaExecutavel(util::Env& env) {
+  return util::platform::Utf8FromPath(
+      util::platform::PathFromUtf8(CaminhoExecutavel(env)).parent_path());
+}
 
 namespace {
 
@@ -149,127 +141,27 @@ std::string EscolherIpLocal(const FonteIps& pelo_nome, const FonteIps& pelas_int
 
 std::string PrimeiroIpLocal() { return EscolherIpLocal(IpsDoNomeLocal, IpsDasInterfaces); }
 
-std::string ErroDeGravacao(const std::string& caminho, bool pasta) {
-  std::error_code ec;
+std::error_code ErroDeGravacao(util::Env& env, const std::string& caminho, bool pasta) {
+  using util::PathKind;
   std::filesystem::path p = util::platform::PathFromUtf8(caminho);
-  const auto estado = std::filesystem::status(p, ec);
-  if (std::filesystem::exists(estado)) {
-    const bool e_pasta = std::filesystem::is_directory(estado);
-    if (pasta && !e_pasta) return std::generic_category().message(ENOTDIR);
-    if (!pasta && e_pasta) return std::generic_category().message(EISDIR);
+  auto tipo = [&env](const std::filesystem::path& q) {
+    return env.KindOf(util::platform::Utf8FromPath(q));
+  };
+  if (const PathKind estado = tipo(p); estado != PathKind::kMissing) {
+    const bool e_pasta = estado == PathKind::kFolder;
+    if (pasta && !e_pasta) return std::make_error_code(std::errc::not_a_directory);
+    if (!pasta && e_pasta) return std::make_error_code(std::errc::is_a_directory);
   } else {
     // The nearest folder that exists is where the missing entries would be made.
     do {
       p = p.parent_path();
-    } while (!p.empty() && !std::filesystem::exists(p, ec) && p != p.root_path());
+    } while (!p.empty() && tipo(p) == PathKind::kMissing && p != p.root_path());
     if (p.empty()) p = ".";
-    if (!std::filesystem::is_directory(p, ec)) return std::generic_category().message(ENOTDIR);
+    if (tipo(p) != PathKind::kFolder) return std::make_error_code(std::errc::not_a_directory);
     pasta = true;
   }
-#ifdef _WIN32
-  const int modo = 2;   // write; folders are searchable when readable
-  if (_waccess(p.c_str(), modo) != 0) return std::generic_category().message(errno);
-#else
-  if (::access(p.c_str(), pasta ? (W_OK | X_OK) : W_OK) != 0)
-    return std::generic_category().message(errno);
-#endif
-  return {};
+  return env.WriteAccess(util::platform::Utf8FromPath(p), pasta);
 }
-
-namespace {
-
-class ArquivosReais final : public IArquivos {
- public:
-  std::optional<std::string> Ler(const std::string& caminho, std::size_t limite) override {
-    std::ifstream in(util::platform::PathFromUtf8(caminho), std::ios::binary);
-    if (!in) {
-      std::error_code ec;
-      if (!std::filesystem::exists(util::platform::PathFromUtf8(caminho), ec)) return std::nullopt;
-      throw std::runtime_error("Unable to read " + caminho);
-    }
-    std::string dados(limite, '\0');
-    in.read(dados.data(), static_cast<std::streamsize>(limite));
-    dados.resize(static_cast<std::size_t>(in.gcount()));
-    return dados;
-  }
-
-  bool Gravar(const std::string& caminho, std::string_view conteudo) override {
-    std::error_code ec;
-    std::filesystem::path destino = util::platform::PathFromUtf8(caminho);
-    // A link keeps pointing where it did: the file it names is the one replaced.
-    if (std::filesystem::is_symlink(destino, ec)) {
-      destino = std::filesystem::canonical(destino, ec);
-      if (ec) return false;
-    }
-    std::filesystem::path novo = destino;
-    novo += std::string(kSufixoGravacao);
-    bool aberto = false;   // only a new file this write opened is removed on failure
-    if (!GravarInteiro(novo, destino, conteudo, aberto)) {
-      if (aberto) std::filesystem::remove(novo, ec);
-      return false;
-    }
-    std::filesystem::rename(novo, destino, ec);
-    if (ec) {
-      std::filesystem::remove(novo, ec);
-      return false;
-    }
-    SincronizarPasta(destino.parent_path());
-    return true;
-  }
-
- private:
-  // Writes `conteudo` into a new file `novo` (a plain file of that name is written over; a link
-  // or a folder is not), with the permissions of `destino` when that exists, and hands it to
-  // the disk before returning. `aberto`: whether `novo` was opened for writing.
-  static bool GravarInteiro(const std::filesystem::path& novo, const std::filesystem::path& destino,
-                            std::string_view conteudo, bool& aberto) {
-#ifdef _WIN32
-    (void)destino;
-    std::error_code ec;
-    if (std::filesystem::exists(novo, ec) && !std::filesystem::is_regular_file(novo, ec)) return false;
-    std::ofstream out(novo, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    aberto = true;
-    out.write(conteudo.data(), static_cast<std::streamsize>(conteudo.size()));
-    out.flush();
-    return static_cast<bool>(out);
-#else
-    struct stat antigo {};
-    const bool existe = ::stat(destino.c_str(), &antigo) == 0;
-    const mode_t modo = existe ? (antigo.st_mode & 07777) : 0666;
-    const int fd = ::open(novo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, modo);
-    if (fd < 0) return false;
-    aberto = true;
-    bool ok = !existe || ::fchmod(fd, modo) == 0;
-    std::size_t feito = 0;
-    while (ok && feito < conteudo.size()) {
-      const ssize_t n = ::write(fd, conteudo.data() + feito, conteudo.size() - feito);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok = false;
-      else feito += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-#endif
-  }
-
-  // The rename itself reaches the disk (POSIX; Windows needs nothing here).
-  static void SincronizarPasta(const std::filesystem::path& pasta) {
-#ifndef _WIN32
-    const int fd = ::open(pasta.empty() ? "." : pasta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
-#else
-    (void)pasta;
-#endif
-  }
-};
-
-}  // namespace
-
-std::shared_ptr<IArquivos> ArquivosDoSistema() { return std::make_shared<ArquivosReais>(); }
 
 #ifdef _WIN32
 

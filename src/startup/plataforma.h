@@ -1,28 +1,24 @@
-// The operating-system calls of the start-up spine, the settings file and the daemon: the
-// executable's own path, the address collectors must use (IpLocal), whole-file reads and
-// atomic writes behind an interface that tests replace to inject faults, and the termination
-// signals of the daemon.
+// The operating-system calls of the start-up spine and the daemon: the executable's folder (by
+// the Env's executable path), the address collectors must use (IpLocal), whether a path could
+// be written (through the Env), and the termination signals of the daemon.
 //
-// Thread safety: every function may be called from any thread; an IArquivos implementation
-// must be usable from the thread that owns the object using it.
+// Thread safety: every function may be called from any thread.
 #pragma once
 
-#include <filesystem>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
+
+#include "util/env.h"
 
 namespace orv::startup {
 
-// The folder separator of the platform ('\' on Windows, '/' elsewhere).
-char SeparadorPasta();
-
-// The full path of the running executable, and its folder (no trailing separator).
-std::string CaminhoExecutavel();
-std::string PastaExecutavel();
+// The full path of the running executable (Env::ExecutablePath), and its folder (no trailing
+// separator); raise std::runtime_error when the path is unknown.
+std::string CaminhoExecutavel(util::Env& env);
+std::string PastaExecutavel(util::Env& env);
 
 // IpLocal, the address collectors must be given: the host's first non-loopback IPv4 address,
 // looked for by the host's own name first and then among its interfaces (a host whose name
@@ -46,24 +42,11 @@ std::vector<std::string> IpsDoNomeLocal();
 // std::runtime_error when they cannot be listed.
 std::vector<std::string> IpsDasInterfaces();
 
-// Why `caminho` could not be written now, as the system says it; empty when it could. A path
+// Why `caminho` could not be written now, in the system's terms; no error when it could. A path
 // that exists must be a folder (pasta) or a file (!pasta) the caller may write into; one that
-// does not must have a nearest existing folder the caller may create entries in. Looks only:
-// nothing is made or changed.
-std::string ErroDeGravacao(const std::string& caminho, bool pasta);
-
-// Whole-file access.
-class IArquivos {
- public:
-  virtual ~IArquivos() = default;
-  // The file's bytes (at most `limite`), or nothing when the file does not exist.
-  virtual std::optional<std::string> Ler(const std::string& caminho, std::size_t limite) = 0;
-  // Replaces the file's content (creating it when absent) atomically: the content goes to a
-  // new file beside it, which then takes the file's place, so a failure or a crash midway
-  // leaves the old file whole. False when it cannot be written (the old file is untouched).
-  virtual bool Gravar(const std::string& caminho, std::string_view conteudo) = 0;
-};
-std::shared_ptr<IArquivos> ArquivosDoSistema();
+// does not must have a nearest existing folder the caller may create entries in. Looks only,
+// through the Env: nothing is made or changed.
+std::error_code ErroDeGravacao(util::Env& env, const std::string& caminho, bool pasta);
 
 // Daemon support: blocks the calling thread until SIGINT or SIGTERM arrives (Windows: a console
 // control event) or PedirTermino() is called; returns the signal's name.

@@ -12,9 +12,9 @@
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
-#include "startup/arq_ini.h"
-#include "startup/limites.h"
+#include "operator/operator_limits.h"
 #include "startup/plataforma.h"
+#include "util/ini.h"
 #include "util/platform.h"
 
 namespace orv::startup {
@@ -63,7 +63,7 @@ class TOrvWsContado final : public soap::IOrvWs {
   op::TActivityLog& log_;
 };
 
-class ServidorHttp final : public IServidorHttp {
+class ServidorHttp final : public op::IServidorHttp {
  public:
   ServidorHttp(host::TWebRequestHandler& handler, op::TActivityLog* log,
                host::HttpServerOptions opcoes)
@@ -107,20 +107,20 @@ class ServidorHttp final : public IServidorHttp {
 
 }  // namespace
 
-std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
+std::unique_ptr<op::IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
                                                  op::TActivityLog* log,
                                                  host::HttpServerOptions opcoes) {
   return std::make_unique<ServidorHttp>(handler, log, std::move(opcoes));
 }
 
-std::string CaminhoIniPadrao() {
-  return PastaExecutavel() + SeparadorPasta() + std::string(kArquivoIni);
+std::string CaminhoIniPadrao(util::Env& env) {
+  return PastaExecutavel(env) + util::platform::kFolderSeparator + std::string(op::kArquivoIni);
 }
 
-TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes)
+TServicoOrvWs::TServicoOrvWs(OpcoesServico opcoes, util::Env& env)
     : opcoes_(std::move(opcoes)),
-      publicacao_(soap::publish::PublisherSettings::ForExecutable(
-          util::platform::ExecutablePath())) {
+      env_(env),
+      publicacao_(soap::publish::PublisherSettings::ForExecutable(env_.ExecutablePath(), env_)) {
   soap::publish::RegisterWSDLPublish(registry_);
   soap::RegisterOrvWsInterface(registry_);
   registry_.RegisterInvokableClass(soap::MakeInvokableClass<TOrvWsContado, soap::IOrvWs>(
@@ -167,14 +167,14 @@ std::string TServicoOrvWs::DataModuleCreate() {
     if (opcoes_.criar_data_module)
       opcoes_.criar_data_module(*dm);
     else
-      dm->DataModuleCreate();
+      dm->DataModuleCreate(env_);
     // The log lives under the installation folder that the configuration was read from.
     op::ActivityLogOptions o = opcoes_.log;
     std::string pasta =
-        opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema();
+        opcoes_.pasta_sistema ? opcoes_.pasta_sistema() : data::ObterPastaSistema(env_);
     o.PastaLogs = op::PastaLogsDe(pasta);
     o.contar_sessoes = [cds = &dm->CdsAuth()] { return cds->RecordCount(); };
-    log_ = std::make_unique<op::TActivityLog>(std::move(o));
+    log_ = std::make_unique<op::TActivityLog>(std::move(o), env_);
     dm_ = std::move(dm);
     pasta_sistema_ = std::move(pasta);
     return {};
@@ -183,16 +183,17 @@ std::string TServicoOrvWs::DataModuleCreate() {
   }
 }
 
-PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
+op::PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   if (!dm_ || !log_) throw std::logic_error("TServicoOrvWs::Pecas before DataModuleCreate");
+  if (caminho_ini.empty()) caminho_ini = CaminhoIniPadrao(env_);
   PrepararRequestHandler();
-  PecasPrincipal p;
+  op::PecasPrincipal p;
   // The trusted proxies are read when the listener is made, as the port is when the window is;
   // an address that is not one stops the window's creation with its message.
   p.criar_servidor = [this, ini = caminho_ini] {
     host::HttpServerOptions o = opcoes_.http;
     o.trusted_proxies = host::ParseTrustedProxies(
-        TArqIni(ini).ReadString(kSecaoConf, kChaveProxiesConfiaveis, ""));
+        util::TArqIni(ini, env_).ReadString(op::kSecaoConf, op::kChaveProxiesConfiaveis, ""));
     return CriarServidorHttp(*handler_, log_.get(), std::move(o));
   };
   p.esvaziar_sessoes = [this] {
@@ -204,6 +205,7 @@ PecasPrincipal TServicoOrvWs::Pecas(std::string caminho_ini) {
   p.local_gestao = dm_->LocalGestao();
   p.log = log_.get();
   p.caminho_ini = std::move(caminho_ini);
+  p.env = &env_;
   return p;
 }
 

@@ -30,7 +30,8 @@
 #include "service/dm_dados.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/registry.h"
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
+#include "util/env.h"
 
 namespace orv::startup {
 
@@ -42,18 +43,19 @@ struct OpcoesServico {
   std::function<void(service::TDmDados&)> criar_data_module;
   // The host's first address; empty: PrimeiroIpLocal.
   std::function<std::string()> ip_local;
-  // Clock and file system of the activity log (PastaLogs is set here).
+  // The activity log's settings (PastaLogs and the session count are set here).
   op::ActivityLogOptions log;
   // Listener settings (tests shorten its time-outs).
   host::HttpServerOptions http;
 };
 
 // orvws.ini beside the executable.
-std::string CaminhoIniPadrao();
+std::string CaminhoIniPadrao(util::Env& env);
 
 class TServicoOrvWs {
  public:
-  explicit TServicoOrvWs(OpcoesServico opcoes = {});
+  // Every piece made here reaches the machine through `env`, which must outlive this object.
+  explicit TServicoOrvWs(OpcoesServico opcoes = {}, util::Env& env = util::Env::Default());
   ~TServicoOrvWs();
   TServicoOrvWs(const TServicoOrvWs&) = delete;
   TServicoOrvWs& operator=(const TServicoOrvWs&) = delete;
@@ -64,8 +66,9 @@ class TServicoOrvWs {
   // log. Returns an empty text, or the message to show when the start must end.
   std::string DataModuleCreate();
 
-  // What the main window (or the daemon) needs; only after DataModuleCreate succeeded.
-  PecasPrincipal Pecas(std::string caminho_ini = CaminhoIniPadrao());
+  // What the main window (or the daemon) needs; only after DataModuleCreate succeeded. An empty
+  // caminho_ini: orvws.ini beside the executable.
+  op::PecasPrincipal Pecas(std::string caminho_ini = {});
 
   service::TDmDados& Dm() { return *dm_; }
   op::TActivityLog& Log() { return *log_; }
@@ -82,6 +85,7 @@ class TServicoOrvWs {
   void ContarFalhaSoap() noexcept;
 
   OpcoesServico opcoes_;
+  util::Env& env_;
   soap::InterfaceRegistry registry_;
   // The program's name and port file for the published documents, from its own path.
   soap::publish::PublisherSettings publicacao_;
@@ -93,7 +97,7 @@ class TServicoOrvWs {
 
 // The listener FServer behind IServidorHttp, serving through a request handler; an error while
 // sending a response is written to the log.
-std::unique_ptr<IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
+std::unique_ptr<op::IServidorHttp> CriarServidorHttp(host::TWebRequestHandler& handler,
                                                  op::TActivityLog* log,
                                                  host::HttpServerOptions opcoes = {});
 

@@ -1,12 +1,9 @@
 // Date-time values as day counts since 1899-12-30 and their formatting.
 #include "util/datetime.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <mutex>
 
-#include "util/platform.h"
 #include "util/regional.h"
 
 namespace orv::util {
@@ -40,9 +37,6 @@ constexpr std::int64_t kMsPerDay = 86'400'000;
 // four-digit year patterns can show. Values beyond it are shown at the nearest bound.
 constexpr std::int64_t kFirstDay = -693593;
 constexpr std::int64_t kLastDay = 2958465;
-
-std::mutex g_clock_mutex;
-std::function<TDateTime()> g_clock;
 
 const std::int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);   // relative to 1970-01-01
 
@@ -88,33 +82,6 @@ std::string FormatLongTime(const RegionalSettings& rs, const DateTimeParts& p) {
 }
 
 }  // namespace
-
-TDateTime Now() {
-  std::function<TDateTime()> clock;
-  {
-    std::lock_guard<std::mutex> lock(g_clock_mutex);
-    clock = g_clock;
-  }
-  if (clock) return clock();
-  const auto now = std::chrono::system_clock::now();
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-  const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
-  const std::tm t = platform::LocalTime(seconds);
-  DateTimeParts p;
-  p.year = t.tm_year + 1900;
-  p.month = t.tm_mon + 1;
-  p.day = t.tm_mday;
-  p.hour = t.tm_hour;
-  p.minute = t.tm_min;
-  p.second = t.tm_sec > 59 ? 59 : t.tm_sec;   // a leap second shows as :59
-  p.millisecond = static_cast<int>(((ms.count() % 1000) + 1000) % 1000);
-  return EncodeDateTime(p);
-}
-
-void SetClockForTesting(std::function<TDateTime()> clock) {
-  std::lock_guard<std::mutex> lock(g_clock_mutex);
-  g_clock = std::move(clock);
-}
 
 TDateTime EncodeDateTime(const DateTimeParts& p) {
   const std::int64_t days =

@@ -2,23 +2,18 @@
 // since 30 December 1899 00:00, the fraction being the time of day, millisecond precision.
 // A duration is the difference of two date-times and is shown as a time of day.
 //
-// Thread safety: all functions may be called from any thread. The clock can be replaced by a
-// test (SetClockForTesting); production code never replaces it.
+// The clock is the Env's (Env::Now, env.h).
+//
+// Thread safety: all functions may be called from any thread.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 namespace orv::util {
 
 using TDateTime = double;
-
-// Current local time with milliseconds.
-TDateTime Now();
-// Replaces the clock used by Now(); pass an empty function to restore the real clock.
-void SetClockForTesting(std::function<TDateTime()> clock);
 
 // Days from 1970-01-01 of a proleptic Gregorian date, and the date of a day number.
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d);

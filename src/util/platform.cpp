@@ -1,17 +1,14 @@
-// POSIX and Windows implementations of the operating-system layer.
+// POSIX and Windows implementations of the operating-system layer that no test varies.
 #include "util/platform.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 
 #include "util/text.h"
 
 #ifdef _WIN32
-#include <share.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <langinfo.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -20,9 +17,7 @@
 #include <malloc.h>
 #endif
 #include <locale.h>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <cstdlib>
 #endif
 
 namespace orv::util::platform {
@@ -30,10 +25,6 @@ namespace orv::util::platform {
 #ifdef _WIN32
 
 namespace {
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string u = Utf8ToUtf16(utf8);
-  return std::wstring(u.begin(), u.end());
-}
 std::string Narrow(const wchar_t* text, std::size_t length) {
   return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
@@ -72,15 +63,6 @@ std::string TimePicture(const std::string& picture) {
 }
 }  // namespace
 
-std::optional<std::string> EnvironmentVariable(std::string_view name) {
-  const std::wstring wname = Wide(name);
-  const DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
-  if (n == 0) return std::nullopt;
-  std::wstring value(n, L'\0');
-  const DWORD got = GetEnvironmentVariableW(wname.c_str(), value.data(), n);
-  return Narrow(value.data(), got);
-}
-
 std::tm LocalTime(std::time_t moment) {
   std::tm parts{};
   localtime_s(&parts, &moment);
@@ -96,43 +78,6 @@ RegionalSettings HostRegionalSettings() {
   const UINT acp = GetACP();
   s.ansi_code_page = acp == CP_UTF8 ? "UTF-8" : "WINDOWS-" + std::to_string(acp);
   return s;
-}
-
-std::string SystemErrorText(int code) { return std::system_category().message(code); }
-
-std::string ExecutablePath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return Narrow(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
-  ReadResult r;
-  FILE* f = _wfsopen(Wide(path).c_str(), L"rb", _SH_DENYWR);
-  if (f == nullptr) {
-    const DWORD err = GetLastError();
-    r.status = (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) ? ReadStatus::kNotFound
-                                                                            : ReadStatus::kCannotOpen;
-    r.error = static_cast<int>(err);
-    return r;
-  }
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    if (r.bytes.size() + n > max_bytes) {
-      std::fclose(f);
-      return ReadResult{ReadStatus::kTooLarge, {}, 0};
-    }
-    r.bytes.append(buffer, n);
-  }
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return ReadResult{ReadStatus::kCannotOpen, {}, static_cast<int>(ERROR_READ_FAULT)};
-  return r;
 }
 
 #else  // POSIX
@@ -195,12 +140,6 @@ std::string TimePicture(const char* picture, const std::string& separator) {
 }
 }  // namespace
 
-std::optional<std::string> EnvironmentVariable(std::string_view name) {
-  const char* value = std::getenv(std::string(name).c_str());
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
-}
-
 std::tm LocalTime(std::time_t moment) {
   std::tm parts{};
   localtime_r(&moment, &parts);
@@ -226,56 +165,6 @@ RegionalSettings HostRegionalSettings() {
                          : codeset;
   freelocale(loc);
   return s;
-}
-
-std::string SystemErrorText(int code) { return std::generic_category().message(code); }
-
-std::string ExecutablePath() {
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < buffer.size()) {
-      buffer.resize(static_cast<std::size_t>(n));
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-ReadResult ReadWholeFile(const std::string& path, std::size_t max_bytes) {
-  ReadResult r;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    r.error = errno;
-    r.status = (r.error == ENOENT || r.error == ENOTDIR) ? ReadStatus::kNotFound
-                                                         : ReadStatus::kCannotOpen;
-    return r;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    r.error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    r.status = ReadStatus::kCannotOpen;
-    ::close(fd);
-    return r;
-  }
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      r = ReadResult{ReadStatus::kCannotOpen, {}, errno};
-      break;
-    }
-    if (r.bytes.size() + static_cast<std::size_t>(n) > max_bytes) {
-      r = ReadResult{ReadStatus::kTooLarge, {}, EFBIG};
-      break;
-    }
-    r.bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return r;
 }
 
 #endif

@@ -1,15 +1,10 @@
 // The shared free functions.
 #include "util/utilities.h"
 
-#include "util/platform.h"
 #include "util/regional.h"
 #include "util/text.h"
 
 namespace orv::util {
-
-std::string LerVariavelAmbiente(std::string_view name) {
-  return platform::EnvironmentVariable(name).value_or(std::string());
-}
 
 std::string FormatarTamanho(std::int64_t bytes) {
   constexpr std::int64_t kKB = 1024;

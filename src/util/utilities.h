@@ -1,6 +1,6 @@
-// The shared free functions: value chooser, byte-count formatting, environment lookup,
-// fixed-width filling, splitting at a delimiter and the character scrambling used for the
-// configuration file's fields and the collector users' passwords.
+// The shared free functions: value chooser, byte-count formatting, fixed-width filling,
+// splitting at a delimiter and the character scrambling used for the configuration file's
+// fields and the collector users' passwords.
 //
 // Text is UTF-8; "character" means one UTF-16 code unit, and lengths count code units.
 // Thread safety: pure functions (FormatarTamanho reads the regional settings), any thread.
@@ -17,9 +17,6 @@ namespace orv::util {
 inline std::string IfThenVar(bool condition, std::string if_true, std::string if_false) {
   return condition ? std::move(if_true) : std::move(if_false);
 }
-
-// The value of an environment variable, or empty text when it is not set.
-std::string LerVariavelAmbiente(std::string_view name);
 
 // "512 B", "1,5 KB", "1024 KB", "2 GB" (host decimal separator; at most two decimals, rounded
 // half away from zero, trailing zeros dropped). Counts past 2^31 keep growing in GB.

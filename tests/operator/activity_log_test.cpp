@@ -5,12 +5,13 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "util/datetime.h"
+#include "util/faulty_env.h"
+#include "util/mem_env.h"
 #include "util/regional.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -19,8 +20,6 @@
 
 namespace fs = std::filesystem;
 using orv::op::ActivityLogOptions;
-using orv::op::ILogFile;
-using orv::op::ILogFileSystem;
 using orv::op::LogIOError;
 using orv::op::TActivityLog;
 using orv::op::TOperationTiming;
@@ -30,30 +29,19 @@ using orv::util::TDateTime;
 
 namespace {
 
-constexpr double kMsPorDia = 86400000.0;
-
 using orv::testing::TempFolder;
 
 using orv::testing::ReadWholeFile;
 
-// A settable clock shared by the log and the test.
-struct FakeClock {
-  std::mutex m;
-  TDateTime now = 0;
-  void Set(TDateTime t) {
-    std::lock_guard l(m);
-    now = t;
-  }
-  void AdvanceMs(double ms) {
-    std::lock_guard l(m);
-    now += ms / kMsPorDia;
-  }
-  std::function<TDateTime()> Fn() {
-    return [this] {
-      std::lock_guard l(m);
-      return now;
-    };
-  }
+// The disk, with the clock of another Env.
+class DiscoComRelogio final : public orv::util::EnvWrapper {
+ public:
+  explicit DiscoComRelogio(orv::util::Env& relogio)
+      : EnvWrapper(orv::util::Env::Default()), relogio_(relogio) {}
+  TDateTime Now() override { return relogio_.Now(); }
+
+ private:
+  orv::util::Env& relogio_;
 };
 
 class RecordingObserver : public orv::op::IActivityObserver {
@@ -75,24 +63,27 @@ class ActivityLogTest : public ::testing::Test {
   void SetUp() override {
     saved_ = orv::util::Regional();
     orv::util::SetRegional(orv::util::RegionalPtBR());
-    clock_.Set(EncodeDateTime({2026, 12, 9, 14, 3, 27, 415}));
+    mem_.SetNow(EncodeDateTime({2026, 12, 9, 14, 3, 27, 415}));
   }
   void TearDown() override { orv::util::SetRegional(saved_); }
 
-  std::unique_ptr<TActivityLog> MakeLog(ILogFileSystem* fs = nullptr,
+  // A log on the disk (with the test's clock), or on another Env.
+  std::unique_ptr<TActivityLog> MakeLog(std::size_t max_linhas = orv::op::kMaxLinhasLog) {
+    return MakeLog(disco_, max_linhas);
+  }
+  std::unique_ptr<TActivityLog> MakeLog(orv::util::Env& env,
                                         std::size_t max_linhas = orv::op::kMaxLinhasLog) {
     ActivityLogOptions o;
     o.PastaLogs = orv::op::PastaLogsDe(dir_.str());
-    o.clock = clock_.Fn();
-    o.fs = fs;
     o.max_linhas = max_linhas;
-    auto log = std::make_unique<TActivityLog>(std::move(o));
+    auto log = std::make_unique<TActivityLog>(std::move(o), env);
     log->CreateFolder();
     return log;
   }
 
   orv::util::RegionalSettings saved_;
-  FakeClock clock_;
+  orv::util::MemEnv mem_;   // the clock of every log here, and the files of the faulty ones
+  DiscoComRelogio disco_{mem_};
   TempFolder dir_;
 };
 
@@ -103,9 +94,9 @@ TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
 
   TOperationTiming t(*log);
   t.SetDtaInicio();
-  clock_.AdvanceMs(62);
+  mem_.AdvanceMs(62);
   t.SetDtaTermino();
-  clock_.AdvanceMs(5);
+  mem_.AdvanceMs(5);
   t.WriteLog("Aplicação encerrada", false);
 
   // Windows-1252: "ç" and "ã" are one byte each.
@@ -131,7 +122,7 @@ TEST_F(ActivityLogTest, FileLineAndRowHaveTheMarksAndTheHostCodePage) {
 // The table keeps the newest rows up to its bound; the file keeps every line; observers get
 // each row with its index among the rows kept.
 TEST_F(ActivityLogTest, TableKeepsTheNewestRowsAndTheFileEveryLine) {
-  auto log = MakeLog(nullptr, 3);
+  auto log = MakeLog(3);
   struct Indices : orv::op::IActivityObserver {
     std::vector<std::size_t> got;
     void RowAppended(std::size_t index, const orv::op::TLogRow&) override { got.push_back(index); }
@@ -174,20 +165,20 @@ TEST_F(ActivityLogTest, EmptyLineOnlyCreatesTheFileAndMayCount) {
 // midnight starts the new date's file with its marks as they are; the table, the indicators
 // and observers go on, and the observers learn the new file name.
 TEST_F(ActivityLogTest, FirstLineAfterMidnightStartsTheNewDatesFile) {
-  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 59, 500}));
+  mem_.SetNow(EncodeDateTime({2026, 12, 9, 23, 59, 59, 500}));
   auto log = MakeLog();
   RecordingObserver obs;
   log->AddObserver(&obs);
   TOperationTiming t(*log);
   t.SetDtaInicio();
   t.WriteLog("antes", true);
-  clock_.AdvanceMs(400);  // 23:59:59.900, still the 9th
+  mem_.AdvanceMs(400);  // 23:59:59.900, still the 9th
   t.SetDtaTermino();
   t.WriteLog("ainda no dia 9", true);
-  clock_.AdvanceMs(400);  // 00:00:00.300 of the 10th
+  mem_.AdvanceMs(400);  // 00:00:00.300 of the 10th
   t.SetDtaTermino();
   t.WriteLog("passou da meia-noite", true);
-  clock_.AdvanceMs(3600000);
+  mem_.AdvanceMs(3600000);
   t.SetDtaInicio();
   t.WriteLog("depois", true);
   log->RemoveObserver(&obs);
@@ -210,14 +201,14 @@ TEST_F(ActivityLogTest, FirstLineAfterMidnightStartsTheNewDatesFile) {
 // start-up. A folder that cannot be made: the line's caller gets the error naming it, the
 // request is counted, nothing is lost from the table's order, and the next line tries again.
 TEST_F(ActivityLogTest, RollOverMakesTheFolderAgainOrRaisesUntilItCan) {
-  clock_.Set(EncodeDateTime({2026, 12, 9, 23, 59, 0, 0}));
+  mem_.SetNow(EncodeDateTime({2026, 12, 9, 23, 59, 0, 0}));
   auto log = MakeLog();
   TOperationTiming t(*log);
   t.SetDtaInicio();
   t.WriteLog("dia 9", false);
   const std::string pasta = log->PastaLogs();
   fs::remove_all(pasta);
-  clock_.AdvanceMs(120000);  // the 10th
+  mem_.AdvanceMs(120000);  // the 10th
   t.SetDtaInicio();
   t.WriteLog("dia 10", false);
   EXPECT_EQ(ReadWholeFile(pasta + "/2026-12-10.log"), "10/12/2026 00:01:00.000(00:00:00.000), dia 10\r\n");
@@ -225,7 +216,7 @@ TEST_F(ActivityLogTest, RollOverMakesTheFolderAgainOrRaisesUntilItCan) {
   // A plain file where the folder should be: it cannot be made.
   fs::remove_all(pasta);
   { std::ofstream(pasta) << "x"; }
-  clock_.AdvanceMs(86400000.0);  // the 11th
+  mem_.AdvanceMs(86400000.0);  // the 11th
   t.SetDtaInicio();
   try {
     t.WriteLog("dia 11", true);
@@ -273,7 +264,7 @@ TEST_F(ActivityLogTest, AverageOfThreeOperations) {
   for (double ms : {100.0, 200.0, 300.0}) {
     TOperationTiming t(*log);
     t.SetDtaInicio();
-    clock_.AdvanceMs(ms);
+    mem_.AdvanceMs(ms);
     t.SetDtaTermino();
     t.WriteLog("Coletor(127.0.0.1) operação", true);
   }
@@ -290,9 +281,8 @@ TEST_F(ActivityLogTest, FailuresByKindAndOpenSessions) {
   std::size_t sessoes = 0;
   ActivityLogOptions o;
   o.PastaLogs = orv::op::PastaLogsDe(dir_.str());
-  o.clock = clock_.Fn();
   o.contar_sessoes = [&sessoes] { return sessoes; };
-  TActivityLog log(std::move(o));
+  TActivityLog log(std::move(o), disco_);
   RecordingObserver obs;
   log.AddObserver(&obs);
   using orv::op::TFalha;
@@ -332,57 +322,54 @@ TEST_F(ActivityLogTest, BytesSentAreCountedIn64Bits) {
   EXPECT_EQ(log->Indicadores().TotalEnviado, 4294968830LL);
 }
 
-// A file system whose open or write fails on demand.
-class FaultyFs : public ILogFileSystem {
- public:
-  bool fail_open = false, fail_write = false;
-  std::string written;
-  class File : public ILogFile {
-   public:
-    explicit File(FaultyFs& f) : fs_(f) {}
-    void Write(std::string_view b) override {
-      if (fs_.fail_write) throw LogIOError("Erro de E/S ao gravar o arquivo de log \"x\": No space left on device");
-      fs_.written.append(b);
-    }
-    void Close() override {}
+std::string Linha(const std::string& texto) {
+  return "09/12/2026 14:03:27.415(00:00:00.000), " + texto + "\r\n";
+}
 
-   private:
-    FaultyFs& fs_;
-  };
-  std::unique_ptr<ILogFile> OpenAppend(const std::string& path) override {
-    if (fail_open) throw LogIOError("Erro de E/S ao abrir o arquivo de log \"" + path + "\": Permission denied");
-    return std::make_unique<File>(*this);
-  }
-  void CreateFolders(const std::string&) override {}
-};
-
+// A folder made read-only: the file cannot be opened, no row is added but the request is
+// counted; once the folder can be written again, the next line goes to the file.
 TEST_F(ActivityLogTest, OpenFailureAddsNoRowButTheRequestIsCounted) {
-  FaultyFs ffs;
-  auto log = MakeLog(&ffs);
+  orv::util::FaultyEnv env(mem_);
+  auto log = MakeLog(env);
   TOperationTiming t(*log);
   t.SetDtaInicio();
-  ffs.fail_open = true;
+  env.FailOpenAppend(std::make_error_code(std::errc::read_only_file_system));
   try {
     t.WriteLog("linha", true);
     FAIL() << "no error";
   } catch (const LogIOError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Erro de E/S ao abrir o arquivo de log \"" + log->CaminhoArquivo() +
-                  "\": Permission denied");
+                  "\": Read-only file system");
   }
   EXPECT_EQ(log->RowCount(), 0u);
   EXPECT_EQ(log->Indicadores().NumRequisicoes, 1);
+  EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), std::nullopt);
+  env.Heal();
+  t.WriteLog("depois", false);
+  EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), Linha("depois"));
 }
 
+// A disk that fills up: the line that does not fit raises, naming the file, and keeps its row;
+// the lines before it stay whole in the file.
 TEST_F(ActivityLogTest, WriteFailureKeepsTheRowAndRaises) {
-  FaultyFs ffs;
-  auto log = MakeLog(&ffs);
+  orv::util::FaultyEnv env(mem_);
+  auto log = MakeLog(env);
   TOperationTiming t(*log);
   t.SetDtaInicio();
-  ffs.fail_write = true;
-  EXPECT_THROW(t.WriteLog("linha", false), LogIOError);
-  EXPECT_EQ(log->RowCount(), 1u);
-  EXPECT_EQ(ffs.written, "");
+  env.FailAppend(2, std::make_error_code(std::errc::no_space_on_device));
+  t.WriteLog("cabe", false);
+  try {
+    t.WriteLog("linha", false);
+    FAIL() << "no error";
+  } catch (const LogIOError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Erro de E/S ao gravar o arquivo de log \"" + log->CaminhoArquivo() +
+                  "\": No space left on device");
+  }
+  EXPECT_EQ(log->RowCount(), 2u);
+  EXPECT_EQ(log->Row(1).DES_LOG, "linha");
+  EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), Linha("cabe"));
 }
 
 // A file that an operator moves or deletes is made again by the very next line, which goes
@@ -412,8 +399,7 @@ TEST_F(ActivityLogTest, AFileMovedOrDeletedBetweenLinesIsMadeAgainByTheNextLine)
 TEST_F(ActivityLogTest, RealFileSystemErrorsNameThePathAndTheSystemError) {
   ActivityLogOptions o;
   o.PastaLogs = dir_.str() + "/ausente/logs";
-  o.clock = clock_.Fn();
-  TActivityLog log(std::move(o));
+  TActivityLog log(std::move(o), disco_);
   TOperationTiming t(log);
   try {
     t.WriteLog("x", false);

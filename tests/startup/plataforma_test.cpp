@@ -1,5 +1,5 @@
 // The host facts of the start-up spine: the choice of IpLocal over the host's name and its
-// interfaces, and the settings file's atomic rewrite (a failed write keeps the old file).
+// interfaces, and whether a path could be written.
 #include "startup/plataforma.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#endif
-
-#include "startup/limites.h"
 #include "support/temp_folder.h"
 
 namespace orv::startup {
@@ -81,89 +73,23 @@ TEST(EscolherIpLocal, LoopbackIsTheWhole127Network) {
     EXPECT_FALSE(IpLoopback(ip)) << ip;
 }
 
-std::string Ler(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+// The system's words for why a path could not be written on the disk; "" when it could.
+std::string Erro(const std::filesystem::path& caminho, bool pasta) {
+  const std::error_code e = ErroDeGravacao(util::Env::Default(), caminho.string(), pasta);
+  return e ? e.message() : "";
 }
-
-#ifndef _WIN32
-// A write that fails midway (here the file-size limit, as a full disk would) keeps the old
-// file whole and leaves no new file beside it; a later write replaces it, keeping its
-// permissions, and a link to it stays a link.
-TEST(ArquivosDoSistema, RewriteIsAtomic) {
-  testing::TempFolder dir;
-  const auto ini = dir.path() / "orvws.ini";
-  const auto novo = dir.path() / ("orvws.ini" + std::string(kSufixoGravacao));
-  auto arquivos = ArquivosDoSistema();
-  const std::string antigo = "[Conf]\nNumPorta=8081\nIniAut=1\n";
-  ASSERT_TRUE(arquivos->Gravar(ini.string(), antigo));
-  chmod(ini.c_str(), 0640);
-
-  {
-    struct sigaction ignorar {}, anterior {};
-    ignorar.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignorar, &anterior);
-    rlimit limite{}, salvo{};
-    getrlimit(RLIMIT_FSIZE, &salvo);
-    limite = salvo;
-    limite.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &limite);
-    const bool gravou = arquivos->Gravar(ini.string(), std::string(4096, 'x'));
-    setrlimit(RLIMIT_FSIZE, &salvo);
-    sigaction(SIGXFSZ, &anterior, nullptr);
-    EXPECT_FALSE(gravou);
-  }
-  EXPECT_EQ(Ler(ini), antigo);
-  EXPECT_FALSE(std::filesystem::exists(novo));
-
-  ASSERT_TRUE(arquivos->Gravar(ini.string(), "[Conf]\nNumPorta=9000\n"));
-  EXPECT_EQ(Ler(ini), "[Conf]\nNumPorta=9000\n");
-  struct stat st {};
-  ASSERT_EQ(stat(ini.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_FALSE(std::filesystem::exists(novo));
-
-  const auto link = dir.path() / "ligacao.ini";
-  std::filesystem::create_symlink(ini, link);
-  ASSERT_TRUE(arquivos->Gravar(link.string(), "[Conf]\nNumPorta=9001\n"));
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(Ler(ini), "[Conf]\nNumPorta=9001\n");
-
-  // A folder where the file should be: nothing is written and nothing is left beside it.
-  const auto pasta = dir.path() / "pasta.ini";
-  std::filesystem::create_directory(pasta);
-  EXPECT_FALSE(arquivos->Gravar(pasta.string(), "x"));
-  EXPECT_TRUE(std::filesystem::is_directory(pasta));
-  EXPECT_FALSE(std::filesystem::exists(pasta.string() + std::string(kSufixoGravacao)));
-
-  // Something not ours under the new file's name (a folder, a link) is left alone, and the
-  // old file stays.
-  std::filesystem::create_directory(novo);
-  EXPECT_FALSE(arquivos->Gravar(ini.string(), "[Conf]\nNumPorta=1\n"));
-  EXPECT_TRUE(std::filesystem::is_directory(novo));
-  std::filesystem::remove(novo);
-  const auto alvo = dir.path() / "alvo";
-  std::filesystem::create_symlink(alvo, novo);
-  EXPECT_FALSE(arquivos->Gravar(ini.string(), "[Conf]\nNumPorta=1\n"));
-  EXPECT_FALSE(std::filesystem::exists(alvo));
-  EXPECT_TRUE(std::filesystem::is_symlink(novo));
-  EXPECT_EQ(Ler(ini), "[Conf]\nNumPorta=9001\n");
-}
-#endif
 
 TEST(ErroDeGravacao, LooksWithoutMakingAnything) {
   testing::TempFolder dir;
   const auto arquivo = dir.path() / "arquivo";
   std::ofstream(arquivo) << "x";
-  EXPECT_EQ(ErroDeGravacao(dir.str(), true), "");
-  EXPECT_EQ(ErroDeGravacao((dir.path() / "a" / "b" / "logs").string(), true), "");
+  EXPECT_EQ(Erro(dir.path(), true), "");
+  EXPECT_EQ(Erro(dir.path() / "a" / "b" / "logs", true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "a"));
-  EXPECT_EQ(ErroDeGravacao(arquivo.string(), false), "");
-  EXPECT_EQ(ErroDeGravacao(arquivo.string(), true), "Not a directory");
-  EXPECT_EQ(ErroDeGravacao((arquivo / "logs").string(), true), "Not a directory");
-  EXPECT_EQ(ErroDeGravacao(dir.str(), false), "Is a directory");
+  EXPECT_EQ(Erro(arquivo, false), "");
+  EXPECT_EQ(Erro(arquivo, true), "Not a directory");
+  EXPECT_EQ(Erro(arquivo / "logs", true), "Not a directory");
+  EXPECT_EQ(Erro(dir.path(), false), "Is a directory");
 }
 
 }  // namespace

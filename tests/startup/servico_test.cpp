@@ -14,7 +14,7 @@
 namespace orv::startup {
 namespace {
 
-class ViewGravada : public IPrincipalView {
+class ViewGravada : public op::IPrincipalView {
  public:
   std::string PortText() const override { return porta; }
   void SetPortText(const std::string& t) override { porta = t; }
@@ -42,7 +42,7 @@ class ServicoIniciado {
   void Iniciar() {
     servico.PrepararRequestHandler();
     ASSERT_EQ(servico.DataModuleCreate(), "");
-    core = std::make_unique<TFrmPrincipalCore>(servico.Pecas((inst.Raiz() / "orvws.ini").string()),
+    core = std::make_unique<op::TFrmPrincipalCore>(servico.Pecas((inst.Raiz() / "orvws.ini").string()),
                                                view);
     ASSERT_TRUE(core->FormCreate());
     view.porta = std::to_string(porta);
@@ -53,7 +53,7 @@ class ServicoIniciado {
   teste::Instalacao inst;
   TServicoOrvWs servico{Opcoes()};
   ViewGravada view;
-  std::unique_ptr<TFrmPrincipalCore> core;
+  std::unique_ptr<op::TFrmPrincipalCore> core;
   const std::uint16_t porta = teste::PortaLivre();
 };
 
@@ -63,7 +63,7 @@ TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
   const teste::Instalacao& inst = s.inst;
   TServicoOrvWs& servico = s.servico;
   ViewGravada& view = s.view;
-  TFrmPrincipalCore& core = *s.core;
+  op::TFrmPrincipalCore& core = *s.core;
   const std::uint16_t porta = s.porta;
 
   const std::string resposta =
@@ -90,7 +90,7 @@ TEST(TServicoOrvWs, ServesCollectorsBetweenStartAndStopAndEmptiesSessions) {
     teste::PortaOcupada outro(porta);
     core.ChangeStatusServerExecute();   // start on a port in use
     EXPECT_FALSE(core.Ativo());
-    EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(kMsgPortaNaoPermitida)}));
+    EXPECT_EQ(view.erros, (std::vector<std::string>{std::string(op::kMsgPortaNaoPermitida)}));
   }
   core.ChangeStatusServerExecute();
   EXPECT_TRUE(core.Ativo());
@@ -121,7 +121,7 @@ TEST(TServicoOrvWs, FailedOperationsAndOpenSessionsAreCounted) {
   ServicoIniciado s;
   ASSERT_NO_FATAL_FAILURE(s.Iniciar());
   TServicoOrvWs& servico = s.servico;
-  TFrmPrincipalCore& core = *s.core;
+  op::TFrmPrincipalCore& core = *s.core;
   const std::uint16_t porta = s.porta;
 
   auto soap = [porta](const std::string& op, const std::string& parametros) {
@@ -209,7 +209,7 @@ TEST(TServicoOrvWs, BehindATrustedProxyTheCollectorIsTheAddressItsHeaderNames) {
   const std::uint16_t porta = teste::PortaLivre();
   std::ofstream(ini) << "[Conf]\nNumPorta=" << porta << "\nProxiesConfiaveis= 10.0.0.1, 127.0.0.1\n";
   ViewGravada view;
-  TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
+  op::TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
   ASSERT_TRUE(core.FormCreate());
   core.ChangeStatusServerExecute();
   ASSERT_TRUE(core.Ativo()) << (view.erros.empty() ? "" : view.erros[0]);
@@ -239,7 +239,7 @@ TEST(TServicoOrvWs, ATrustedProxyThatIsNoAddressStopsTheWindowsCreation) {
   const auto ini = inst.Raiz() / "orvws.ini";
   std::ofstream(ini) << "[Conf]\nProxiesConfiaveis=127.0.0.1,10.0.0.0/8\n";
   ViewGravada view;
-  TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
+  op::TFrmPrincipalCore core(servico.Pecas(ini.string()), view);
   EXPECT_FALSE(core.FormCreate());
   EXPECT_EQ(view.erros, (std::vector<std::string>{"Endereço de proxy confiável inválido: 10.0.0.0/8."}));
   EXPECT_FALSE(core.Ativo());

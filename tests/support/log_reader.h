@@ -1,5 +1,5 @@
 // Reading what the service wrote: a whole file, and the daily log's lines and their texts. Every
-// test that looks at a log file reads it through these.
+// test that looks at a log (on the disk or in a MemEnv) reads it through these.
 //
 // Thread safety: plain functions; call them when the writer has finished the lines looked at.
 #pragma once
@@ -22,11 +22,11 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
   return ss.str();
 }
 
-// The lines of a daily log file, as bytes without their line end; each line must end with
-// CR LF (a test fails on one that does not).
-inline std::vector<std::string> LogFileLines(const std::filesystem::path& path) {
+// The lines of a daily log's bytes, without their line end; each line must end with CR LF (a
+// test fails on one that does not).
+inline std::vector<std::string> LogLines(const std::string& bytes) {
   std::vector<std::string> lines;
-  std::istringstream in(ReadWholeFile(path));
+  std::istringstream in(bytes);
   std::string line;
   while (std::getline(in, line)) {
     EXPECT_TRUE(!line.empty() && line.back() == '\r') << "no CR LF: " << line;
@@ -34,6 +34,11 @@ inline std::vector<std::string> LogFileLines(const std::filesystem::path& path) 
     lines.push_back(line);
   }
   return lines;
+}
+
+// The lines of a daily log file, as LogLines reads them.
+inline std::vector<std::string> LogFileLines(const std::filesystem::path& path) {
+  return LogLines(ReadWholeFile(path));
 }
 
 // The text of a log line after its marks ("<start>(<duration>), "); the whole line when it has

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "util/datetime.h"
@@ -12,10 +11,7 @@ namespace {
 class DateTimeTest : public ::testing::Test {
  protected:
   void SetUp() override { saved_ = Regional(); }
-  void TearDown() override {
-    SetRegional(saved_);
-    SetClockForTesting({});
-  }
+  void TearDown() override { SetRegional(saved_); }
   RegionalSettings saved_;
 };
 
@@ -78,16 +74,6 @@ TEST_F(DateTimeTest, FormatsWithTheRegionalSettings) {
     SetRegional(c.settings);
     EXPECT_EQ(FormatarDataHora(c.pattern, c.value), c.expected) << c.pattern;
   }
-}
-
-TEST_F(DateTimeTest, ClockCanBeReplacedAndRestored) {
-  SetClockForTesting([] { return 100.25; });
-  EXPECT_EQ(Now(), 100.25);
-  SetClockForTesting({});
-  const TDateTime now = Now();
-  EXPECT_GT(now, EncodeDateTime({2024, 1, 1}));
-  EXPECT_LT(now, EncodeDateTime({2200, 1, 1}));
-  EXPECT_NE(std::fmod(now * 86400000.0, 1000.0), -1.0);   // finite
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "util/platform.h"
 #include "util/regional.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -120,16 +119,6 @@ TEST(XorTexto, ScramblesTheLowByteOfEveryUnit) {
   };
   for (const auto& c : cases) EXPECT_EQ(XorTexto(c.text, c.key), c.expected) << c.text;
   EXPECT_EQ(CifrarTexto("localhost"), XorTexto("localhost", 917));
-}
-
-TEST(LerVariavelAmbiente, SetEmptyAndUnset) {
-  ::setenv("ORV_TEST_VAR", "C:\\Orvalen;x", 1);
-  EXPECT_EQ(LerVariavelAmbiente("ORV_TEST_VAR"), "C:\\Orvalen;x");
-  ::setenv("ORV_TEST_VAR", "", 1);
-  EXPECT_EQ(LerVariavelAmbiente("ORV_TEST_VAR"), "");
-  ::unsetenv("ORV_TEST_VAR");
-  EXPECT_EQ(LerVariavelAmbiente("ORV_TEST_VAR"), "");
-  EXPECT_FALSE(platform::EnvironmentVariable("ORV_TEST_VAR").has_value());
 }
 
 TEST(RegionalSettingsTest, HostLocaleAndProfiles) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "data/data_limits.h"
+#include "util/env.h"
 
 namespace orv::catalog {
 namespace {
@@ -138,7 +139,7 @@ Catalog GenerateCatalog(const CatalogOptions& o) {
 
   Random rnd(o.seed);
   Catalog cat;
-  const util::TDateTime today = std::floor(o.today != 0 ? o.today : util::Now());
+  const util::TDateTime today = std::floor(o.today != 0 ? o.today : util::Env::Default().Now());
 
   // Users: codes 1..n; most bound to their store, most allowed to collect.
   for (int u = 1; u <= o.users; ++u) {

@@ -1,21 +1,17 @@
 // The installation folder and the reading of SCONF.xml.
 #include "data/config/configuracao.h"
 
-#include <mutex>
 #include <system_error>
 #include <vector>
 
 #include "data/config/datapacket.h"
 #include "data/config/sconf.h"
+#include "util/platform.h"
 #include "util/text.h"
-#include "util/utilities.h"
 
 namespace orv::data {
 
 namespace {
-
-std::mutex g_mutex;   // guards the test reader
-LeitorArquivoConfig g_leitor;
 
 bool IsBlank(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -64,16 +60,6 @@ std::vector<std::string> SplitList(std::string_view s, char delimiter) {
   return items;
 }
 
-util::platform::ReadResult LerArquivo(const std::string& path) {
-  LeitorArquivoConfig leitor;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    leitor = g_leitor;
-  }
-  if (leitor) return leitor(path);
-  return util::platform::ReadWholeFile(path, kTamanhoMaximoConfig);
-}
-
 std::string CannotOpen(const std::string& path, const std::string& reason) {
   return "Cannot open file \"" + path + "\". " + reason;
 }
@@ -95,24 +81,25 @@ std::string ObterPastaSistema(std::string_view path_value, char list_separator,
   throw std::runtime_error(kMsgSemPastaSistema);
 }
 
-std::string ObterPastaSistema() {
-  return ObterPastaSistema(util::LerVariavelAmbiente("PATH"),
+std::string ObterPastaSistema(util::Env& env) {
+  return ObterPastaSistema(env.EnvironmentVariable("PATH").value_or(std::string()),
                            util::platform::kPathListSeparator,
                            util::platform::kFolderSeparator);
 }
 
-ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd) {
+ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd,
+                              util::Env& env) {
   try {
     const std::string path =
-        ObterPastaSistema() + util::platform::kFolderSeparator + kNomeArquivoConfig;
-    const util::platform::ReadResult file = LerArquivo(path);
+        ObterPastaSistema(env) + util::platform::kFolderSeparator + kNomeArquivoConfig;
+    const util::ReadResult file = env.ReadFile(path, kTamanhoMaximoConfig);
     switch (file.status) {
-      case util::platform::ReadStatus::kOk: break;
-      case util::platform::ReadStatus::kNotFound:
+      case util::ReadStatus::kOk: break;
+      case util::ReadStatus::kNotFound:
         throw std::runtime_error(std::string(kNomeTabelaSconf) + ": " + kMsgMissingPacket);
-      case util::platform::ReadStatus::kCannotOpen:
-        throw std::runtime_error(CannotOpen(path, util::platform::SystemErrorText(file.error)));
-      case util::platform::ReadStatus::kTooLarge:
+      case util::ReadStatus::kCannotOpen:
+        throw std::runtime_error(CannotOpen(path, file.error.message()));
+      case util::ReadStatus::kTooLarge:
         throw std::runtime_error(
             CannotOpen(path, std::make_error_code(std::errc::file_too_large).message()));
     }
@@ -120,11 +107,6 @@ ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd
   } catch (const std::exception& e) {
     throw ConfigError(kPrefixoErroConfig + std::string(e.what()));
   }
-}
-
-void SetLeitorArquivoConfigForTesting(LeitorArquivoConfig reader) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_leitor = std::move(reader);
 }
 
 }  // namespace orv::data

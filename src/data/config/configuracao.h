@@ -2,17 +2,18 @@
 // folder through PATH, reading the data packet, decoding the scrambled fields and producing
 // the connection settings (ConfigConexao), which the data module keeps.
 //
+// PATH and the file are read through the Env handed in.
+//
 // Thread safety: LerConfiguracao runs on the main thread at start-up, before any request
 // thread exists.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "util/platform.h"
+#include "util/env.h"
 
 namespace orv::data {
 
@@ -40,20 +41,17 @@ inline constexpr const char* kNomeArquivoConfig = "SCONF.xml";
 // before it is read into memory.
 inline constexpr std::size_t kTamanhoMaximoConfig = 16u * 1024 * 1024;
 
-// The installation folder found through PATH (list separator and folder separator of the
-// platform), or std::runtime_error "Não foi encontrado o caminho do Orvalen no PATH do sistema.".
-std::string ObterPastaSistema();
+// The installation folder found through the Env's PATH (list separator and folder separator
+// of the platform), or std::runtime_error "Não foi encontrado o caminho do Orvalen no PATH do
+// sistema.".
+std::string ObterPastaSistema(util::Env& env = util::Env::Default());
 // The same algorithm on an explicit PATH text and separators (tests run both platforms' rules).
 std::string ObterPastaSistema(std::string_view path_value, char list_separator,
                               char folder_separator);
 
 // Reads SCONF.xml of the installation folder. Any failure raises ConfigError whose message is
 // "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: " "\n\r" + cause.
-ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd);
-
-// Replaces the reading of SCONF.xml (tests inject file-system faults); an empty function
-// restores the real reading.
-using LeitorArquivoConfig = std::function<util::platform::ReadResult(const std::string& path)>;
-void SetLeitorArquivoConfigForTesting(LeitorArquivoConfig reader);
+ConfigConexao LerConfiguracao(const std::string& User, const std::string& PassWd,
+                              util::Env& env = util::Env::Default());
 
 }  // namespace orv::data

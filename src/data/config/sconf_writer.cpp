@@ -2,8 +2,6 @@
 #include "data/config/sconf_writer.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -11,7 +9,6 @@
 #include "data/config/sconf.h"
 #include "util/text.h"
 #include "util/utilities.h"
-#include "util/platform.h"
 
 namespace orv::data {
 
@@ -89,13 +86,10 @@ std::string GerarSconf(const SconfValores& valores, bool utf8) {
   return GerarSconf(valores, utf8, PaginaCodigoSconf());
 }
 
-void GravarSconf(const std::string& path, const SconfValores& valores, bool utf8) {
-  const std::string content = GerarSconf(valores, utf8);
-  const std::filesystem::path target = util::platform::PathFromUtf8(path);
-  std::ofstream file(target, std::ios::binary | std::ios::trunc);
-  if (file) file.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (file) file.close();
-  if (!file) throw std::runtime_error("Não foi possível gravar \"" + path + "\"");
+void GravarSconf(const std::string& path, const SconfValores& valores, bool utf8,
+                 util::Env& env) {
+  if (!env.WriteFileAtomic(path, GerarSconf(valores, utf8)))
+    throw std::runtime_error("Não foi possível gravar \"" + path + "\"");
 }
 
 }  // namespace orv::data

@@ -2,12 +2,14 @@
 // CAMPO_01..CAMPO_80 and one record whose values are scrambled with CifrarTexto, as the
 // reader (sconf.h) expects them. Used by the orvws-sconf tool and by tests.
 //
-// Thread safety: pure functions; any thread.
+// Thread safety: any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "util/env.h"
 
 namespace orv::data {
 
@@ -28,7 +30,9 @@ struct SconfValores {
 std::string GerarSconf(const SconfValores& valores, bool utf8, std::string_view code_page);
 std::string GerarSconf(const SconfValores& valores, bool utf8);   // with PaginaCodigoSconf()
 
-// Writes the file (replacing it). Raises std::runtime_error when it cannot be written.
-void GravarSconf(const std::string& path, const SconfValores& valores, bool utf8);
+// Writes the file through the Env, replacing it atomically (Env::WriteFileAtomic). Raises
+// std::runtime_error when it cannot be written.
+void GravarSconf(const std::string& path, const SconfValores& valores, bool utf8,
+                 util::Env& env = util::Env::Default());
 
 }  // namespace orv::data

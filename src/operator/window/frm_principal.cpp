@@ -28,7 +28,7 @@
 #include <mutex>
 #include <optional>
 
-#include "startup/limites.h"
+#include "operator/operator_limits.h"
 #include "util/text.h"
 
 namespace orv::window {
@@ -52,7 +52,7 @@ class ValidadorPorta final : public QValidator {
   State validate(QString& input, int&) const override {
     for (const QChar c : input)
       if (c < u'0' || c > u'9') return Invalid;
-    if (input.size() > startup::kMaxDigitosPorta && input.size() >= campo_->text().size())
+    if (input.size() > op::kMaxDigitosPorta && input.size() >= campo_->text().size())
       return Invalid;
     return Acceptable;
   }
@@ -282,7 +282,7 @@ class TFrmPrincipal::ModeloLog final : public QAbstractTableModel {
   std::uint64_t descartadas_ = 0;
 };
 
-TFrmPrincipal::TFrmPrincipal(startup::PecasPrincipal pecas, Opcoes opcoes, QWidget* parent)
+TFrmPrincipal::TFrmPrincipal(op::PecasPrincipal pecas, Opcoes opcoes, QWidget* parent)
     : QMainWindow(parent), opcoes_(std::move(opcoes)), log_(pecas.log) {
   if (!opcoes_.caixa) opcoes_.caixa = &CaixaMensagemReal();
   if (!opcoes_.abrir_url)
@@ -292,7 +292,7 @@ TFrmPrincipal::TFrmPrincipal(startup::PecasPrincipal pecas, Opcoes opcoes, QWidg
   descarga_ = new QTimer(this);
   descarga_->setSingleShot(true);
   connect(descarga_, &QTimer::timeout, this, &TFrmPrincipal::Descarregar);
-  core_ = std::make_unique<startup::TFrmPrincipalCore>(std::move(pecas), *this);
+  core_ = std::make_unique<op::TFrmPrincipalCore>(std::move(pecas), *this);
   if (log_) {
     observador_ = std::make_unique<Observador>(this, opcoes_.max_linhas);
     log_->AddObserver(observador_.get());
@@ -307,7 +307,7 @@ TFrmPrincipal::~TFrmPrincipal() {
 }
 
 void TFrmPrincipal::CriarControles() {
-  setWindowTitle(Q(std::string(startup::kTituloAplicacao)));
+  setWindowTitle(Q(std::string(op::kTituloAplicacao)));
   setWindowIcon(IconeAplicacao());
 
   auto* central = new QWidget(this);
@@ -316,7 +316,7 @@ void TFrmPrincipal::CriarControles() {
   auto* grpParam = new QGroupBox(QString::fromUtf8("Parametrizações"), central);
   auto* gParam = new QGridLayout(grpParam);
   gParam->addWidget(new QLabel(QString::fromUtf8("Número da porta:"), grpParam), 0, 0);
-  edtNumPorta_ = new QLineEdit(QString::number(startup::kPortaPadrao), grpParam);
+  edtNumPorta_ = new QLineEdit(QString::number(op::kPortaPadrao), grpParam);
   edtNumPorta_->setObjectName("edtNumPorta");
   edtNumPorta_->setValidator(new ValidadorPorta(edtNumPorta_));
   edtNumPorta_->setMaximumWidth(80);
@@ -481,7 +481,7 @@ void TFrmPrincipal::ChangeStatusServer() {
 }
 
 void TFrmPrincipal::AtualizarEstado() {
-  const startup::EstadoControles e = core_->ChangeStatusServerUpdate();
+  const op::EstadoControles e = core_->ChangeStatusServerUpdate();
   btnParar_->setVisible(e.btnParar_visible);
   btnParar_->setEnabled(e.btnParar_enabled);
   btnIniciar_->setVisible(e.btnIniciar_visible);
@@ -513,8 +513,8 @@ bool TFrmPrincipal::HaPendentes() const { return observador_ && observador_->Avi
 
 void TFrmPrincipal::AgendarDescarga() {
   if (descarga_->isActive()) return;
-  const qint64 passou = desde_descarga_.isValid() ? desde_descarga_.elapsed() : startup::kPausaJanelaMs;
-  descarga_->start(static_cast<int>(std::max<qint64>(0, startup::kPausaJanelaMs - passou)));
+  const qint64 passou = desde_descarga_.isValid() ? desde_descarga_.elapsed() : op::kPausaJanelaMs;
+  descarga_->start(static_cast<int>(std::max<qint64>(0, op::kPausaJanelaMs - passou)));
 }
 
 void TFrmPrincipal::Descarregar() {
@@ -569,7 +569,7 @@ void TFrmPrincipal::SetPanel(int index, const std::string& text) {
 }
 
 void TFrmPrincipal::MostrarErro(const std::string& text) {
-  opcoes_.caixa->Erro(this, Q(std::string(startup::kTituloAplicacao)), Q(text));
+  opcoes_.caixa->Erro(this, Q(std::string(op::kTituloAplicacao)), Q(text));
 }
 
 void TFrmPrincipal::FocusPort() { edtNumPorta_->setFocus(); }

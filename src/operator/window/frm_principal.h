@@ -2,7 +2,7 @@
 // database it serves, starts and stops the listener on the chosen port, keeps the port and the
 // auto-start choice in orvws.ini, and shows the activity log with its indicators: requests,
 // average time and bytes sent, failed operations (SOAP faults, "false" answers and refused
-// requests, apart) and open sessions. Every decision is taken by startup::TFrmPrincipalCore
+// requests, apart) and open sessions. Every decision is taken by op::TFrmPrincipalCore
 // (shared with the daemon); this class maps it onto widgets, message boxes and the tray icon.
 //
 // The log grid follows new rows while it is scrolled to the bottom and holds still (on the same
@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "operator/activity_log.h"
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -62,7 +62,7 @@ class TLinkLabel : public QLabel {
 // The application's icon (window and tray), drawn so no image file is needed.
 QIcon IconeAplicacao();
 
-class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
+class TFrmPrincipal : public QMainWindow, public op::IPrincipalView {
   Q_OBJECT
  public:
   struct Opcoes {
@@ -74,10 +74,10 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   };
 
   // Builds the controls and runs the creation steps (FormCreate).
-  TFrmPrincipal(startup::PecasPrincipal pecas, Opcoes opcoes, QWidget* parent = nullptr);
+  TFrmPrincipal(op::PecasPrincipal pecas, Opcoes opcoes, QWidget* parent = nullptr);
   ~TFrmPrincipal() override;
 
-  startup::TFrmPrincipalCore& Core() { return *core_; }
+  op::TFrmPrincipalCore& Core() { return *core_; }
   // Refreshes the controls from the listener's state (ChangeStatusServer update).
   void AtualizarEstado();
   // The closing steps (FormClose), once: when the window closes, or when the program ends its
@@ -87,7 +87,7 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   // Whether rows or indicators handed over by the log still wait to be shown.
   bool HaPendentes() const;
 
-  // startup::IPrincipalView
+  // op::IPrincipalView
   std::string PortText() const override;
   void SetPortText(const std::string& text) override;
   bool AutoStart() const override;
@@ -122,7 +122,7 @@ class TFrmPrincipal : public QMainWindow, public startup::IPrincipalView {
   Opcoes opcoes_;
   op::TActivityLog* log_;
   std::unique_ptr<Observador> observador_;
-  std::unique_ptr<startup::TFrmPrincipalCore> core_;
+  std::unique_ptr<op::TFrmPrincipalCore> core_;
 
   QLineEdit* edtNumPorta_ = nullptr;
   QPushButton* btnIniciar_ = nullptr;

@@ -6,6 +6,7 @@
 #include "soap/publish/registry_view.h"
 #include "soap/publish/service_pages.h"
 #include "soap/publish/xml_tree.h"
+#include "util/platform.h"
 #include "util/text.h"
 #include "soap/xml_writer.h"
 
@@ -60,22 +61,16 @@ PublisherDecision DecidePublisherPath(std::string_view path) {
 }
 
 PublisherSettings PublisherSettings::ForExecutable(std::string_view executable_path,
-                                                   std::shared_ptr<const IFileReader> files) {
+                                                   util::Env& env) {
   PublisherSettings s;
-  s.files = std::move(files);
+  s.env = &env;
   if (executable_path.empty()) {
     return s;
   }
   s.port_file = PortFilePath(executable_path);
   // The program name: the file name without folder and extension.
   std::string stem = s.port_file.substr(0, s.port_file.size() - kPortFileSuffix.size());
-  const auto sep = stem.find_last_of(
-#if defined(_WIN32)
-      "\\/:"
-#else
-      "/"
-#endif
-  );
+  const auto sep = stem.find_last_of(util::platform::kFolderSeparators);
   s.program_name = sep == std::string::npos ? stem : stem.substr(sep + 1);
   return s;
 }
@@ -106,7 +101,7 @@ PageReply PublisherReply(std::string_view path, std::string_view base_url,
           return PageReply{200, S(kHtmlContentType), AsLine(NotFoundPage(d.last_segment))};
         }
         const std::vector<PortAddress> ports =
-            settings.files ? PortsFor(*settings.files, settings.port_file, d.last_segment, base_url)
+            settings.env ? PortsFor(*settings.env, settings.port_file, d.last_segment, base_url)
                            : std::vector<PortAddress>{DefaultPort(d.last_segment, base_url)};
         const std::optional<std::string> doc = WsdlForPortType(registry, d.last_segment, ports);
         if (!doc) {

@@ -14,11 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "soap/publish/platform.h"
 #include "soap/publish/port_types.h"
 #include "soap/publish/wsdl_document.h"
 #include "soap/registry.h"
 #include "soap/wsdl_publish_intf.h"
+#include "util/env.h"
 
 namespace orv::soap::publish {
 
@@ -47,12 +47,13 @@ PublisherDecision DecidePublisherPath(std::string_view path);
 struct PublisherSettings {
   std::string program_name;  // executable file name without folder and extension
   std::string port_file;     // empty: there is no port address file
-  std::shared_ptr<const IFileReader> files = SystemFileReader();
+  // Where the port address file is read; not owned, it must outlive the settings. Null: the
+  // file is never read.
+  util::Env* env = &util::Env::Default();
 
   // The settings of a program at `executable_path` (both names derive from it).
   static PublisherSettings ForExecutable(std::string_view executable_path,
-                                         std::shared_ptr<const IFileReader> files =
-                                             SystemFileReader());
+                                         util::Env& env = util::Env::Default());
 };
 
 

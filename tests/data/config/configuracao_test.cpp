@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,47 +10,35 @@
 #include "data/config/packet_fixture.h"
 #include "data/config/sconf.h"
 #include "data/config/sconf_writer.h"
+#include "support/temp_folder.h"
+#include "util/faulty_env.h"
+#include "util/mem_env.h"
 #include "util/regional.h"
 
 namespace orv::data {
 namespace {
 
-namespace fs = std::filesystem;
-
 const std::string kPrefix =
     "Incapaz de carregar as configurações do i-Orvalen. Mensagem de erro: \n\r";
+const std::string kFolder = "/inst/Orvalen";
 
-// An installation folder <tmp>/.../Orvalen found through PATH, with the regional settings
-// and PATH restored afterwards.
+// An installation folder /inst/Orvalen found through PATH, in memory (reads may be made to fail),
+// with the regional settings restored afterwards.
 class LerConfiguracaoTest : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_regional_ = util::Regional();
     util::SetRegional(util::RegionalPtBR());
-    const char* path = std::getenv("PATH");
-    saved_path_ = path ? path : "";
-    root_ = fs::temp_directory_path() /
-            ("orv-config-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    folder_ = root_ / "Orvalen";
-    fs::create_directories(folder_ / "bin");
-    ::setenv("PATH", ("/usr/bin:" + (folder_ / "bin").string()).c_str(), 1);
+    mem_.CreateFolders(kFolder + "/bin");
+    mem_.SetEnvironmentVariable("PATH", "/usr/bin:" + kFolder + "/bin");
   }
-  void TearDown() override {
-    SetLeitorArquivoConfigForTesting({});
-    ::setenv("PATH", saved_path_.c_str(), 1);
-    util::SetRegional(saved_regional_);
-    fs::remove_all(root_);
-  }
-  std::string SconfPath() const { return (folder_ / "SCONF.xml").string(); }
-  void WriteRaw(const std::string& bytes) const {
-    std::ofstream(SconfPath(), std::ios::binary) << bytes;
-  }
+  void TearDown() override { util::SetRegional(saved_regional_); }
+  static std::string SconfPath() { return kFolder + "/SCONF.xml"; }
+  void WriteRaw(const std::string& bytes) { mem_.PutFile(SconfPath(), bytes); }
   // The message of the ConfigError that LerConfiguracao raises ("" when it succeeds).
-  static std::string Error(const std::string& user = "", const std::string& password = "") {
+  std::string Error(const std::string& user = "", const std::string& password = "") {
     try {
-      LerConfiguracao(user, password);
+      LerConfiguracao(user, password, env_);
       return "";
     } catch (const ConfigError& e) {
       return e.what();
@@ -59,8 +46,8 @@ class LerConfiguracaoTest : public ::testing::Test {
   }
 
   util::RegionalSettings saved_regional_;
-  std::string saved_path_;
-  fs::path root_, folder_;
+  util::MemEnv mem_;
+  util::FaultyEnv env_{mem_};
 };
 
 TEST_F(LerConfiguracaoTest, RoundTripThroughTheWriterForEveryDatabaseKind) {
@@ -93,8 +80,8 @@ TEST_F(LerConfiguracaoTest, RoundTripThroughTheWriterForEveryDatabaseKind) {
   };
   for (const bool utf8 : {false, true}) {
     for (const auto& c : cases) {
-      GravarSconf(SconfPath(), c.file, utf8);
-      const ConfigConexao got = LerConfiguracao(c.user, c.password);
+      GravarSconf(SconfPath(), c.file, utf8, mem_);
+      const ConfigConexao got = LerConfiguracao(c.user, c.password, env_);
       const std::string label = std::string(c.what) + (utf8 ? " (UTF-8)" : " (8-bit)");
       EXPECT_EQ(got.TipoBanco, c.expected.TipoBanco) << label;
       EXPECT_EQ(got.Servidor, c.expected.Servidor) << label;
@@ -107,17 +94,17 @@ TEST_F(LerConfiguracaoTest, RoundTripThroughTheWriterForEveryDatabaseKind) {
 }
 
 TEST_F(LerConfiguracaoTest, FailuresCarryThePrefixAndTheCause) {
-  ::setenv("PATH", "/usr/bin:/bin", 1);
+  mem_.SetEnvironmentVariable("PATH", "/usr/bin:/bin");
   EXPECT_EQ(Error(), kPrefix + "Não foi encontrado o caminho do Orvalen no PATH do sistema.");
-  ::unsetenv("PATH");
+  mem_.SetEnvironmentVariable("PATH", std::nullopt);
   EXPECT_EQ(Error(), kPrefix + "Não foi encontrado o caminho do Orvalen no PATH do sistema.");
-  ::setenv("PATH", (folder_ / "bin").string().c_str(), 1);
+  mem_.SetEnvironmentVariable("PATH", kFolder + "/bin");
 
   EXPECT_EQ(Error(), kPrefix + "CdsSCONF: Missing data provider or data packet");
 
-  fs::create_directory(SconfPath());   // exists, but cannot be read as a file
+  mem_.CreateFolders(SconfPath());   // exists, but cannot be read as a file
   EXPECT_EQ(Error(), kPrefix + "Cannot open file \"" + SconfPath() + "\". Is a directory");
-  fs::remove(SconfPath());
+  mem_.Remove(SconfPath());
 
   WriteRaw(testing::Packet(testing::Fields(), ""));
   const std::string empty_rowdata = Error();
@@ -128,35 +115,36 @@ TEST_F(LerConfiguracaoTest, FailuresCarryThePrefixAndTheCause) {
   EXPECT_EQ(Error(), kPrefix + "Mismatch in datapacket.");
 }
 
+// Each fault of the file system is reported in the system's words; the file read is
+// SCONF.xml of the installation folder (a good one is there: only a fault on it shows).
 TEST_F(LerConfiguracaoTest, FileSystemFaultsAreReportedWithTheSystemText) {
+  GravarSconf(SconfPath(), {0, "localhost", "g", "o", "", "", ""}, true, mem_);
+  ASSERT_EQ(Error(), "");
+  const auto erro = [](std::errc e) { return std::make_error_code(e); };
   struct Case {
-    util::platform::ReadResult result;
+    util::ReadResult result;
     std::string cause;
   } cases[] = {
-      {{util::platform::ReadStatus::kCannotOpen, {}, EACCES},
+      {{util::ReadStatus::kCannotOpen, {}, erro(std::errc::permission_denied)},
        "Cannot open file \"" + SconfPath() + "\". Permission denied"},
-      {{util::platform::ReadStatus::kCannotOpen, {}, EBUSY},
+      {{util::ReadStatus::kCannotOpen, {}, erro(std::errc::device_or_resource_busy)},
        "Cannot open file \"" + SconfPath() + "\". Device or resource busy"},
-      {{util::platform::ReadStatus::kTooLarge, {}, 0},
+      {{util::ReadStatus::kTooLarge, {}, erro(std::errc::file_too_large)},
        "Cannot open file \"" + SconfPath() + "\". File too large"},
-      {{util::platform::ReadStatus::kNotFound, {}, ENOENT},
+      {{util::ReadStatus::kNotFound, {}, erro(std::errc::no_such_file_or_directory)},
        "CdsSCONF: Missing data provider or data packet"},
   };
   for (const auto& c : cases) {
-    std::string asked;
-    SetLeitorArquivoConfigForTesting([&](const std::string& path) {
-      asked = path;
-      return c.result;
-    });
+    env_.FailReads(SconfPath(), c.result);
     EXPECT_EQ(Error(), kPrefix + c.cause);
-    EXPECT_EQ(asked, SconfPath());
   }
 }
 
-TEST_F(LerConfiguracaoTest, RealFileLargerThanTheLimitIsRefused) {
-  std::ofstream(SconfPath(), std::ios::binary)
-      << std::string(kTamanhoMaximoConfig + 1, ' ');
+TEST_F(LerConfiguracaoTest, FileLargerThanTheLimitIsRefused) {
+  WriteRaw(std::string(kTamanhoMaximoConfig + 1, ' '));
   EXPECT_EQ(Error(), kPrefix + "Cannot open file \"" + SconfPath() + "\". File too large");
+  WriteRaw(std::string(kTamanhoMaximoConfig, ' '));   // read, and refused for what it holds
+  EXPECT_EQ(Error().find("File too large"), std::string::npos);
 }
 
 TEST_F(LerConfiguracaoTest, WriterRejectsWhatCannotBeStored) {
@@ -170,17 +158,34 @@ TEST_F(LerConfiguracaoTest, WriterRejectsWhatCannotBeStored) {
   EXPECT_THROW(GerarSconf(v, false, "ISO-8859-15"), std::invalid_argument);
 }
 
-TEST_F(LerConfiguracaoTest, CommandLineTool) {
+// The disk, with PATH naming one folder.
+class DiscoComPath final : public util::EnvWrapper {
+ public:
+  explicit DiscoComPath(std::string path) : EnvWrapper(util::Env::Default()), path_(std::move(path)) {}
+  std::optional<std::string> EnvironmentVariable(std::string_view name) override {
+    return name == "PATH" ? std::optional<std::string>(path_) : EnvWrapper::EnvironmentVariable(name);
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST(OrvwsSconf, CommandLineTool) {
   const std::string tool = std::string(ORV_BINARY_DIR) + "/tools/sconf/orvws-sconf";
-  if (!fs::exists(tool)) GTEST_SKIP() << "orvws-sconf not built";
-  const std::string command = tool + " --out '" + SconfPath() +
+  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "orvws-sconf not built";
+  orv::testing::TempFolder dir;
+  const std::filesystem::path folder = dir.path() / "Orvalen";
+  std::filesystem::create_directories(folder / "bin");
+  const std::string sconf = (folder / "SCONF.xml").string();
+  const std::string command = tool + " --out '" + sconf +
                               "' --tipo 0 --servidor srv9 --gestao /g.fdb --online /o.fdb"
                               " --usuario u --senha s --utf8 >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const ConfigConexao got = LerConfiguracao("", "");
+  DiscoComPath disco("/usr/bin:" + (folder / "bin").string());
+  const ConfigConexao got = LerConfiguracao("", "", disco);
   EXPECT_EQ(got.LocalGestao, "srv9:/g.fdb");
   EXPECT_EQ(got.LocalOnline, "srv9:/o.fdb");
-  std::ifstream file(SconfPath(), std::ios::binary);
+  std::ifstream file(sconf, std::ios::binary);
   std::string head(55, '\0');
   file.read(head.data(), 55);
   EXPECT_EQ(head, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>");

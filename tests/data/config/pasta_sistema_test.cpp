@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "data/config/configuracao.h"
+#include "util/mem_env.h"
 
 namespace orv::data {
 namespace {
@@ -61,13 +61,11 @@ TEST(ObterPastaSistema, PosixRules) {
 }
 
 TEST(ObterPastaSistema, ReadsThePathVariable) {
-  const char* old = std::getenv("PATH");
-  const std::string saved = old ? old : "";
-  ::setenv("PATH", "/usr/bin:/tmp/x/Orvalen/bin", 1);
-  EXPECT_EQ(ObterPastaSistema(), "/tmp/x/Orvalen");
-  ::unsetenv("PATH");
-  EXPECT_THROW(ObterPastaSistema(), std::runtime_error);
-  ::setenv("PATH", saved.c_str(), 1);
+  util::MemEnv env;
+  env.SetEnvironmentVariable("PATH", "/usr/bin:/tmp/x/Orvalen/bin");
+  EXPECT_EQ(ObterPastaSistema(env), "/tmp/x/Orvalen");
+  env.SetEnvironmentVariable("PATH", std::nullopt);
+  EXPECT_THROW(ObterPastaSistema(env), std::runtime_error);
 }
 
 }  // namespace

@@ -13,13 +13,11 @@
 #include <QTableView>
 #include <QTest>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <thread>
 
-#include "support/temp_folder.h"
 #include "util/datetime.h"
+#include "util/mem_env.h"
 
 namespace orv::window {
 namespace {
@@ -48,7 +46,11 @@ class CaixaGravada : public ICaixaMensagem {
   std::vector<std::pair<std::string, std::string>> caixas;
 };
 
-class ServidorFalso : public startup::IServidorHttp {
+// The installation folder and the settings file beside the program, in memory.
+const std::string kPastaSistema = "/orvalen";
+const std::string kIni = "/opt/orvws/orvws.ini";
+
+class ServidorFalso : public op::IServidorHttp {
  public:
   explicit ServidorFalso(std::set<std::uint16_t>* ocupadas) : ocupadas_(ocupadas) {}
   bool Active() const override { return ativo_; }
@@ -66,19 +68,20 @@ class ServidorFalso : public startup::IServidorHttp {
 class FrmPrincipalTest : public ::testing::Test {
  protected:
   std::unique_ptr<TFrmPrincipal> Abrir() {
+    mem.CreateFolders("/opt/orvws");
     op::ActivityLogOptions lo;
-    lo.PastaLogs = op::PastaLogsDe(dir.str());
-    lo.clock = relogio;
+    lo.PastaLogs = op::PastaLogsDe(kPastaSistema);
     lo.contar_sessoes = [this] { return sessoes; };
-    log = std::make_unique<op::TActivityLog>(std::move(lo));
-    startup::PecasPrincipal p;
+    log = std::make_unique<op::TActivityLog>(std::move(lo), mem);
+    op::PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
     p.ip_local = [] { return std::string("192.168.0.7"); };
     p.tipo_banco = 2;
     p.local_gestao = "GESTAO";
     p.log = log.get();
-    p.caminho_ini = (dir.path() / "orvws.ini").string();
+    p.caminho_ini = kIni;
+    p.env = &mem;
     TFrmPrincipal::Opcoes o;
     o.caixa = &caixa;
     o.abrir_url = [this](const QString& u) {
@@ -117,7 +120,7 @@ class FrmPrincipalTest : public ::testing::Test {
     return Filho<QLabel>(w, nome)->text().toStdString();
   }
 
-  testing::TempFolder dir;
+  util::MemEnv mem;   // the settings file, the log and the clock
   std::set<std::uint16_t> ocupadas;
   int sessoes_esvaziadas = 0;
   CaixaGravada caixa;
@@ -125,7 +128,6 @@ class FrmPrincipalTest : public ::testing::Test {
   bool abrir_ok = true;
   std::size_t max_linhas = op::kMaxLinhasLog;
   std::size_t sessoes = 0;
-  std::function<util::TDateTime()> relogio;   // empty: the real clock
   std::unique_ptr<op::TActivityLog> log;
 };
 
@@ -210,7 +212,7 @@ TEST_F(FrmPrincipalTest, PortFieldTakesAtMostFourTypedDigits) {
   QTest::keyClicks(porta, "12a3456");
   EXPECT_EQ(porta->text().toStdString(), "1234");
   // Every typed change is written to the settings file at once.
-  startup::TArqIni ini((dir.path() / "orvws.ini").string());
+  util::TArqIni ini(kIni, mem);
   EXPECT_EQ(ini.ReadInteger("Conf", "NumPorta", 0), 1234);
   QTest::mouseClick(Filho<QCheckBox>(*w, "ckbIniAut"), Qt::LeftButton);
   EXPECT_TRUE(ini.ReadBool("Conf", "IniAut", false));
@@ -225,7 +227,7 @@ TEST_F(FrmPrincipalTest, ErrorBoxesCarryTheExactTexts) {
       {"", "", 0, "'''' is not a valid integer value."},
   };
   for (const Caso& c : casos) {
-    std::ofstream(dir.path() / "orvws.ini", std::ios::binary) << c.ini;
+    mem.PutFile(kIni, c.ini);
     ocupadas = {c.ocupada};
     caixa.caixas.clear();
     auto w = Abrir();
@@ -248,11 +250,11 @@ TEST_F(FrmPrincipalTest, ErrorBoxesCarryTheExactTexts) {
 }
 
 TEST_F(FrmPrincipalTest, SettingsFileThatCannotBeWrittenShowsUnableToWrite) {
-  std::filesystem::create_directory(dir.path() / "orvws.ini");
+  mem.CreateFolders(kIni);   // a folder where the file should be
   auto w = Abrir();
   QTest::mouseClick(Filho<QCheckBox>(*w, "ckbIniAut"), Qt::LeftButton);
   ASSERT_EQ(caixa.caixas.size(), 1u);
-  EXPECT_EQ(caixa.caixas[0].second, "Unable to write to " + (dir.path() / "orvws.ini").string() + ".");
+  EXPECT_EQ(caixa.caixas[0].second, "Unable to write to " + kIni + ".");
 }
 
 TEST_F(FrmPrincipalTest, RowsAndIndicatorsFromConnectionThreadsArriveInOrder) {
@@ -388,12 +390,11 @@ TEST_F(FrmPrincipalTest, OpenFolderButtonOpensTheLogFolderOrSaysWhyNot) {
 
 // Past midnight the status bar names the new day's file; the grid and the indicators go on.
 TEST_F(FrmPrincipalTest, RollOverRenamesTheStatusBarsLogFile) {
-  util::TDateTime agora = util::EncodeDateTime({2026, 12, 9, 23, 59, 0, 0});
-  relogio = [&agora] { return agora; };
+  mem.SetNow(util::EncodeDateTime({2026, 12, 9, 23, 59, 0, 0}));
   auto w = Abrir();
   EXPECT_EQ(Texto(*w, "StatusBarPanel2"), "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-09.log");
   Escrever("Coletor(10.0.0.1) antes", true);
-  agora += 2.0 / 1440;
+  mem.AdvanceMs(120000);
   Escrever("Coletor(10.0.0.1) depois", true);
   Mostrar(*w);
   EXPECT_EQ(Texto(*w, "StatusBarPanel2"), "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-10.log");

@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,20 +11,12 @@
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/orvws_intf.h"
 #include "soap/registry.h"
+#include "util/mem_env.h"
 
 namespace {
 
 using namespace orv::soap;
 using namespace orv::soap::publish;
-
-class FixedFile final : public IFileReader {
- public:
-  explicit FixedFile(std::string text) : text_(std::move(text)) {}
-  std::optional<std::string> ReadWhole(const std::string&) const override { return text_; }
-
- private:
-  std::string text_;
-};
 
 const InterfaceRegistry& ServiceRegistry() {
   static InterfaceRegistry* registry = [] {
@@ -50,10 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view host = rest.substr(0, second);
   const std::string_view ini = second == std::string_view::npos ? std::string_view() : rest.substr(second + 1);
 
+  orv::util::MemEnv files;
+  files.PutFile("OrvWs_WSDLADMIN.INI", std::string(ini));
   PublisherSettings settings;
   settings.program_name = "OrvWs";
   settings.port_file = "OrvWs_WSDLADMIN.INI";
-  settings.files = std::make_shared<FixedFile>(std::string(ini));
+  settings.env = &files;
 
   const PageReply reply = PublisherReply(path, "http://" + std::string(host), ServiceRegistry(), settings);
   if (reply.content_type == "text/xml" &&

@@ -1,17 +1,17 @@
 // A registry laid out as the service's own start-up lays it out (IWSDLPublish with its class,
-// then IOrvWs bound to a stand-in TOrvWs), and settings for a program named OrvWs.
+// then IOrvWs bound to a stand-in TOrvWs), and settings for a program named OrvWs whose port
+// address file lives in an Env the test chooses.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <system_error>
 
-#include "soap/publish/platform.h"
 #include "soap/publish/wsdl_publisher.h"
 #include "soap/orvws_intf.h"
 #include "soap/registry.h"
+#include "util/faulty_env.h"
 
 namespace orv::soap::publish::testing {
 
@@ -31,35 +31,23 @@ inline void FillServiceRegistry(InterfaceRegistry& registry) {
   registry.RegisterInvokableClass(MakeInvokableClass<StandInOrvWs, IOrvWs>(std::string(kOrvWsClassName)));
 }
 
-// A file reader whose answer the test chooses: a fixed text, "no file", or a failure.
-class ScriptedFiles final : public IFileReader {
- public:
-  enum class Mode { kText, kMissing, kFail };
-  explicit ScriptedFiles(Mode mode, std::string text = {}) : mode_(mode), text_(std::move(text)) {}
+// Where the settings below look for the port address file.
+inline constexpr std::string_view kPortFile = "/srv/orvws/OrvWs_WSDLADMIN.INI";
 
-  std::optional<std::string> ReadWhole(const std::string& path) const override {
-    last_path = path;
-    switch (mode_) {
-      case Mode::kText: return text_;
-      case Mode::kMissing: return std::nullopt;
-      case Mode::kFail: break;
-    }
-    throw std::runtime_error("Cannot open " + path);
-  }
-
-  mutable std::string last_path;
-
- private:
-  Mode mode_;
-  std::string text_;
-};
-
-inline PublisherSettings OrvWsSettings(std::shared_ptr<const IFileReader> files) {
+// The settings of a program named OrvWs, its port address file read through `env`.
+inline PublisherSettings OrvWsSettings(util::Env& env) {
   PublisherSettings s;
   s.program_name = "OrvWs";
-  s.port_file = "/srv/orvws/OrvWs_WSDLADMIN.INI";
-  s.files = std::move(files);
+  s.port_file = std::string(kPortFile);
+  s.env = &env;
   return s;
+}
+
+// A port address file that cannot be opened (on `env`).
+inline void PortFileUnreadable(util::FaultyEnv& env) {
+  env.FailReads(std::string(kPortFile),
+                util::ReadResult{util::ReadStatus::kCannotOpen, {},
+                                 std::make_error_code(std::errc::permission_denied)});
 }
 
 }  // namespace orv::soap::publish::testing

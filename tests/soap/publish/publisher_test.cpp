@@ -17,11 +17,12 @@
 #include "soap/publish/service_pages.h"
 #include "soap/publish/web_publish.h"
 #include "soap/publish/wsdl_publisher.h"
+#include "util/mem_env.h"
 
 namespace orv::soap::publish {
 namespace {
 
-using testing::ScriptedFiles;
+using testing::kPortFile;
 
 constexpr std::string_view kHtml = "text/html; charset=\"utf-8\"";
 const std::string kForbiddenBody =
@@ -36,13 +37,13 @@ class Publisher : public ::testing::Test {
  protected:
   void SetUp() override { testing::FillServiceRegistry(registry_); }
 
-  PageReply Reply(std::string_view path, std::shared_ptr<const IFileReader> files =
-                                              std::make_shared<ScriptedFiles>(
-                                                  ScriptedFiles::Mode::kMissing)) {
-    return PublisherReply(path, "http://srv01:8080", registry_, testing::OrvWsSettings(files));
+  PageReply Reply(std::string_view path) {
+    return PublisherReply(path, "http://srv01:8080", registry_, testing::OrvWsSettings(env_));
   }
 
   InterfaceRegistry registry_;
+  util::MemEnv mem_;   // no port address file unless a test puts one
+  util::FaultyEnv env_{mem_};
 };
 
 TEST(PublisherPath, Decisions) {
@@ -127,9 +128,9 @@ TEST_F(Publisher, PortAddressFileGivesThePorts) {
       "IOrvWsPort = http://pub.example:8080/soap/IOrvWs\r\n"
       "IOrvWsPort2=http://10.0.0.2/soap/IOrvWs\r\n"
       "[IOrvWs]\r\nIgnored=http://second-section/\r\n";
-  const auto files = std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kText, ini);
+  mem_.PutFile(std::string(kPortFile), ini);
   for (std::string_view path : {"/wsdl/IOrvWs", "/wsdl/iorvws"}) {
-    const PageReply r = Reply(path, files);
+    const PageReply r = Reply(path);
     EXPECT_NE(r.body.find("  <service name=\"IOrvWsservice\">\n"
                           "    <port name=\"IOrvWsPort\" binding=\"tns:IOrvWsbinding\">\n"
                           "      <soap:address location=\"http://pub.example:8080/soap/IOrvWs\"/>\n"
@@ -141,22 +142,23 @@ TEST_F(Publisher, PortAddressFileGivesThePorts) {
               std::string::npos)
         << r.body;
   }
-  EXPECT_EQ(files->last_path, "/srv/orvws/OrvWs_WSDLADMIN.INI");
 
   // A file without a section for the port type: the default port.
-  const auto other = std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kText, "[Other]\nA=b\n");
-  EXPECT_NE(Reply("/wsdl/IOrvWs", other).body.find("location=\"http://srv01:8080/soap/IOrvWs\""),
+  mem_.PutFile(std::string(kPortFile), "[Other]\nA=b\n");
+  EXPECT_NE(Reply("/wsdl/IOrvWs").body.find("location=\"http://srv01:8080/soap/IOrvWs\""),
             std::string::npos);
 }
 
 TEST_F(Publisher, FailureWhileBuildingGivesTheErrorPageWithStatusUnchanged) {
-  const PageReply r = Reply("/wsdl/IOrvWs", std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail));
+  testing::PortFileUnreadable(env_);
+  const PageReply r = Reply("/wsdl/IOrvWs");
   EXPECT_EQ(r.status, std::nullopt);
   EXPECT_EQ(r.content_type, kHtml);
-  EXPECT_EQ(r.body, ErrorPage("Cannot open /srv/orvws/OrvWs_WSDLADMIN.INI", "std::runtime_error"));
+  EXPECT_EQ(r.body, ErrorPage("Cannot open /srv/orvws/OrvWs_WSDLADMIN.INI: Permission denied",
+                              "std::runtime_error"));
   EXPECT_FALSE(r.body.ends_with("\r\n"));
   // The port file is read for WSDL documents only.
-  EXPECT_EQ(Reply("/wsdl", std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail)).status, 200);
+  EXPECT_EQ(Reply("/wsdl").status, 200);
 }
 
 TEST(PortFile, PathBesideTheExecutable) {
@@ -175,32 +177,19 @@ TEST(PortFile, PathBesideTheExecutable) {
   EXPECT_EQ(PublisherSettings::ForExecutable("").port_file, "");
 }
 
+// The file's sections are read by the INI rules (tests/util/ini_test.cpp); the ports are the
+// entries of the first section of the port type's name.
 TEST(PortFile, SectionParsing) {
-  struct Case {
-    std::string_view ini;
-    std::string_view section;
-    std::optional<std::vector<std::string>> ports;  // "name=address"
-  };
-  const Case cases[] = {
-      {"[IOrvWs]\nP1=http://a\nP2=http://b\n", "IOrvWs", std::vector<std::string>{"P1=http://a", "P2=http://b"}},
-      {"\xEF\xBB\xBF[iorvws]\r\n  P1 = http://a  \r\n", "IOrvWs", std::vector<std::string>{"P1=http://a"}},
-      {"[IOrvWs]\n;P0=x\n\nno equals sign\nP1=http://a=b\n[Next]\nP9=z", "IOrvWs",
-       std::vector<std::string>{"P1=http://a=b"}},
-      {"[IOrvWs]\n", "IOrvWs", std::vector<std::string>{}},
-      {"[Other]\nP1=http://a\n", "IOrvWs", std::nullopt},
-      {"", "IOrvWs", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    const auto ports = PortsFromIni(c.ini, c.section);
-    ASSERT_EQ(ports.has_value(), c.ports.has_value()) << c.ini;
-    if (!ports) continue;
-    std::vector<std::string> got;
-    for (const PortAddress& p : *ports) got.push_back(p.name + "=" + p.address);
-    EXPECT_EQ(got, *c.ports) << c.ini;
-  }
+  const auto found = PortsFromIni("[Other]\nP0=x\n[iorvws]\nP1 = http://a\nP2=http://b=c\n", "IOrvWs");
+  ASSERT_TRUE(found.has_value());
+  std::vector<std::string> got;
+  for (const PortAddress& p : *found) got.push_back(p.name + "=" + p.address);
+  EXPECT_EQ(got, (std::vector<std::string>{"P1=http://a", "P2=http://b=c"}));
+  EXPECT_EQ(PortsFromIni("[Other]\nP1=http://a\n", "IOrvWs"), std::nullopt);
   // An empty section falls back to the default port.
-  ScriptedFiles empty_section(ScriptedFiles::Mode::kText, "[IOrvWs]\n");
-  const auto ports = PortsFor(empty_section, "x.ini", "IOrvWs", "http://h");
+  util::MemEnv mem;
+  mem.PutFile("x.ini", "[IOrvWs]\n");
+  const auto ports = PortsFor(mem, "x.ini", "IOrvWs", "http://h");
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].name, "IOrvWsPort");
   EXPECT_EQ(ports[0].address, "http://h/soap/IOrvWs");
@@ -254,10 +243,7 @@ class WebComponent : public Publisher {
     r.headers.emplace_back("Host", host + ":" + std::to_string(port));
     return r;
   }
-  TWSDLHTMLPublish Component(std::shared_ptr<const IFileReader> files =
-                                 std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kMissing)) {
-    return TWSDLHTMLPublish(registry_, testing::OrvWsSettings(std::move(files)));
-  }
+  TWSDLHTMLPublish Component() { return TWSDLHTMLPublish(registry_, testing::OrvWsSettings(env_)); }
 };
 
 TEST_F(WebComponent, DispatchFillsTheResponse) {
@@ -289,7 +275,8 @@ TEST_F(WebComponent, DispatchFillsTheResponse) {
 }
 
 TEST_F(WebComponent, ErrorPageKeepsTheStatusAndIsStillHandled) {
-  auto publisher = Component(std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kFail));
+  testing::PortFileUnreadable(env_);
+  auto publisher = Component();
   auto req = Request("/wsdl/IOrvWs", "srv01", 80);
   host::TWebResponse resp;
   resp.SetStatusCode(202);
@@ -350,8 +337,7 @@ TEST_F(WebComponent, RequestTextIsEscapedInPages) {
 TEST_F(WebComponent, RoutedByTheWebModule) {
   host::TWebModuleComponents components;
   AddPublisher(components, std::make_unique<TWSDLHTMLPublish>(
-                               registry_, testing::OrvWsSettings(std::make_shared<ScriptedFiles>(
-                                              ScriptedFiles::Mode::kMissing))));
+                               registry_, testing::OrvWsSettings(env_)));
   host::TWebModulePrincipal module(std::move(components));
   struct Case {
     std::string method;

@@ -10,18 +10,19 @@
 #include "host/web_module.h"
 #include "soap/publish/publish_fixture.h"
 #include "soap/publish/web_publish.h"
+#include "util/mem_env.h"
 #include "util/regional.h"
 
 namespace orv::soap::publish {
 namespace {
 
-using testing::ScriptedFiles;
-
 class PublisherOverHttp : public orv::host::test::ServerFixture {
  protected:
-  void StartWith(std::shared_ptr<const IFileReader> files) {
+  // The service with the port address file `port_file` ("": none).
+  void StartWith(const std::string& port_file) {
+    if (!port_file.empty()) mem_.PutFile(std::string(testing::kPortFile), port_file);
     testing::FillServiceRegistry(registry_);
-    settings_ = testing::OrvWsSettings(std::move(files));
+    settings_ = testing::OrvWsSettings(mem_);
     handler_ = std::make_unique<host::TWebRequestHandler>();
     handler_->SetWebModuleClass(host::WebModulePrincipalClass([this] {
       host::TWebModuleComponents c;
@@ -36,6 +37,7 @@ class PublisherOverHttp : public orv::host::test::ServerFixture {
     util::SetRegional(saved_regional_);
   }
 
+  util::MemEnv mem_;
   InterfaceRegistry registry_;
   PublisherSettings settings_;
   util::RegionalSettings saved_regional_ = util::Regional();
@@ -44,8 +46,7 @@ class PublisherOverHttp : public orv::host::test::ServerFixture {
 TEST_F(PublisherOverHttp, WsdlAndForbiddenPageOnTheWire) {
   // A Brazilian host: its code page must not touch the UTF-8 of a document sent as text/xml.
   util::SetRegional(util::RegionalPtBR());
-  StartWith(std::make_shared<ScriptedFiles>(
-      ScriptedFiles::Mode::kText, "[IOrvWs]\nIOrvWsPort=http://caf\xC3\xA9.example/soap/IOrvWs\n"));
+  StartWith("[IOrvWs]\nIOrvWsPort=http://caf\xC3\xA9.example/soap/IOrvWs\n");
 
   const std::string wsdl = PublisherReply("/wsdl/IOrvWs", "http://srv01:8080", registry_, settings_).body;
   ASSERT_NE(wsdl.find("caf\xC3\xA9"), std::string::npos);
@@ -64,7 +65,7 @@ TEST_F(PublisherOverHttp, WsdlAndForbiddenPageOnTheWire) {
 }
 
 TEST_F(PublisherOverHttp, ServicePageAndInspectionOnTheWire) {
-  StartWith(std::make_shared<ScriptedFiles>(ScriptedFiles::Mode::kMissing));
+  StartWith("");
   const std::string page = orv::testing::Exchange(port_, "GET /?intf=IOrvWs HTTP/1.1\r\nHost: srv01\r\n\r\n");
   EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/html; charset=utf-8\r\n", 0), 0u)
       << page;

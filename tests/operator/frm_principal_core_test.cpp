@@ -1,20 +1,19 @@
 // The window's share of start-up, server control and shutdown, driven through a recording view
-// and a listener stand-in (the tests with the real listener live in servico_test.cpp).
-#include "startup/frm_principal_core.h"
+// and a listener stand-in, with the settings file and the log in memory (the tests with the real
+// listener and files live in tests/startup/servico_test.cpp).
+#include "operator/frm_principal_core.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
-#include "startup/limites.h"
-#include "support/temp_folder.h"
+#include "operator/operator_limits.h"
+#include "support/log_reader.h"
 #include "util/datetime.h"
-#include "util/platform.h"
+#include "util/faulty_env.h"
+#include "util/mem_env.h"
 
-namespace orv::startup {
+namespace orv::op {
 namespace {
 
 class ServidorFalso : public IServidorHttp {
@@ -50,24 +49,21 @@ class ViewGravada : public IPrincipalView {
   int focos = 0;
 };
 
-class FalhaLogFs : public op::ILogFileSystem {
- public:
-  std::unique_ptr<op::ILogFile> OpenAppend(const std::string& p) override {
-    return op::RealLogFileSystem().OpenAppend(p);
-  }
-  void CreateFolders(const std::string& p) override {
-    throw op::LogIOError("Não foi possível criar a pasta \"" + p + "\"");
-  }
-};
+// The installation folder and the settings file beside the program.
+const std::string kPastaSistema = "/orvalen";
+const std::string kIni = "/opt/orvws/orvws.ini";
 
 class FrmPrincipalCoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { Recriar(); }
+  void SetUp() override {
+    mem.CreateFolders("/opt/orvws");
+    Recriar();
+  }
 
-  void Recriar(op::ILogFileSystem* fs = nullptr) {
+  void Recriar() {
     core.reset();
-    log = std::make_unique<op::TActivityLog>(
-        op::ActivityLogOptions{op::PastaLogsDe(dir.str()), relogio, fs});
+    log = std::make_unique<TActivityLog>(
+        ActivityLogOptions{PastaLogsDe(kPastaSistema)}, env);
     PecasPrincipal p;
     p.criar_servidor = [this] { return std::make_unique<ServidorFalso>(&ocupadas); };
     p.esvaziar_sessoes = [this] { ++sessoes_esvaziadas; };
@@ -78,38 +74,34 @@ class FrmPrincipalCoreTest : public ::testing::Test {
     p.tipo_banco = 0;
     p.local_gestao = "/dados/gestao.fdb";
     p.log = log.get();
-    p.caminho_ini = Ini().string();
+    p.caminho_ini = kIni;
+    p.env = &env;
     core = std::make_unique<TFrmPrincipalCore>(std::move(p), view);
   }
 
-  std::filesystem::path Ini() const { return dir.path() / "orvws.ini"; }
-  void GravarIni(const std::string& s) { std::ofstream(Ini(), std::ios::binary) << s; }
+  bool IniExiste() const { return mem.FileBytes(kIni).has_value(); }
+  void GravarIni(const std::string& s) { mem.PutFile(kIni, s); }
 
   std::vector<std::string> Linhas() const {
     std::vector<std::string> r;
-    for (const op::TLogRow& row : log->Rows()) r.push_back(row.DES_LOG);
+    for (const TLogRow& row : log->Rows()) r.push_back(row.DES_LOG);
     return r;
   }
   // The texts of the log file's lines (after the marks).
   std::vector<std::string> LinhasDoArquivo() const {
-    std::ifstream in(log->CaminhoArquivo(), std::ios::binary);
     std::vector<std::string> r;
-    std::string linha;
-    while (std::getline(in, linha)) {
-      EXPECT_EQ(linha.back(), '\r');
-      const auto pos = linha.find("), ");
-      r.push_back(linha.substr(pos + 3, linha.size() - pos - 4));
-    }
+    for (const std::string& linha : testing::LogLines(mem.FileBytes(log->CaminhoArquivo()).value_or("")))
+      r.push_back(testing::LogLineText(linha));
     return r;
   }
 
-  testing::TempFolder dir;
+  util::MemEnv mem;   // the files, the folders and the clock
+  util::FaultyEnv env{mem};
   std::set<std::uint16_t> ocupadas;
   int sessoes_esvaziadas = 0;
   bool ip_falha = false;
-  std::function<util::TDateTime()> relogio;   // empty: the real clock
   ViewGravada view;
-  std::unique_ptr<op::TActivityLog> log;
+  std::unique_ptr<TActivityLog> log;
   std::unique_ptr<TFrmPrincipalCore> core;
 };
 
@@ -124,7 +116,7 @@ TEST_F(FrmPrincipalCoreTest, WithoutSettingsFileOpensStoppedOnPort8080AndLeavesN
   ASSERT_TRUE(core->FormCreate());
   EXPECT_EQ(view.porta, "8080");
   EXPECT_FALSE(view.auto_start);
-  EXPECT_FALSE(std::filesystem::exists(Ini()));
+  EXPECT_FALSE(IniExiste());
   EXPECT_EQ(Linhas(), (std::vector<std::string>{kAberta, kInfo}));
   EXPECT_EQ(LinhasDoArquivo(), Linhas());
   EXPECT_EQ(view.paineis[0], "IP: 10.1.2.3");
@@ -188,7 +180,7 @@ TEST_F(FrmPrincipalCoreTest, CloseWhileStoppedWritesThreeLines) {
 
 TEST_F(FrmPrincipalCoreTest, SummaryLineShowsTheIndicatorsAsLabelled) {
   ASSERT_TRUE(core->FormCreate());
-  op::TOperationTiming t(*log);
+  TOperationTiming t(*log);
   t.SetDtaInicio(log->Now() - 0.2 / 86400.0);
   t.SetDtaTermino();
   t.WriteLog("Coletor(1.2.3.4), operação", true);
@@ -246,7 +238,7 @@ TEST_F(FrmPrincipalCoreTest, EmptyPortFieldRaisesTheConversionErrorAndWritesNoth
   core->ChangeStatusServerExecute();
   const std::string esperado = "'''' is not a valid integer value.";
   EXPECT_EQ(view.erros, (std::vector<std::string>{esperado, esperado}));
-  EXPECT_FALSE(std::filesystem::exists(Ini()));
+  EXPECT_FALSE(IniExiste());
   EXPECT_FALSE(core->Ativo());
 }
 
@@ -257,28 +249,29 @@ TEST_F(FrmPrincipalCoreTest, HandlersWriteTheSettingsFileAtOnce) {
   EXPECT_EQ(core->ArqIni()->ReadInteger("Conf", "NumPorta", 0), 9091);
   view.auto_start = true;
   core->ckbIniAutClick();
-  EXPECT_TRUE(TArqIni(Ini().string()).ReadBool("Conf", "IniAut", false));
+  EXPECT_TRUE(util::TArqIni(kIni, env).ReadBool("Conf", "IniAut", false));
   view.auto_start = false;
   core->ckbIniAutClick();
-  EXPECT_FALSE(TArqIni(Ini().string()).ReadBool("Conf", "IniAut", true));
+  EXPECT_FALSE(util::TArqIni(kIni, env).ReadBool("Conf", "IniAut", true));
   EXPECT_TRUE(view.erros.empty());
 }
 
 TEST_F(FrmPrincipalCoreTest, SettingsFileThatCannotBeWrittenShowsUnableToWrite) {
-  std::filesystem::create_directory(Ini());   // a folder where the file should be
+  mem.CreateFolders(kIni);   // a folder where the file should be
   ASSERT_TRUE(core->FormCreate());
   view.porta = "81";
   core->edtNumPortaChange();
-  EXPECT_EQ(view.erros, (std::vector<std::string>{"Unable to write to " + Ini().string() + "."}));
+  EXPECT_EQ(view.erros, (std::vector<std::string>{"Unable to write to " + kIni + "."}));
 }
 
 TEST_F(FrmPrincipalCoreTest, LogFolderFailureSkipsTheOpeningLinesAndAutoStart) {
   GravarIni("[Conf]\nIniAut=1\n");
-  FalhaLogFs fs;
-  Recriar(&fs);
+  env.FailCreateFolders(std::make_error_code(std::errc::permission_denied));
+  Recriar();
   EXPECT_FALSE(core->FormCreate());
   ASSERT_EQ(view.erros.size(), 1u);
-  EXPECT_EQ(view.erros[0], "Não foi possível criar a pasta \"" + log->PastaLogs() + "\"");  // ends in a quote: no full stop
+  EXPECT_EQ(view.erros[0], "Erro de E/S ao criar a pasta de logs \"" + log->PastaLogs() +
+                               "\": Permission denied.");
   EXPECT_TRUE(Linhas().empty());
   EXPECT_FALSE(core->Ativo());
   EXPECT_EQ(view.paineis[2], "");
@@ -290,15 +283,14 @@ TEST_F(FrmPrincipalCoreTest, LogFolderFailureSkipsTheOpeningLinesAndAutoStart) {
 // Past midnight the log rolls over; panel 2 then names the new day's file, and the closing
 // lines go to that file with the summary of the whole run.
 TEST_F(FrmPrincipalCoreTest, RollOverRenamesPanel2AndTheSummaryCoversTheWholeRun) {
-  util::TDateTime agora = util::EncodeDateTime({2026, 12, 9, 23, 59, 58, 0});
-  relogio = [&agora] { return agora; };
+  mem.SetNow(util::EncodeDateTime({2026, 12, 9, 23, 59, 58, 0}));
   Recriar();
   ASSERT_TRUE(core->FormCreate());
   EXPECT_EQ(view.paineis[2], "Pasta de LOGs: " + log->PastaLogs() + ", Últ. Gerado: 2026-12-09.log");
-  op::TOperationTiming t(*log);
+  TOperationTiming t(*log);
   t.SetDtaInicio();
   t.WriteLog("Coletor(1.2.3.4), antes", true);
-  agora = util::EncodeDateTime({2026, 12, 10, 0, 0, 1, 0});
+  mem.SetNow(util::EncodeDateTime({2026, 12, 10, 0, 0, 1, 0}));
   t.SetDtaInicio();
   t.WriteLog("Coletor(1.2.3.4), depois", true);
   core->ArquivoLogMudou();   // what the window does when the log tells it
@@ -316,7 +308,7 @@ TEST_F(FrmPrincipalCoreTest, HostLookupFailureEndsTheCreationSteps) {
   Recriar();
   EXPECT_FALSE(core->FormCreate());
   EXPECT_EQ(view.erros, (std::vector<std::string>{"Host not found."}));
-  EXPECT_FALSE(std::filesystem::exists(log->CaminhoArquivo()));
+  EXPECT_EQ(mem.FileBytes(log->CaminhoArquivo()), std::nullopt);
   EXPECT_EQ(view.paineis[0], "");
 }
 
@@ -337,4 +329,4 @@ TEST(NomeTipoBanco, Kinds) {
 }
 
 }  // namespace
-}  // namespace orv::startup
+}  // namespace orv::op

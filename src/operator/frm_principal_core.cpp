@@ -1,12 +1,11 @@
-#include "startup/frm_principal_core.h"
+#include "operator/frm_principal_core.h"
 
 #include <stdexcept>
 #include <utility>
 
-#include "startup/limites.h"
-#include "util/platform.h"
+#include "operator/operator_limits.h"
 
-namespace orv::startup {
+namespace orv::op {
 
 std::string TextoDeExcecao(const std::string& message) {
   // Any byte of a multi-byte UTF-8 character is above '.', as is the character itself.
@@ -20,7 +19,7 @@ std::string TextoInteiroInvalido(const std::string& text) {
 
 std::int32_t StrToInt(const std::string& text) {
   // A number in the settings file and in the port field follows the same rules.
-  const auto valor = InteiroDoIni(text);
+  const auto valor = util::InteiroDoIni(text);
   if (!valor || text.empty() || text.front() == ' ' || text.back() == ' ')
     throw std::invalid_argument(TextoInteiroInvalido(text));
   return *valor;
@@ -38,7 +37,7 @@ std::string NomeTipoBanco(std::int32_t tipo_banco) {
 TFrmPrincipalCore::TFrmPrincipalCore(PecasPrincipal pecas, IPrincipalView& view)
     : pecas_(std::move(pecas)), view_(view) {
   if (pecas_.log == nullptr) throw std::invalid_argument("TFrmPrincipalCore: no activity log");
-  if (!pecas_.arquivos) pecas_.arquivos = ArquivosDoSistema();
+  if (pecas_.env == nullptr) throw std::invalid_argument("TFrmPrincipalCore: no Env");
 }
 
 // A listener still active here is stopped by its own destructor.
@@ -59,7 +58,7 @@ void TFrmPrincipalCore::ArquivoLogMudou() {
 
 bool TFrmPrincipalCore::FormCreate() {
   try {
-    op::TActivityLog& log = *pecas_.log;
+    TActivityLog& log = *pecas_.log;
     // 1. Timing marks and counters.
     marcas_.emplace(log);
     marcas_->SetDtaInicio();
@@ -71,7 +70,7 @@ bool TFrmPrincipalCore::FormCreate() {
     SetPanel(0, "IP: " + ip_local_);
     SetPanel(1, "GESTAO: " + pecas_.local_gestao + ", Tipo: " + NomeTipoBanco(pecas_.tipo_banco));
     // 5. Settings file; the port field and the auto-start box.
-    arq_ini_ = std::make_unique<TArqIni>(pecas_.caminho_ini, pecas_.arquivos);
+    arq_ini_ = std::make_unique<util::TArqIni>(pecas_.caminho_ini, *pecas_.env);
     view_.SetPortText(std::to_string(
         arq_ini_->ReadInteger(kSecaoConf, kChaveNumPorta, kPortaPadrao)));
     view_.SetAutoStart(arq_ini_->ReadBool(kSecaoConf, kChaveIniAut, false));
@@ -181,7 +180,7 @@ void TFrmPrincipalCore::FormClose() {
   };
   if (marcas_) marcas_->SetDtaInicio();
   linha(std::string("Aplicação encerrada, ") + (ativo ? "parando serviço" : "serviço parado"));
-  const op::TIndicadores ind = pecas_.log->Indicadores();
+  const TIndicadores ind = pecas_.log->Indicadores();
   linha("Aplicação recebeu " + ind.lblNumRequisicoes +
         " requisição(ões) com tempo médio de execução de " + ind.lblTmpMedio);
   if (ativo) {
@@ -196,4 +195,4 @@ void TFrmPrincipalCore::FormClose() {
   linha("Aplicação encerrada");
 }
 
-}  // namespace orv::startup
+}  // namespace orv::op

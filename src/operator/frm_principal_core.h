@@ -19,9 +19,10 @@
 #include <string>
 
 #include "operator/activity_log.h"
-#include "startup/arq_ini.h"
+#include "util/env.h"
+#include "util/ini.h"
 
-namespace orv::startup {
+namespace orv::op {
 
 // The HTTP listener as the server control uses it.
 class IServidorHttp {
@@ -84,9 +85,9 @@ struct PecasPrincipal {
   std::function<std::string()> ip_local;                           // the host's first address
   std::int32_t tipo_banco = 0;
   std::string local_gestao;
-  op::TActivityLog* log = nullptr;                                 // not owned
+  TActivityLog* log = nullptr;                                 // not owned
   std::string caminho_ini;                                         // orvws.ini beside the program
-  std::shared_ptr<IArquivos> arquivos;                             // null: the real file system
+  util::Env* env = &util::Env::Default();                          // of orvws.ini; not owned
 };
 
 class TFrmPrincipalCore {
@@ -114,7 +115,7 @@ class TFrmPrincipalCore {
   bool Ativo() const { return servidor_ && servidor_->Active(); }
   const std::string& IpLocal() const { return ip_local_; }
   const std::string& Painel(int index) const { return paineis_.at(static_cast<std::size_t>(index)); }
-  TArqIni* ArqIni() { return arq_ini_.get(); }
+  util::TArqIni* ArqIni() { return arq_ini_.get(); }
   IServidorHttp* Servidor() { return servidor_.get(); }
 
  private:
@@ -126,10 +127,10 @@ class TFrmPrincipalCore {
   PecasPrincipal pecas_;
   IPrincipalView& view_;
   std::unique_ptr<IServidorHttp> servidor_;
-  std::unique_ptr<TArqIni> arq_ini_;
-  std::optional<op::TOperationTiming> marcas_;   // the window's own timing marks
+  std::unique_ptr<util::TArqIni> arq_ini_;
+  std::optional<TOperationTiming> marcas_;   // the window's own timing marks
   std::string ip_local_;
   std::array<std::string, 3> paineis_;
 };
 
-}  // namespace orv::startup
+}  // namespace orv::op
