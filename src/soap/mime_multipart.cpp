@@ -65,11 +65,7 @@ MimePart ParsePart(std::string_view raw) {
   MimePart part;
   std::size_t pos = 0;
   while (pos < raw.size()) {
-    std::size_t eol = raw.find('\n', pos);
-    if (eol == std::string_view::npos) eol = raw.size();
-    std::string_view line = raw.substr(pos, eol - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    pos = eol + 1;
+    const std::string_view line = util::NextLine(raw, pos);
     if (line.empty()) {
       part.body = std::string(raw.substr(std::min(pos, raw.size())));
       return part;

@@ -66,12 +66,7 @@ IniText ParseIni(std::string_view bytes) {
   }
   std::size_t inicio = 0;
   while (inicio < bytes.size()) {
-    std::size_t fim = bytes.find('\n', inicio);
-    if (fim == std::string_view::npos) fim = bytes.size();
-    std::string_view linha = bytes.substr(inicio, fim - inicio);
-    if (!linha.empty() && linha.back() == '\r') linha.remove_suffix(1);
-    ini.lines.push_back(LerLinha(linha));
-    inicio = fim + 1;
+    ini.lines.push_back(LerLinha(NextLine(bytes, inicio)));
   }
   return ini;
 }

@@ -424,6 +424,15 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
+std::string_view NextLine(std::string_view text, std::size_t& pos) {
+  std::size_t end = text.find('\n', pos);
+  if (end == std::string_view::npos) end = text.size();
+  std::string_view line = text.substr(pos, end - pos);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  pos = end + 1;
+  return line;
+}
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

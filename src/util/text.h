@@ -49,6 +49,10 @@ std::string TrimControl(std::string_view s);
 std::string_view TrimBlanks(std::string_view s);
 // The value of a hexadecimal digit (either case), -1 for any other character.
 int HexDigitValue(char c);
+
+// The line that starts at `pos`, without its LF or CR LF; `pos` moves past the line and its
+// end (to text.size() + 1 after a last line without one). Call while pos < text.size().
+std::string_view NextLine(std::string_view text, std::size_t& pos);
 // A quoted string ("...", a backslash taking the next character as it is) as its text; any
 // other value as it is. Blanks around the value are left out either way.
 std::string Unquote(std::string_view s);
