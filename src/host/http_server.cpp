@@ -12,6 +12,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -69,6 +70,11 @@ struct THttpServer::Impl {
   // Every connection's idle and header deadlines are checked by one periodic sweep instead
   // of a timer per connection, which would cost a system call per request.
   void Sweep();
+  // Checks `list` from `from` on, ending at most kSweepEndsPerTurn connections in this turn of
+  // the event loop; the rest of the list waits for the next turn, behind the accepts and reads
+  // that are ready, and the next sweep is set once the list is done.
+  void SweepFrom(std::shared_ptr<std::vector<std::shared_ptr<Connection>>> list, std::size_t from,
+                 std::chrono::steady_clock::time_point now);
   void ConnectionEnded() {
     std::lock_guard<std::mutex> lock(count_mutex);
     --count;
@@ -142,14 +148,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   // From the sweep (event loop): ends the connection when its deadline has passed, or when its
-  // request arrives slower than the minimum rate.
-  void CheckDeadline(std::chrono::steady_clock::time_point now) {
-    if (finished_) return;
+  // request arrives slower than the minimum rate. Returns whether it ended it.
+  bool CheckDeadline(std::chrono::steady_clock::time_point now) {
+    if (finished_) return false;
     if (writing_) NoteSendProgress();
-    if (now < deadline_ && !TooSlow(now)) return;
+    if (now < deadline_ && !TooSlow(now)) return false;
     deadline_ = kNoDeadline;
     timed_out_ = true;
     Finish(false);
+    return true;
   }
 
   // Stop: the connection is closed at once; a dispatch in progress runs to its end and its
@@ -595,11 +602,27 @@ void THttpServer::Impl::Sweep() {
   sweep.expires_after(sweep_period);
   sweep.async_wait([this](const error_code& ec) {
     if (ec || stopping) return;
-    const auto now = std::chrono::steady_clock::now();
     // Copy first: a connection that ends leaves the set.
-    for (const auto& c : OpenConnectionList()) c->CheckDeadline(now);
-    Sweep();
+    SweepFrom(std::make_shared<std::vector<std::shared_ptr<Connection>>>(OpenConnectionList()), 0,
+              std::chrono::steady_clock::now());
   });
+}
+
+void THttpServer::Impl::SweepFrom(std::shared_ptr<std::vector<std::shared_ptr<Connection>>> list,
+                                  std::size_t from, std::chrono::steady_clock::time_point now) {
+  if (stopping) return;
+  std::size_t ended = 0;
+  std::size_t i = from;
+  while (i < list->size() && ended < kSweepEndsPerTurn) {
+    if ((*list)[i++]->CheckDeadline(now)) ++ended;
+  }
+  if (i < list->size()) {
+    asio::post(io, [this, list = std::move(list), i, now]() mutable {
+      SweepFrom(std::move(list), i, now);
+    });
+    return;
+  }
+  Sweep();
 }
 
 void THttpServer::Impl::Remove(const std::shared_ptr<Connection>& c) {
