@@ -102,11 +102,12 @@ ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 # cores by the weight of what runs on each: sharing the clients' session, where the collectors'
 # simulator runs at -10, the service got about a seventh of its own core whenever anything of
 # another session (someone's build) ran there too. A service of its own (systemd gives it a
-# group of its own) is not weighed against its clients.
+# group of its own) is not weighed against its clients. (SIM_DAEMON_SESSION=0 in the
+# environment: in the clients' session, as before, to compare.)
 clients=()
 if [ "$(nproc)" -ge 2 ]; then
   SIM_DAEMON_CPUS=0
-  SIM_DAEMON_SESSION=1
+  SIM_DAEMON_SESSION=${SIM_DAEMON_SESSION:-1}
   clients=(taskset -c "1-$(($(nproc) - 1))")
 fi
 # The collectors' simulator ahead of the hostile clients on the clients' cores (as root; the
