@@ -62,11 +62,25 @@ inline constexpr std::chrono::milliseconds kSendProgressTimeout{60000};
 // the shorter one): often enough for short test deadlines, rarely enough to cost nothing.
 inline constexpr long kMinSweepPeriodMs = 10;
 inline constexpr long kMaxSweepPeriodMs = 1000;
+// Connections the sweep ends in one turn of the event loop. Ending one (closing its socket,
+// cancelling its read, the reset it sends over loopback) costs 50 to 200 microseconds, and a
+// flood of hostile connections reaches its deadlines all at once: a thousand ended in one go
+// kept every accept and read waiting for 50 to 150 ms. The rest of the sweep follows in the
+// next turns.
+inline constexpr std::size_t kSweepEndsPerTurn = 16;
 // The wait before looking for body bytes sent without Content-Length or Transfer-Encoding.
 inline constexpr std::chrono::milliseconds kLengthCheckDelay{1};
-// Pending connections the kernel queues per listening socket. 15 drops handshakes when 32
-// clients connect at once (each drop costs a 1 s SYN retransmission); 511 queues them all.
-inline constexpr int kListenBacklog = 511;
+// Pending connections the kernel queues per listening socket (the system caps it at
+// net.core.somaxconn, 4096 by default). A handshake that finds the queue full is dropped and
+// costs its client a 1 s SYN retransmission: 15 dropped them when 32 collectors connected at
+// once, and 511 when a thousand hostile clients reconnected at the same instant.
+inline constexpr int kListenBacklog = 4096;
+// Connections taken from the kernel's queue in one turn of the event loop. Taken one per turn,
+// a burst of a thousand hostile connections filled the queue (a turn waits for every read
+// that is ready) and a collector's connection waited behind all of them, or was dropped;
+// taken by this many, a burst goes in a few turns, each short enough (an accept costs up to
+// 150 microseconds) that the reads of the connections already open still get theirs.
+inline constexpr std::size_t kAcceptBatch = 64;
 // Descriptors kept free for the process itself (database, log file, listeners, libraries)
 // when the connection cap is derived from the descriptor limit.
 inline constexpr long kDescriptorReserve = 128;

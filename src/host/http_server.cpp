@@ -12,6 +12,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -53,7 +54,12 @@ struct THttpServer::Impl {
     if (!options.limits.budget) options.limits.budget = &request_budget;
   }
 
+  // Event loop: waits for a connection, then takes every one already queued (up to
+  // kAcceptBatch) in the same turn.
   void Accept(Listener& l);
+  bool Full();   // at the connection cap
+  void AcceptFailed(Listener& l, const error_code& ec);
+  void Open(Listener& l, tcp::socket socket);
   // From any thread.
   void Remove(const std::shared_ptr<Connection>& c);
   void ResumeAccepting();   // event loop
@@ -64,6 +70,11 @@ struct THttpServer::Impl {
   // Every connection's idle and header deadlines are checked by one periodic sweep instead
   // of a timer per connection, which would cost a system call per request.
   void Sweep();
+  // Checks `list` from `from` on, ending at most kSweepEndsPerTurn connections in this turn of
+  // the event loop; the rest of the list waits for the next turn, behind the accepts and reads
+  // that are ready, and the next sweep is set once the list is done.
+  void SweepFrom(std::shared_ptr<std::vector<std::shared_ptr<Connection>>> list, std::size_t from,
+                 std::chrono::steady_clock::time_point now);
   void ConnectionEnded() {
     std::lock_guard<std::mutex> lock(count_mutex);
     --count;
@@ -137,14 +148,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   // From the sweep (event loop): ends the connection when its deadline has passed, or when its
-  // request arrives slower than the minimum rate.
-  void CheckDeadline(std::chrono::steady_clock::time_point now) {
-    if (finished_) return;
+  // request arrives slower than the minimum rate. Returns whether it ended it.
+  bool CheckDeadline(std::chrono::steady_clock::time_point now) {
+    if (finished_) return false;
     if (writing_) NoteSendProgress();
-    if (now < deadline_ && !TooSlow(now)) return;
+    if (now < deadline_ && !TooSlow(now)) return false;
     deadline_ = kNoDeadline;
     timed_out_ = true;
     Finish(false);
+    return true;
   }
 
   // Stop: the connection is closed at once; a dispatch in progress runs to its end and its
@@ -524,52 +536,93 @@ void HttpExchange::Write() {
 
 void THttpServer::Impl::Accept(Listener& l) {
   if (stopping) return;
-  {
-    std::lock_guard<std::mutex> lock(connections_mutex);
-    if (connections.size() >= max_connections) {
-      l.paused = true;   // resumed when a connection ends
-      accept_paused = true;
-      return;
-    }
+  if (Full()) {
+    l.paused = true;   // resumed when a connection ends
+    accept_paused = true;
+    return;
   }
   l.acceptor.async_accept(l.peer, [this, &l](const error_code& ec, tcp::socket socket) {
     if (stopping || ec == asio::error::operation_aborted) return;
     if (ec) {
-      // Out of descriptors or buffers: wait a little; anything else: go on accepting.
-      if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
-          ec == asio::error::no_memory) {
-        l.retry.expires_after(kAcceptRetryDelay);
-        l.retry.async_wait([this, &l](const error_code& wec) {
-          if (!wec) Accept(l);
-        });
-        return;
-      }
-      Accept(l);
+      AcceptFailed(l, ec);
       return;
     }
-    {
-      std::lock_guard<std::mutex> lock(count_mutex);
-      ++count;
+    Open(l, std::move(socket));
+    // Then what else the kernel has queued, up to kAcceptBatch, in this same turn: taken one
+    // per turn of the loop (each behind every read that is ready), a flood of connections fills
+    // the queue and a collector's connection waits behind all of them, or is dropped.
+    for (std::size_t n = 1; n < kAcceptBatch && !stopping; ++n) {
+      if (Full()) break;   // Accept below pauses
+      error_code aec;
+      tcp::socket next(io);
+      l.acceptor.accept(next, l.peer, aec);   // the acceptor is non-blocking
+      if (aec == asio::error::would_block || aec == asio::error::try_again) break;
+      if (aec) {
+        AcceptFailed(l, aec);
+        return;
+      }
+      Open(l, std::move(next));
     }
-    auto c = std::make_shared<Connection>(*this, std::move(socket));
-    {
-      std::lock_guard<std::mutex> lock(connections_mutex);
-      connections.insert(c);
-    }
-    c->Start(l.peer, l.port);
     Accept(l);
   });
+}
+
+bool THttpServer::Impl::Full() {
+  std::lock_guard<std::mutex> lock(connections_mutex);
+  return connections.size() >= max_connections;
+}
+
+void THttpServer::Impl::AcceptFailed(Listener& l, const error_code& ec) {
+  // Out of descriptors or buffers: wait a little; anything else: go on accepting.
+  if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+      ec == asio::error::no_memory) {
+    l.retry.expires_after(kAcceptRetryDelay);
+    l.retry.async_wait([this, &l](const error_code& wec) {
+      if (!wec) Accept(l);
+    });
+    return;
+  }
+  Accept(l);
+}
+
+void THttpServer::Impl::Open(Listener& l, tcp::socket socket) {
+  {
+    std::lock_guard<std::mutex> lock(count_mutex);
+    ++count;
+  }
+  auto c = std::make_shared<Connection>(*this, std::move(socket));
+  {
+    std::lock_guard<std::mutex> lock(connections_mutex);
+    connections.insert(c);
+  }
+  c->Start(l.peer, l.port);
 }
 
 void THttpServer::Impl::Sweep() {
   sweep.expires_after(sweep_period);
   sweep.async_wait([this](const error_code& ec) {
     if (ec || stopping) return;
-    const auto now = std::chrono::steady_clock::now();
     // Copy first: a connection that ends leaves the set.
-    for (const auto& c : OpenConnectionList()) c->CheckDeadline(now);
-    Sweep();
+    SweepFrom(std::make_shared<std::vector<std::shared_ptr<Connection>>>(OpenConnectionList()), 0,
+              std::chrono::steady_clock::now());
   });
+}
+
+void THttpServer::Impl::SweepFrom(std::shared_ptr<std::vector<std::shared_ptr<Connection>>> list,
+                                  std::size_t from, std::chrono::steady_clock::time_point now) {
+  if (stopping) return;
+  std::size_t ended = 0;
+  std::size_t i = from;
+  while (i < list->size() && ended < kSweepEndsPerTurn) {
+    if ((*list)[i++]->CheckDeadline(now)) ++ended;
+  }
+  if (i < list->size()) {
+    asio::post(io, [this, list = std::move(list), i, now]() mutable {
+      SweepFrom(std::move(list), i, now);
+    });
+    return;
+  }
+  Sweep();
 }
 
 void THttpServer::Impl::Remove(const std::shared_ptr<Connection>& c) {
@@ -637,6 +690,7 @@ void THttpServer::Start() {
   for (auto& l : impl->listeners) {
     error_code ec;
     l->acceptor.listen(options_.backlog, ec);
+    if (!ec) l->acceptor.non_blocking(true, ec);   // for the accepts after the first of a turn
     if (ec) throw std::runtime_error("Could not bind socket. " + ec.message());
   }
   max_connections_ = max_conn;

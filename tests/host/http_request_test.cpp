@@ -302,7 +302,8 @@ TEST(HttpRequestReader, HeaderBytesAreBoundedInAll) {
   EXPECT_EQ(r.Feed(line.substr(line.size() / 2, line.size() / 2 - 10)), Status::Close);
 }
 
-// A body grows as its bytes arrive, never past what was announced.
+// A body grows as its bytes arrive, never past what was announced; once past the small size
+// it is not moved again (each move copied all of it on the event loop).
 TEST(HttpRequestReader, BodyRoomFollowsTheBytes) {
   HttpRequestReader r;
   ASSERT_EQ(r.Feed("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 3000000\r\n\r\n"),
@@ -310,8 +311,13 @@ TEST(HttpRequestReader, BodyRoomFollowsTheBytes) {
   EXPECT_LE(r.request().body.capacity(), kSmallBodyBytes + 64);
   const std::string piece(100000, 'p');
   Status s = Status::NeedMore;
-  for (int i = 0; i < 30; ++i) s = r.Feed(piece);
+  const char* room = nullptr;
+  for (int i = 0; i < 30; ++i) {
+    s = r.Feed(piece);
+    if (r.request().body.size() > kSmallBodyBytes && !room) room = r.request().body.data();
+  }
   ASSERT_EQ(s, Status::Complete);
+  EXPECT_EQ(r.request().body.data(), room);
   EXPECT_EQ(r.request().body.size(), 3000000u);
   EXPECT_LE(r.request().body.capacity(), 3000000u + 64);
 }

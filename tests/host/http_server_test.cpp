@@ -6,6 +6,7 @@
 #include <atomic>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include <boost/asio/ip/v6_only.hpp>
 
@@ -295,6 +296,24 @@ TEST_F(HttpServerTest, IdleConnectionIsClosedWithoutAnswer) {
   // The connection object goes once its cancelled operations have run.
   for (int i = 0; i < 200 && server_->OpenConnections() > 0; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(server_->OpenConnections(), 0u);
+}
+
+// A burst of connections larger than one turn's accepts, all idle: every one is accepted and,
+// once idle too long, cut by the sweep, whose closes are spread over several turns.
+TEST_F(HttpServerTest, ABurstOfIdleConnectionsIsAcceptedAndAllCut) {
+  HttpServerOptions options;
+  options.idle_timeout = 300ms;
+  StartEchoServer(nullptr, options);
+  const std::size_t n = 2 * kAcceptBatch + 3 * kSweepEndsPerTurn + 1;
+  std::vector<RawClient> clients(n);
+  for (auto& c : clients) ASSERT_TRUE(c.Connect(port_));
+  for (std::size_t i = 0; i < n; ++i) {
+    EXPECT_EQ(clients[i].ReadAll(5s), "") << i;
+    EXPECT_TRUE(clients[i].closed()) << i;
+  }
+  for (int i = 0; i < 200 && server_->OpenConnections() > 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(server_->OpenConnections(), 0u);
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: h\r\n\r\n").rfind("HTTP/1.1 200 OK", 0), 0u);
 }
 
 // A client that trickles header bytes, each within the idle time, is cut when the headers

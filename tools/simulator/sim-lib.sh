@@ -180,12 +180,15 @@ sim_prepare() {
 }
 
 # sim_daemon_start INST PORT OUTDIR: starts orvwsd with INST on PATH (on the CPUs that
-# SIM_DAEMON_CPUS lists, when set); sets SIM_DAEMON_PID.
+# SIM_DAEMON_CPUS lists, when set; with SIM_DAEMON_SESSION=1 in a session of its own, so that
+# the scheduler weighs it apart from the clients, as a service of its own is); sets
+# SIM_DAEMON_PID.
 sim_daemon_start() {
   local inst=$1 port=$2 out=$3
   sim_port_free "$port" || { echo "a porta $port já está em uso" >&2; return 1; }
   local pin=()
   [ -z "${SIM_DAEMON_CPUS:-}" ] || pin=(taskset -c "$SIM_DAEMON_CPUS")
+  [ "${SIM_DAEMON_SESSION:-0}" != 1 ] || pin+=(setsid)
   PATH="$inst:$PATH" LANG=C.UTF-8 "${pin[@]}" "$inst/bin/orvwsd" >"$out/orvwsd.out" 2>"$out/orvwsd.err" </dev/null &
   SIM_DAEMON_PID=$!
   sim_wait_listening orvwsd "$SIM_DAEMON_PID" "$port" "$SIM_START_WAIT_S" "$out/orvwsd.err"
