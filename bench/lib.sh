@@ -91,6 +91,18 @@ LUA
 BENCH_SOAP_HEAD='<?xml version="1.0" encoding="utf-8"?><soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xsd="http://www.w3.org/2001/XMLSchema"><soap:Body soap:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/">'
 BENCH_SOAP_TAIL='</soap:Body></soap:Envelope>'
 
+# bench_rows_lua DIR: the wrk scripts of the report's rows in DIR: road.lua (an Exec, answered by
+# bench_http_server's fixed body), ports.lua (GetPortTypeList) and auth.lua (Auth of COL1).
+bench_rows_lua() {
+  bench_soap_lua "$1/road.lua" "urn:UOrvWsIntf-IOrvWs#Exec" \
+    "$BENCH_SOAP_HEAD<q1:Exec xmlns:q1=\"urn:UOrvWsIntf-IOrvWs\"><Value xsi:type=\"xsd:string\">UPDATE TAB_PESQUISA SET VAL_PRECO = 1 WHERE COD_PESQUISA = 1</Value></q1:Exec>$BENCH_SOAP_TAIL"
+  bench_soap_lua "$1/ports.lua" \
+    "http://orvws.local/namespaces/Types-IWSDLPublish#GetPortTypeList" \
+    "$BENCH_SOAP_HEAD<m:GetPortTypeList xmlns:m=\"http://orvws.local/namespaces/Types-IWSDLPublish\"/>$BENCH_SOAP_TAIL"
+  bench_soap_lua "$1/auth.lua" "urn:UOrvWsIntf-IOrvWs#Auth" \
+    "$BENCH_SOAP_HEAD<m:Auth xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName xsi:type=\"xsd:string\">COL1</UserName></m:Auth>$BENCH_SOAP_TAIL"
+}
+
 # Listen-queue drops of one listening socket (ss -ltnm, field d of skmem), and of the host.
 bench_drops() { ss -ltnmH "sport = :$1" 2>/dev/null | grep -o 'd[0-9]*)' | tr -dc '0-9'; echo; }
 bench_overflows() { nstat -az TcpExtListenOverflows 2>/dev/null | awk '/ListenOverflows/ {print $2}'; }

@@ -12,9 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source "$root/bench/lib.sh"
 source "$root/tools/simulator/sim-lib.sh"
-
-build=${BUILD:-$root/build-bench}
 bench_env 1
+build=${BUILD:-$root/build-bench}
 ROAD_PORT=${ROAD_PORT:-18390}
 SOAP_PORT=${SOAP_PORT:-9392}
 command -v perf >/dev/null || { echo "perf is needed (apt-get install linux-perf)" >&2; exit 1; }
@@ -38,13 +37,7 @@ bench_wait_port "$ROAD_PORT"
 sim_prepare embutido "$work/soap" 4 "$SOAP_PORT" >/dev/null
 sim_daemon_start "$SIM_INST" "$SOAP_PORT" "$work/soap"
 
-bench_soap_lua "$work/road.lua" "urn:UOrvWsIntf-IOrvWs#Exec" \
-  "$BENCH_SOAP_HEAD<q1:Exec xmlns:q1=\"urn:UOrvWsIntf-IOrvWs\"><Value xsi:type=\"xsd:string\">UPDATE TAB_PESQUISA SET VAL_PRECO = 1 WHERE COD_PESQUISA = 1</Value></q1:Exec>$BENCH_SOAP_TAIL"
-bench_soap_lua "$work/ports.lua" \
-  "http://orvws.local/namespaces/Types-IWSDLPublish#GetPortTypeList" \
-  "$BENCH_SOAP_HEAD<m:GetPortTypeList xmlns:m=\"http://orvws.local/namespaces/Types-IWSDLPublish\"/>$BENCH_SOAP_TAIL"
-bench_soap_lua "$work/auth.lua" "urn:UOrvWsIntf-IOrvWs#Auth" \
-  "$BENCH_SOAP_HEAD<m:Auth xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName xsi:type=\"xsd:string\">COL1</UserName></m:Auth>$BENCH_SOAP_TAIL"
+bench_rows_lua "$work"
 
 # The share of a profile's samples by where they fell, as "kernel db xml libc ours other".
 shares() {

@@ -81,13 +81,7 @@ cmake --build "$build" -j"$(nproc)" --target bench_gsoap_server >/dev/null
 gsoap_pid=$!
 bench_wait_port "$GSOAP_PORT"
 
-bench_soap_lua "$work/road.lua" "urn:UOrvWsIntf-IOrvWs#Exec" \
-  "$BENCH_SOAP_HEAD<q1:Exec xmlns:q1=\"urn:UOrvWsIntf-IOrvWs\"><Value xsi:type=\"xsd:string\">UPDATE TAB_PESQUISA SET VAL_PRECO = 1 WHERE COD_PESQUISA = 1</Value></q1:Exec>$BENCH_SOAP_TAIL"
-bench_soap_lua "$work/ports.lua" \
-  "http://orvws.local/namespaces/Types-IWSDLPublish#GetPortTypeList" \
-  "$BENCH_SOAP_HEAD<m:GetPortTypeList xmlns:m=\"http://orvws.local/namespaces/Types-IWSDLPublish\"/>$BENCH_SOAP_TAIL"
-bench_soap_lua "$work/auth.lua" "urn:UOrvWsIntf-IOrvWs#Auth" \
-  "$BENCH_SOAP_HEAD<m:Auth xmlns:m=\"urn:UOrvWsIntf-IOrvWs\"><KeyValue xsi:type=\"xsd:string\">7be09a4f2d31e8c6a05f93d7b2e6184c</KeyValue><UserName xsi:type=\"xsd:string\">COL1</UserName></m:Auth>$BENCH_SOAP_TAIL"
+bench_rows_lua "$work"
 
 # Each answer is what it should be before anything is timed.
 soap_call() {   # lua-file port path
