@@ -12,11 +12,6 @@
 namespace orv::host {
 namespace {
 
-std::string SanitizeUtf8(std::string bytes) {
-  if (util::IsValidUtf8(bytes)) return bytes;
-  return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
-}
-
 // 1970-01-01 is day 25569 of the date-time scale.
 constexpr std::int64_t kUnixEpochDay = 25569;
 
@@ -36,7 +31,7 @@ bool AllDigits(std::string_view s) {
 }  // namespace
 
 std::string PercentDecode(std::string_view text, bool plus_as_space) {
-  return SanitizeUtf8(PercentDecodeBytes(text, plus_as_space));
+  return util::SanitisedUtf8(PercentDecodeBytes(text, plus_as_space));
 }
 
 std::string PercentDecodeBytes(std::string_view text, bool plus_as_space) {
@@ -248,7 +243,7 @@ std::string EncodeBodyText(std::string_view utf8_text, std::string_view content_
 std::string DecodeText(std::string_view bytes, std::string_view charset) {
   if (!charset.empty()) {
     if (util::AsciiIEquals(charset, "utf-8") || util::AsciiIEquals(charset, "utf8")) {
-      return SanitizeUtf8(std::string(bytes));
+      return util::SanitisedUtf8(bytes);
     }
     try {
       return util::CodePageToUtf8(bytes, charset);

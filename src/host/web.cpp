@@ -104,10 +104,7 @@ std::string TCookie::HeaderValue() const {
 namespace {
 
 // Bytes from the wire as UTF-8 text: invalid sequences become U+FFFD.
-std::string Text(const std::string& bytes) {
-  if (util::IsValidUtf8(bytes)) return bytes;
-  return util::Utf16ToUtf8(util::Utf8ToUtf16(bytes));
-}
+std::string Text(const std::string& bytes) { return util::SanitisedUtf8(bytes); }
 
 const std::string* FindField(const HeaderList& headers, std::string_view name) {
   for (const auto& [n, v] : headers) {

@@ -136,7 +136,7 @@ std::string SourceLine(std::string_view bytes, int line) {
     while (end < rest.size() && end - pos < keep && rest[end] != '\n' && rest[end] != '\r')
       ++end;
     text = std::string(rest.substr(pos, end - pos));
-    if (!util::IsValidUtf8(text)) text = util::Utf16ToUtf8(util::Utf8ToUtf16(text));
+    text = util::SanitisedUtf8(text);
   }
   return util::Utf16Left(text, kFaultSourceLineChars);
 }

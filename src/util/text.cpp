@@ -122,10 +122,6 @@ Page Classify(std::string_view name) {
   throw std::invalid_argument("Página de código desconhecida: \"" + std::string(name) + "\"");
 }
 
-std::string Sanitised(std::string_view utf8) {
-  return IsValidUtf8(utf8) ? std::string(utf8) : Utf16ToUtf8(Utf8ToUtf16(utf8));
-}
-
 #ifdef _WIN32
 
 UINT WindowsPage(std::string_view name) {
@@ -214,7 +210,7 @@ class Iconv {
 
 std::string OtherFromUtf8(std::string_view utf8, std::string_view name) {
   Iconv cd(name, "UTF-8", name);
-  const std::string clean = Sanitised(utf8);
+  const std::string clean = SanitisedUtf8(utf8);
   const char* in = clean.data();
   std::size_t left = clean.size();
   std::string out;
@@ -310,6 +306,10 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string SanitisedUtf8(std::string_view bytes) {
+  return IsValidUtf8(bytes) ? std::string(bytes) : Utf16ToUtf8(Utf8ToUtf16(bytes));
+}
+
 std::size_t Utf16Length(std::string_view utf8) {
   std::size_t units = 0;
   for (std::size_t i = 0; i < utf8.size();) units += UnitsOf(DecodeNext(utf8, i));
@@ -335,12 +335,12 @@ std::string Utf16Left(std::string_view utf8, std::size_t units) {
 
 std::string Utf16Right(std::string_view utf8, std::size_t units) {
   const std::size_t total = Utf16Length(utf8);
-  if (units >= total) return Sanitised(utf8);
+  if (units >= total) return SanitisedUtf8(utf8);
   const std::size_t skip = total - units;
   std::size_t skipped = 0;
   std::size_t i = 0;
   while (i < utf8.size() && skipped < skip) skipped += UnitsOf(DecodeNext(utf8, i));
-  return Sanitised(utf8.substr(i));
+  return SanitisedUtf8(utf8.substr(i));
 }
 
 std::string AsciiUpper(std::string_view s) {
@@ -498,7 +498,7 @@ struct Conversions {
 };
 
 const Conversions* OwnConversions(std::string_view code_page) {
-  static constexpr Conversions kUtf8{Sanitised, Sanitised};
+  static constexpr Conversions kUtf8{SanitisedUtf8, SanitisedUtf8};
   static constexpr Conversions kWin1252{Utf8ToWin1252, Win1252ToUtf8};
   static constexpr Conversions kLatin1{Utf8ToLatin1, Latin1ToUtf8};
   switch (Classify(code_page)) {

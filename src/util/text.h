@@ -21,6 +21,8 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // True when every byte sequence of `bytes` is well-formed UTF-8 (no overlongs, no surrogates).
 bool IsValidUtf8(std::string_view bytes);
+// The bytes as UTF-8 text: unchanged when valid, else with every invalid sequence as U+FFFD.
+std::string SanitisedUtf8(std::string_view bytes);
 
 // Number of UTF-16 code units of a UTF-8 text.
 std::size_t Utf16Length(std::string_view utf8);
