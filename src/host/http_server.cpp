@@ -41,6 +41,22 @@ struct Listener {
   bool paused = false;
 };
 
+namespace {
+
+WorkerPoolOptions DispatchPoolOptions(const HttpServerOptions& o) {
+  std::size_t at_once = o.dispatch_at_once;
+  if (at_once == 0) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    at_once = std::max<std::size_t>(kMinDispatchAtOnce, kDispatchAtOncePerCore * cores);
+  }
+  return {.max_threads = o.max_dispatch_threads,
+          .threads_at_once = at_once,
+          .stall_delay = o.dispatch_stall_delay,
+          .idle_end = kDispatchThreadIdleEnd};
+}
+
+}  // namespace
+
 struct THttpServer::Impl {
   Impl(const HttpServerOptions& opts, std::size_t max_conn, CommandHandler handler,
        SendErrorSink sink, INetPlatform& net)
@@ -49,8 +65,10 @@ struct THttpServer::Impl {
         max_connections(max_conn),
         on_command(std::move(handler)),
         on_send_error(std::move(sink)),
-        workers(opts.max_dispatch_threads),
-        large_workers(kLargeRequestThreads, "orv-despacho-g", kLargeRequestNiceness) {
+        workers(DispatchPoolOptions(opts)),
+        large_workers({.max_threads = kLargeRequestThreads,
+                       .name = "orv-despacho-g",
+                       .niceness = kLargeRequestNiceness}) {
     if (!options.limits.budget) options.limits.budget = &request_budget;
   }
 

@@ -50,6 +50,10 @@ struct HttpServerOptions {
   // Cap on simultaneous connections from one peer address (0: none).
   std::size_t max_connections_per_peer = kMaxConnectionsPerPeer;
   std::size_t max_dispatch_threads = kMaxDispatchThreads;
+  // Requests dispatched at once before a later one waits (0: kDispatchAtOncePerCore per core,
+  // at least kMinDispatchAtOnce), and how long one runs before it gives its place up.
+  std::size_t dispatch_at_once = 0;
+  std::chrono::milliseconds dispatch_stall_delay = kDispatchStallDelay;
   // Addresses of trusted proxies, as PeerAddressText writes them (ParseTrustedProxies). A
   // connection from one of them must begin with a PROXY header, whose client address becomes
   // the peer address; without a valid header it is closed without a response. Empty: no

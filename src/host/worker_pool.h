@@ -1,27 +1,46 @@
-// Pool of dispatch threads: tasks run in arrival order on threads that are started on demand
-// (up to a maximum) and kept for reuse, so a burst of requests never waits behind a slow one
-// while a thread can still be added.
+// Pool of dispatch threads. Tasks run in arrival order. A few of them run at once (threads_at_once,
+// by default a couple per core): on a machine of a few cores more threads only take turns on the
+// same cores, and every thread woken for a task costs a switch that a thread finishing its task
+// and taking the next one does not. A task that has run for stall_delay is taken to be waiting
+// on something (a database lock, a web module, a slow disk) and gives up its place: the next
+// task then starts on another thread, added while fewer than max_threads exist. So a burst never
+// waits more than stall_delay behind slow tasks while a thread can still be added.
 //
-// Thread safety: Post may be called from any thread; the destructor waits for every queued
-// task to finish and must not be called from a pool thread.
+// An idle thread is woken newest first, so the same few threads do the work while the load
+// allows; a thread beyond threads_at_once that has been idle for idle_end ends.
+//
+// Thread safety: Post may be called from any thread, a task included; the destructor waits for
+// every queued task to finish and must not be called from a pool thread.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace orv::host {
 
-class WorkerPool {
- public:
+struct WorkerPoolOptions {
+  std::size_t max_threads = 1;
+  // Tasks that run at once before a later one waits; 0: max_threads (every task starts at once
+  // while a thread can be added).
+  std::size_t threads_at_once = 0;
+  std::chrono::milliseconds stall_delay{5};
+  std::chrono::milliseconds idle_end{30000};
   // Threads are named `name` for the system's tools; with a positive `niceness` each runs at
   // that much lower a scheduling priority than the process.
-  explicit WorkerPool(std::size_t max_threads, const char* name = "orv-despacho",
-                      int niceness = 0);
+  const char* name = "orv-despacho";
+  int niceness = 0;
+};
+
+class WorkerPool {
+ public:
+  explicit WorkerPool(WorkerPoolOptions options);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
@@ -30,17 +49,41 @@ class WorkerPool {
   std::size_t ThreadCount() const;
 
  private:
-  void Run();
+  using Clock = std::chrono::steady_clock;
+  struct Worker {
+    std::thread thread;
+    std::condition_variable wake;
+    std::function<void()> task;        // handed over by Post or the monitor
+    Clock::time_point started = Clock::time_point::max();   // of the task it runs
+    bool alive = false;   // a thread runs in it; an ended one's place is taken by the next
+  };
+  struct Queued {
+    std::function<void()> task;
+  };
 
-  const std::size_t max_threads_;
-  const char* const name_;
-  const int niceness_;
+  void Run(Worker* w);
+  void Monitor();
+  // Tasks started less than stall_delay ago; `first_stale` gets the earliest time one of them
+  // turns stale (unchanged when there is none).
+  std::size_t FreshLocked(Clock::time_point now, Clock::time_point* first_stale) const;
+  // Gives `task` to the newest idle thread or a new one; false when the maximum is reached.
+  bool StartLocked(std::function<void()>& task, Clock::time_point now,
+                   std::unique_lock<std::mutex>& lock);
+  void JoinEnded(std::unique_lock<std::mutex>& lock);
+
+  const WorkerPoolOptions options_;
   mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> tasks_;
-  std::vector<std::thread> threads_;
-  std::size_t idle_ = 0;
+  std::deque<Queued> tasks_;
+  // Never erased while the pool lives, so that a wake-up given outside the lock never reaches a
+  // destroyed worker (at worst it wakes the next thread in the same place, which waits again).
+  std::list<Worker> workers_;
+  std::size_t live_ = 0;               // threads running
+  std::vector<Worker*> idle_;          // newest last
+  std::vector<std::thread> ended_;     // threads that ended on their own, to join
+  std::condition_variable monitor_wake_;
+  bool monitor_waits_ = false;         // for a task to be queued (no deadline)
   bool stopping_ = false;
+  std::thread monitor_;
 };
 
 }  // namespace orv::host
