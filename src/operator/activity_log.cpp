@@ -33,6 +33,11 @@ TActivityLog::TActivityLog(ActivityLogOptions options, util::Env& env)
   DiaDoArquivoLocked(env_.Now());   // no other thread knows the object yet
 }
 
+TActivityLog::~TActivityLog() {
+  std::lock_guard lock(mutex_);
+  (void)FecharArquivoLocked();
+}
+
 util::TDateTime TActivityLog::Now() const { return env_.Now(); }
 
 std::string TActivityLog::ArquivoLog() const {
@@ -101,25 +106,47 @@ void TActivityLog::WriteLog(std::string_view Line, bool CalcTmpMedio,
     criar_pasta_ = true;
     for (IActivityObserver* o : observers_) o->LogFileChanged(arquivo_log_);
   }
+  // The kept file is left when the path no longer names it: the date changed, or an operator
+  // moved or deleted it (the folder may have gone with it). Its close error is raised once
+  // this line is written.
+  std::error_code erro_ao_fechar;
+  std::string fechado;
+  if (arquivo_ && !arquivo_->StillAt(caminho_)) {
+    criar_pasta_ = true;
+    fechado = caminho_aberto_;
+    erro_ao_fechar = FecharArquivoLocked();
+  }
   if (criar_pasta_) {
     CriarPasta();
     criar_pasta_ = false;
   }
-  // The file is opened, appended to and closed for every line.
-  std::unique_ptr<util::IAppendFile> file;
-  if (const std::error_code e = env_.OpenAppend(caminho_, &file))
-    throw LogIOError("Erro de E/S ao abrir o arquivo de log \"" + caminho_ + "\": " + e.message());
+  if (!arquivo_) {
+    if (const std::error_code e = env_.OpenAppend(caminho_, &arquivo_))
+      throw LogIOError("Erro de E/S ao abrir o arquivo de log \"" + caminho_ + "\": " + e.message());
+    caminho_aberto_ = caminho_;
+  }
   if (!Line.empty()) {
     row.DTA_LOG = CampoAnsi(util::FormatarDataHora(kFormatoDataHora, agora), kLarguraDataHora);
     if (cliLogs_.size() >= max_linhas_) cliLogs_.pop_front();
     cliLogs_.push_back(std::move(row));
     for (IActivityObserver* o : observers_) o->RowAppended(cliLogs_.size() - 1, cliLogs_.back());
-    // On failure the file closes itself on destruction.
-    if (const std::error_code e = file->Append(bytes))
+    // A file that failed a write is not trusted with the next line: it closes itself quietly
+    // and the next line opens the path again.
+    if (const std::error_code e = arquivo_->Append(bytes)) {
+      arquivo_.reset();
       throw LogIOError("Erro de E/S ao gravar o arquivo de log \"" + caminho_ + "\": " + e.message());
+    }
   }
-  if (const std::error_code e = file->Close())
-    throw LogIOError("Erro de E/S ao fechar o arquivo de log \"" + caminho_ + "\": " + e.message());
+  if (erro_ao_fechar)
+    throw LogIOError("Erro de E/S ao fechar o arquivo de log \"" + fechado + "\": " +
+                     erro_ao_fechar.message());
+}
+
+std::error_code TActivityLog::FecharArquivoLocked() {
+  if (!arquivo_) return {};
+  const std::error_code e = arquivo_->Close();
+  arquivo_.reset();
+  return e;
 }
 
 void TActivityLog::CalcIndicadoresTempo(util::TDateTime TempoExecucao) {

@@ -6,6 +6,10 @@
 // The daily file rolls over: each line goes to the file named after the date on which it is
 // written, so the first line after midnight starts the new date's file (made, with the folder
 // when that is missing, as at start-up). The table and the indicators go on across midnight.
+// The day's file is kept open between lines; before each line the log looks that the path
+// still names the file it keeps, so a file an operator moves, renames or deletes gets no
+// further line, and the next line makes a new one at the path (with the folder, when that is
+// gone too).
 //
 // Every timed step keeps its own marks in a TOperationTiming (one per collector operation, one
 // for the window's own steps), so concurrent operations never overwrite each other's marks.
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -124,6 +129,8 @@ class TActivityLog {
   explicit TActivityLog(ActivityLogOptions options, util::Env& env = util::Env::Default());
   TActivityLog(const TActivityLog&) = delete;
   TActivityLog& operator=(const TActivityLog&) = delete;
+  // Closes the kept file; a failure there goes untold (no line is left to carry it).
+  ~TActivityLog();
 
   const std::string& PastaLogs() const { return pasta_logs_; }
   // The current day's file name; it changes with the first line written on a new date.
@@ -139,7 +146,9 @@ class TActivityLog {
   // makes sure the file exists. The file is the one of the date of writing: the first line of
   // a new date rolls over to that date's file, creating the folder when it is missing. Raises
   // LogIOError when the folder cannot be created or the file cannot be opened (no row is
-  // added; the next line tries again) or written (the row stays).
+  // added; the next line tries again) or written (the row stays; the next line opens the file
+  // again), and, once the line is written, when the file left behind (the previous day's, or
+  // one moved away) could not be closed.
   void WriteLog(std::string_view Line, bool CalcTmpMedio, const TOperationTiming& marks);
 
   // Counts one request of the given duration and refreshes the count and average labels.
@@ -174,6 +183,8 @@ class TActivityLog {
 
   // Creates PastaLogs; raises LogIOError.
   void CriarPasta();
+  // Closes the kept file, giving the error of the close.
+  std::error_code FecharArquivoLocked();
 
   util::Env& env_;
   std::function<std::size_t()> contar_sessoes_;
@@ -183,7 +194,10 @@ class TActivityLog {
   util::DateTimeParts dia_{};       // the date of arquivo_log_
   std::string arquivo_log_;
   std::string caminho_;
-  bool criar_pasta_ = false;        // the folder is made before the next open (roll-over)
+  bool criar_pasta_ = false;        // the folder is made before the next open (roll-over,
+                                    // or the kept file gone from its path)
+  std::unique_ptr<util::IAppendFile> arquivo_;   // the kept file, or none before the next open
+  std::string caminho_aberto_;                   // the path arquivo_ was opened at
   std::size_t max_linhas_;
   std::deque<TLogRow> cliLogs_;
   TIndicadores indicadores_;

@@ -96,6 +96,7 @@ class TEnvSemGravar final : public util::EnvWrapper {
   class Descarte final : public util::IAppendFile {
    public:
     std::error_code Append(std::string_view) override { return {}; }
+    bool StillAt(const std::string&) override { return true; }
     std::error_code Close() override { return {}; }
   };
 };

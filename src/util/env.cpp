@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include "util/text.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <windows.h>
@@ -37,9 +39,55 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
 // An error number of the C library as the system words it.
 std::error_code CError(int err) { return {err != 0 ? err : EIO, std::system_category()}; }
 
+// What tells one file from another: the device and the inode on POSIX, the volume and the file
+// index on Windows. A file's number is not given to another file while it is open, so a file
+// at a path with the identity of an open file is that file.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+#ifdef _WIN32
+std::optional<FileId> IdOf(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
+  return FileId{info.dwVolumeSerialNumber,
+                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+std::optional<FileId> IdOfOpen(std::FILE* f) {
+  return IdOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))));
+}
+std::optional<FileId> IdAt(const std::string& path) {
+  // Only the attributes are read, sharing everything, so no writer or mover is in the way.
+  const HANDLE h = CreateFileW(PathFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  const std::optional<FileId> id = IdOf(h);
+  CloseHandle(h);
+  return id;
+}
+#else
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+std::optional<FileId> IdOfOpen(std::FILE* f) {
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) != 0) return std::nullopt;
+  return IdOf(st);
+}
+std::optional<FileId> IdAt(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdOf(st);
+}
+#endif
+
 class StdAppendFile final : public IAppendFile {
  public:
-  explicit StdAppendFile(std::FILE* f) : f_(f) {}
+  // The identity is taken once: it does not change while the file is open.
+  explicit StdAppendFile(std::FILE* f) : f_(f), id_(IdOfOpen(f)) {}
   ~StdAppendFile() override {
     if (f_) std::fclose(f_);
   }
@@ -48,6 +96,11 @@ class StdAppendFile final : public IAppendFile {
     const std::size_t n = std::fwrite(bytes.data(), 1, bytes.size(), f_);
     if (n != bytes.size() || std::fflush(f_) != 0) return CError(errno);
     return {};
+  }
+  bool StillAt(const std::string& path) override {
+    if (!f_ || !id_) return false;
+    const std::optional<FileId> at = IdAt(path);
+    return at && *at == *id_;
   }
   std::error_code Close() override {
     std::FILE* f = f_;
@@ -59,6 +112,7 @@ class StdAppendFile final : public IAppendFile {
 
  private:
   std::FILE* f_;
+  const std::optional<FileId> id_;   // nothing when it could not be learnt: never StillAt
 };
 
 class RealEnv final : public Env {
@@ -70,11 +124,27 @@ class RealEnv final : public Env {
                              std::unique_ptr<IAppendFile>* file) override {
     errno = 0;
 #ifdef _WIN32
-    std::FILE* f = _wfopen(PathFromUtf8(path).c_str(), L"ab");
+    // Opened sharing deletion too, so that an operator can still move or delete a file kept
+    // open (as on POSIX).
+    const HANDLE h = CreateFileW(PathFromUtf8(path).c_str(), FILE_APPEND_DATA,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+      return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(h);
+      return CError(errno);
+    }
+    std::FILE* f = _fdopen(fd, "ab");
+    if (!f) {
+      _close(fd);
+      return CError(errno);
+    }
 #else
     std::FILE* f = std::fopen(path.c_str(), "ab");
-#endif
     if (!f) return CError(errno);
+#endif
     *file = std::make_unique<StdAppendFile>(f);
     return {};
   }

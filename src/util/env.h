@@ -14,7 +14,8 @@
 // built from one reads as the system says it.
 //
 // Thread safety: every Env may be called from any thread at once. Env::Default() is one
-// immutable object for the whole process. An IAppendFile belongs to the thread that opened it.
+// immutable object for the whole process. An IAppendFile is used by one thread at a time (a
+// file kept open across calls is guarded by its owner's lock).
 #pragma once
 
 #include <cstddef>
@@ -43,12 +44,17 @@ struct ReadResult {
 
 enum class PathKind { kMissing, kFile, kFolder };
 
-// A file opened for appending.
+// A file opened for appending. It stays the same file while open: moved, renamed or deleted,
+// it goes on taking what is appended where it now is.
 class IAppendFile {
  public:
   virtual ~IAppendFile() = default;   // closes quietly when Close was not called
   // Writes the bytes after the file's end and hands them to the system before returning.
   virtual std::error_code Append(std::string_view bytes) = 0;
+  // Whether `path` (links followed) still names this very file: false once it was moved away
+  // or deleted, when another file took its place, or when the path cannot be looked at. Looks
+  // only, and costs one look at the path.
+  virtual bool StillAt(const std::string& path) = 0;
   virtual std::error_code Close() = 0;
 };
 

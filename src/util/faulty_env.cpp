@@ -11,7 +11,12 @@ class FaultyEnv::AppendFile final : public IAppendFile {
     if (std::error_code e = env_.NextAppend()) return e;
     return file_->Append(bytes);
   }
-  std::error_code Close() override { return file_->Close(); }
+  bool StillAt(const std::string& path) override { return file_->StillAt(path); }
+  std::error_code Close() override {
+    const std::error_code e = file_->Close();
+    if (std::error_code fault = env_.CloseError()) return fault;
+    return e;
+  }
 
  private:
   FaultyEnv& env_;
@@ -39,6 +44,11 @@ void FaultyEnv::FailAppend(int nth, std::error_code error) {
   appends_before_failure_ = nth > 1 ? nth - 1 : 0;
 }
 
+void FaultyEnv::FailClose(std::error_code error) {
+  std::lock_guard lock(mutex_);
+  close_ = error;
+}
+
 void FaultyEnv::FailCreateFolders(std::error_code error) {
   std::lock_guard lock(mutex_);
   create_folders_ = error;
@@ -51,6 +61,7 @@ void FaultyEnv::Heal() {
   open_append_.clear();
   create_folders_.clear();
   append_.clear();
+  close_.clear();
   appends_before_failure_ = 0;
 }
 
@@ -62,6 +73,11 @@ std::error_code FaultyEnv::NextAppend() {
     return {};
   }
   return append_;
+}
+
+std::error_code FaultyEnv::CloseError() {
+  std::lock_guard lock(mutex_);
+  return close_;
 }
 
 ReadResult FaultyEnv::ReadFile(const std::string& path, std::size_t max_bytes) {

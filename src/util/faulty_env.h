@@ -28,6 +28,9 @@ class FaultyEnv final : public EnvWrapper {
   // The nth Append from now on (1: the next one) fails with `error`, and so does every Append
   // after it (a full disk stays full). The bytes of a failed Append are not written.
   void FailAppend(int nth, std::error_code error);
+  // Every Close of a file opened for appending fails with `error`; the file is closed all the
+  // same, with what was appended to it.
+  void FailClose(std::error_code error);
   // Every folder creation fails with `error`.
   void FailCreateFolders(std::error_code error);
   // No call fails any more.
@@ -42,6 +45,7 @@ class FaultyEnv final : public EnvWrapper {
   class AppendFile;
   // The error of the next Append, counting it.
   std::error_code NextAppend();
+  std::error_code CloseError();
 
   std::mutex mutex_;
   std::map<std::string, ReadResult> reads_;
@@ -49,6 +53,7 @@ class FaultyEnv final : public EnvWrapper {
   std::error_code open_append_;
   std::error_code create_folders_;
   std::error_code append_;
+  std::error_code close_;
   int appends_before_failure_ = 0;
 };
 

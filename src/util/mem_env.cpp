@@ -37,12 +37,18 @@ std::error_code Error(std::errc e) { return std::make_error_code(e); }
 
 class MemEnv::AppendFile final : public IAppendFile {
  public:
-  AppendFile(MemEnv& env, std::string path) : env_(env), path_(std::move(path)) {}
+  AppendFile(MemEnv& env, std::shared_ptr<std::string> file) : env_(env), file_(std::move(file)) {}
   std::error_code Append(std::string_view bytes) override {
     if (closed_) return Error(std::errc::bad_file_descriptor);
     std::lock_guard lock(env_.mutex_);
-    env_.files_[path_].append(bytes);
+    file_->append(bytes);
     return {};
+  }
+  bool StillAt(const std::string& path) override {
+    if (closed_) return false;
+    std::lock_guard lock(env_.mutex_);
+    const auto it = env_.files_.find(Normal(path));
+    return it != env_.files_.end() && it->second == file_;
   }
   std::error_code Close() override {
     if (closed_) return Error(std::errc::bad_file_descriptor);
@@ -52,7 +58,7 @@ class MemEnv::AppendFile final : public IAppendFile {
 
  private:
   MemEnv& env_;
-  const std::string path_;
+  const std::shared_ptr<std::string> file_;
   bool closed_ = false;
 };
 
@@ -87,7 +93,7 @@ void MemEnv::PutFile(const std::string& path, std::string bytes) {
   const std::string p = Normal(path);
   if (MakeFoldersLocked(Parent(p)) || folders_.count(p) != 0)
     throw std::logic_error("MemEnv::PutFile: something in the way of " + path);
-  files_[p] = std::move(bytes);
+  files_[p] = std::make_shared<std::string>(std::move(bytes));
 }
 
 void MemEnv::Remove(const std::string& path) {
@@ -100,11 +106,23 @@ void MemEnv::Remove(const std::string& path) {
   std::erase_if(folders_, [&under](const std::string& f) { return f.starts_with(under); });
 }
 
+void MemEnv::Rename(const std::string& from, const std::string& to) {
+  std::lock_guard lock(mutex_);
+  const std::string de = Normal(from), para = Normal(to);
+  const auto it = files_.find(de);
+  if (it == files_.end() || KindLocked(Parent(para)) != PathKind::kFolder ||
+      folders_.count(para) != 0)
+    throw std::logic_error("MemEnv::Rename: cannot move " + from + " to " + to);
+  std::shared_ptr<std::string> file = std::move(it->second);
+  files_.erase(it);
+  files_[para] = std::move(file);
+}
+
 std::optional<std::string> MemEnv::FileBytes(const std::string& path) const {
   std::lock_guard lock(mutex_);
   const auto it = files_.find(Normal(path));
   if (it == files_.end()) return std::nullopt;
-  return it->second;
+  return *it->second;
 }
 
 void MemEnv::SetNow(TDateTime now) {
@@ -139,7 +157,7 @@ ReadResult MemEnv::ReadFile(const std::string& path, std::size_t max_bytes) {
     case PathKind::kMissing: return ReadResult{ReadStatus::kNotFound, {}, MissingLocked(p)};
     case PathKind::kFile: break;
   }
-  const std::string& bytes = files_.at(p);
+  const std::string& bytes = *files_.at(p);
   if (bytes.size() > max_bytes)
     return ReadResult{ReadStatus::kTooLarge, bytes.substr(0, max_bytes),
                       Error(std::errc::file_too_large)};
@@ -152,7 +170,7 @@ bool MemEnv::WriteFileAtomic(const std::string& path, std::string_view bytes) {
   if (KindLocked(p) == PathKind::kFolder || KindLocked(Parent(p)) != PathKind::kFolder ||
       folders_.count(p + std::string(kNewFileSuffix)) != 0)
     return false;
-  files_[p] = std::string(bytes);
+  files_[p] = std::make_shared<std::string>(bytes);   // a new file takes the path, as on disk
   return true;
 }
 
@@ -161,8 +179,9 @@ std::error_code MemEnv::OpenAppend(const std::string& path, std::unique_ptr<IApp
   const std::string p = Normal(path);
   if (KindLocked(p) == PathKind::kFolder) return Error(std::errc::is_a_directory);
   if (KindLocked(Parent(p)) != PathKind::kFolder) return MissingLocked(p);
-  files_[p];
-  *file = std::make_unique<AppendFile>(*this, p);
+  std::shared_ptr<std::string>& f = files_[p];
+  if (!f) f = std::make_shared<std::string>();
+  *file = std::make_unique<AppendFile>(*this, f);
   return {};
 }
 

@@ -3,13 +3,16 @@
 // a folder that exists, a folder cannot be read as a file, and a file in the way of a folder
 // stops its creation. Paths are compared as written (no "." or ".." steps, no doubled
 // separators); the root folder and the current folder ("") always exist. Nothing is ever
-// refused for want of permission: FaultyEnv (faulty_env.h) makes calls fail.
+// refused for want of permission: FaultyEnv (faulty_env.h) makes calls fail. A file is itself,
+// not its name, as on disk: one open for appending that is moved (Rename) or removed goes on
+// taking what is appended, and a file put at its path is another file.
 //
 // Thread safety: any thread; one lock guards everything. Files opened for appending write into
-// the map under the same lock.
+// their file under the same lock.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -30,6 +33,8 @@ class MemEnv final : public Env {
   void PutFile(const std::string& path, std::string bytes);
   // Takes the file or the folder (with everything in it) away.
   void Remove(const std::string& path);
+  // Moves the file to `to`, over a file there; `to`'s folder must exist.
+  void Rename(const std::string& from, const std::string& to);
   // The file's bytes, or nothing when there is no such file.
   std::optional<std::string> FileBytes(const std::string& path) const;
   void SetNow(TDateTime now);
@@ -57,7 +62,8 @@ class MemEnv final : public Env {
   std::error_code MakeFoldersLocked(const std::string& path);
 
   mutable std::mutex mutex_;
-  std::map<std::string, std::string> files_;
+  // Each file's bytes by path; the shared bytes are the file itself (what an open file keeps).
+  std::map<std::string, std::shared_ptr<std::string>> files_;
   std::set<std::string> folders_;
   TDateTime now_;
   std::map<std::string, std::string, std::less<>> variables_;

@@ -372,6 +372,78 @@ TEST_F(ActivityLogTest, WriteFailureKeepsTheRowAndRaises) {
   EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), Linha("cabe"));
 }
 
+// The file stays open between lines: once open, a path that can no longer be opened takes the
+// lines all the same. Moved away, the file keeps what it had and the next line opens the path
+// again (failing here: raised, no row, and tried again by the line after); the folder taken
+// away with the file is made again.
+TEST_F(ActivityLogTest, TheFileIsKeptOpenWhileThePathStillNamesIt) {
+  orv::util::FaultyEnv env(mem_);
+  auto log = MakeLog(env);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  const std::string arquivo = log->CaminhoArquivo();
+  t.WriteLog("um", false);
+  env.FailOpenAppend(std::make_error_code(std::errc::read_only_file_system));
+  t.WriteLog("dois", false);
+  mem_.Rename(arquivo, arquivo + ".old");
+  EXPECT_THROW(t.WriteLog("sem arquivo", false), LogIOError);
+  env.Heal();
+  t.WriteLog("tres", false);
+  EXPECT_EQ(mem_.FileBytes(arquivo + ".old"), Linha("um") + Linha("dois"));
+  EXPECT_EQ(mem_.FileBytes(arquivo), Linha("tres"));
+
+  mem_.Remove(log->PastaLogs());
+  t.WriteLog("quatro", false);
+  EXPECT_EQ(mem_.FileBytes(arquivo), Linha("quatro"));
+  EXPECT_EQ(log->RowCount(), 4u);
+}
+
+// A file that failed a write is not written to again: the next line opens the path anew (here
+// it cannot at first), and the line after that reaches the file after the lines before.
+TEST_F(ActivityLogTest, AfterAWriteFailureTheNextLineOpensTheFileAgain) {
+  orv::util::FaultyEnv env(mem_);
+  auto log = MakeLog(env);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  t.WriteLog("um", false);
+  env.FailAppend(1, std::make_error_code(std::errc::no_space_on_device));
+  EXPECT_THROW(t.WriteLog("disco cheio", false), LogIOError);
+  env.Heal();
+  env.FailOpenAppend(std::make_error_code(std::errc::read_only_file_system));
+  EXPECT_THROW(t.WriteLog("sem abrir", false), LogIOError);
+  env.Heal();
+  t.WriteLog("dois", false);
+  EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), Linha("um") + Linha("dois"));
+  EXPECT_EQ(log->RowCount(), 3u);   // the failed write keeps its row; the failed open adds none
+}
+
+// The day's file is closed at the roll-over: a close that fails is raised, naming that file,
+// once the line is in the new date's file; the new file is kept open, so the lines after it
+// meet no close (nor does the log's end, which never raises).
+TEST_F(ActivityLogTest, AFailedCloseAtTheRollOverIsRaisedAfterTheLineIsWritten) {
+  mem_.SetNow(EncodeDateTime({2026, 12, 9, 23, 59, 0, 0}));
+  orv::util::FaultyEnv env(mem_);
+  auto log = MakeLog(env);
+  TOperationTiming t(*log);
+  t.SetDtaInicio();
+  const std::string dia9 = log->CaminhoArquivo();
+  t.WriteLog("dia 9", false);
+  env.FailClose(std::make_error_code(std::errc::io_error));
+  mem_.AdvanceMs(120000);  // the 10th
+  t.SetDtaInicio();
+  try {
+    t.WriteLog("dia 10", false);
+    FAIL() << "no error";
+  } catch (const LogIOError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Erro de E/S ao fechar o arquivo de log \"" + dia9 + "\": Input/output error");
+  }
+  t.WriteLog("depois", false);
+  const std::string linha = "10/12/2026 00:01:00.000(00:00:00.000), ";
+  EXPECT_EQ(mem_.FileBytes(log->CaminhoArquivo()), linha + "dia 10\r\n" + linha + "depois\r\n");
+  EXPECT_EQ(mem_.FileBytes(dia9), "09/12/2026 23:59:00.000(00:00:00.000), dia 9\r\n");
+}
+
 // A file that an operator moves or deletes is made again by the very next line, which goes
 // only there; one put in its place is appended to.
 TEST_F(ActivityLogTest, AFileMovedOrDeletedBetweenLinesIsMadeAgainByTheNextLine) {

@@ -55,6 +55,20 @@ std::string Juntar(std::initializer_list<std::string> partes, const char* entre 
   return r;
 }
 
+// Moves or deletes a file as an operator would, behind the Env's back.
+void Mover(Env& e, const std::string& de, const std::string& para) {
+  if (auto* mem = dynamic_cast<MemEnv*>(&e))
+    mem->Rename(de, para);
+  else
+    std::filesystem::rename(de, para);
+}
+void Apagar(Env& e, const std::string& path) {
+  if (auto* mem = dynamic_cast<MemEnv*>(&e))
+    mem->Remove(path);
+  else
+    std::filesystem::remove(path);
+}
+
 struct Passo {
   const char* nome;
   std::function<std::string(Env&, const std::string& raiz)> fazer;
@@ -113,6 +127,23 @@ const Passo kPassos[] = {
                       Texto(e.WriteAccess(r + "/c.ini", false))}, " ");
      },
      "folder file missing ok ok"},
+    // A file kept open is the file, not its name: moved, it takes what is appended where it
+    // now is; a new file at its path, or its deletion, is seen.
+    {"a file kept open knows whether its path still names it",
+     [](Env& e, const std::string& r) {
+       const std::string p = r + "/k.log", velho = r + "/k.old";
+       std::unique_ptr<IAppendFile> f;
+       if (std::error_code err = e.OpenAppend(p, &f)) return err.message();
+       auto em = [&f](const std::string& q) { return std::to_string(f->StillAt(q)); };
+       std::string s = Juntar({em(p), em(r + "/logs"), em(r + "/none")});
+       Mover(e, p, velho);
+       s += " " + Juntar({em(p), em(velho), Texto(f->Append("1")), Texto(e.ReadFile(velho, 9)),
+                          Anexar(e, p, {"2"}), em(p)}, " ");
+       Apagar(e, velho);
+       return s + " " + Juntar({em(velho), Texto(f->Append("3")), Texto(f->Close()), em(p),
+                                Texto(e.ReadFile(p, 9))}, " ");
+     },
+     "100 0 1 ok '1' ok 0 0 ok ok 0 '2'"},
 };
 
 TEST(Env, TheDiskAndMemEnvGiveTheSameOutcomes) {
@@ -156,6 +187,9 @@ TEST(FaultyEnv, FailsWhatItIsToldToUntilHealed) {
                         Texto(e.ReadFile("/p/a.ini", 9))}, "|");
        },
        "No space left on device|No space left on device|'a1'", "ok|ok|'a123'"},
+      {"close", [&](FaultyEnv& f) { f.FailClose(negado); },
+       [](Env& e) { return Juntar({Anexar(e, "/p/a.ini", {"+"}), Texto(e.ReadFile("/p/a.ini", 9))}, " "); },
+       "Permission denied 'a+'", "ok 'a+'"},
       {"folder creation", [&](FaultyEnv& f) { f.FailCreateFolders(negado); },
        [](Env& e) { return Juntar({Texto(e.CreateFolders("/p/q")), Texto(e.KindOf("/p/q"))}, " "); },
        "Permission denied missing", "ok folder"},
