@@ -115,10 +115,10 @@ int QueryTimeoutOf(const Settings& s) {
   return std::max(0, SecondsParam(s, "QueryTimeout", kOdbcStatementTimeoutSeconds));
 }
 
-std::string BuildTransactionParameters(const Settings& s) {
+std::string BuildTransactionParameters(const Settings& s, bool read_only) {
   std::string tpb;
   tpb += static_cast<char>(isc_tpb_version3);
-  tpb += static_cast<char>(isc_tpb_write);
+  tpb += static_cast<char>(read_only ? isc_tpb_read : isc_tpb_write);
   // "RepeatableRead" is a snapshot; "ReadCommited" (the profile's) and anything else read the
   // newest committed version of each row.
   if (util::AsciiIEquals(s.Param("InterBase TransIsolation"), "RepeatableRead")) {

@@ -38,8 +38,9 @@ struct Settings {
 std::string BuildConnectString(const Settings& s);
 // The ODBC statement time-out in seconds ("QueryTimeout", else kOdbcStatementTimeoutSeconds).
 int QueryTimeoutOf(const Settings& s);
-// The transaction parameter block of the Firebird kinds, from the profile.
-std::string BuildTransactionParameters(const Settings& s);
+// The transaction parameter block of the Firebird kinds, from the profile; with read_only, for
+// a transaction that only reads.
+std::string BuildTransactionParameters(const Settings& s, bool read_only = false);
 // The statements a new session runs first (SQL Server: its lock time-out).
 std::vector<std::string> BuildSetupStatements(const Settings& s);
 

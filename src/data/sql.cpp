@@ -80,13 +80,14 @@ class SqlConnectionImpl {
   std::unique_ptr<ResultSet> Run(const std::string& sql_utf8,
                                  const std::vector<BoundValue>& values, bool want_rows,
                                  const std::vector<std::vector<std::string>>* batch,
-                                 bool keep_prepared = false) {
+                                 bool keep_prepared = false, bool read_only = false) {
     std::lock_guard lock(session_mutex_);
     for (int attempt = 1;; ++attempt) {
       const bool was_open = session_ != nullptr;
       OpenLocked();
       bool executed = false;
       try {
+        read_only_ = read_only && !batch;
         if (keep_prepared && firebird_ && !batch)
           return RunKept(sql_utf8, values, want_rows, executed);
         return RunOnce(sql_utf8, values, want_rows, batch, executed);
@@ -115,6 +116,7 @@ class SqlConnectionImpl {
     const std::string connect = BuildConnectString(s);
     firebird_ = BackendOf(s.driver) == BackendKind::kFirebird;
     const std::string tpb = firebird_ ? BuildTransactionParameters(s) : std::string();
+    const std::string tpb_read = firebird_ ? BuildTransactionParameters(s, true) : std::string();
     const std::vector<std::string> setup = BuildSetupStatements(s);
     query_timeout_ = QueryTimeoutOf(s);
     try {
@@ -127,6 +129,7 @@ class SqlConnectionImpl {
         transaction_ = be->current_transaction();
         session_->commit();
         tpb_ = tpb;
+        tpb_read_ = tpb_read;
       } else {
         session_ = std::make_unique<soci::session>(*soci::factory_odbc(), connect);
         for (const std::string& sql : setup) *session_ << sql;
@@ -152,21 +155,25 @@ class SqlConnectionImpl {
   }
 
   // Before a statement's first word to the server: its transaction, with the profile's
-  // parameters, unless one is open already. A server that does not know the lock time-out
-  // (Interbase) refuses the block; the statement then waits as the server's own rules say.
+  // parameters, unless one is open already; read-only for a statement that only reads
+  // (SqlQuery::SetReadOnly), which the engine starts and commits at less cost. A server that
+  // does not know the lock time-out (Interbase) refuses the block; the statement then waits as
+  // the server's own rules say.
   void BeginTransaction() {
     if (!firebird_ || !transaction_ || *transaction_ != 0) return;
     auto* be = static_cast<soci::firebird_session_backend*>(session_->get_backend());
     ISC_STATUS_ARRAY status;
-    if (isc_start_transaction(status, transaction_, 1, &be->dbhp_,
-                              static_cast<unsigned short>(tpb_.size()), tpb_.data()) == 0)
-      return;
+    const auto start = [&] {
+      std::string& tpb = read_only_ ? tpb_read_ : tpb_;
+      return isc_start_transaction(status, transaction_, 1, &be->dbhp_,
+                                   static_cast<unsigned short>(tpb.size()), tpb.data()) == 0;
+    };
+    if (start()) return;
     const std::size_t lock_item = tpb_.find(static_cast<char>(isc_tpb_lock_timeout));
     if (lock_item != std::string::npos && lock_item >= 4) {
-      tpb_.resize(lock_item);
-      if (isc_start_transaction(status, transaction_, 1, &be->dbhp_,
-                                static_cast<unsigned short>(tpb_.size()), tpb_.data()) == 0)
-        return;
+      tpb_.resize(lock_item);   // both blocks are laid out alike
+      tpb_read_.resize(lock_item);
+      if (start()) return;
     }
     // As the client layer's own errors, so that a connection found lost here, before anything
     // ran, is opened anew and the statement run on it.
@@ -409,6 +416,8 @@ class SqlConnectionImpl {
   bool firebird_ = true;
   isc_tr_handle* transaction_ = nullptr;   // the client layer's transaction handle (Firebird)
   std::string tpb_;                        // the parameters its transactions start with
+  std::string tpb_read_;                   // the same, read-only
+  bool read_only_ = false;                 // the statement under way only reads
   int query_timeout_ = kOdbcStatementTimeoutSeconds;   // ODBC statements, in seconds
   std::atomic<bool> open_{false};
 };
@@ -508,6 +517,7 @@ struct SqlQuery::State {
   std::size_t current = 0;
   bool eof = true;
   bool keep_prepared = false;
+  bool read_only = false;
 
   std::string JoinedSql() const {
     std::string out;
@@ -615,11 +625,13 @@ void SqlQuery::ParamAsFloat(std::string_view name, float value) {
 }
 
 void SqlQuery::SetKeepPrepared(bool on) { state_->keep_prepared = on; }
+void SqlQuery::SetReadOnly(bool on) { state_->read_only = on; }
 
 void SqlQuery::Open() {
   if (state_->result) return;  // opening an open result does nothing
   auto [sql, values] = state_->Prepared();
-  state_->result = connection_.impl().Run(sql, values, true, nullptr, state_->keep_prepared);
+  state_->result = connection_.impl().Run(sql, values, true, nullptr, state_->keep_prepared,
+                                          state_->read_only);
   state_->current = 0;
   state_->eof = state_->result->rows == 0;
 }
@@ -719,7 +731,7 @@ util::TDateTime SqlQuery::FieldAsDateTime(std::string_view column) const {
 void SqlQuery::ExecSQL() {
   Close();
   auto [sql, values] = state_->Prepared();
-  connection_.impl().Run(sql, values, false, nullptr, state_->keep_prepared);
+  connection_.impl().Run(sql, values, false, nullptr, state_->keep_prepared, state_->read_only);
 }
 
 void SqlQuery::ExecBatch(const std::vector<std::vector<std::string>>& rows) {

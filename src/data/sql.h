@@ -120,6 +120,10 @@ class SqlQuery {
   // own fixed texts only, never for SQL that comes from outside: a prepared statement keeps
   // its tables in use, so other connections' changes to their definitions may wait or fail.
   void SetKeepPrepared(bool on);
+  // The statement only reads: on Firebird its transaction is read-only, which the engine starts
+  // and commits at less cost (a login's user lookup does it once per call). A statement that
+  // writes then fails. Other databases run it as any other.
+  void SetReadOnly(bool on);
 
   // Runs a statement that returns rows: all rows are read, then the statement is committed.
   // An open result stays as it is (Close first to run the statement again).

@@ -101,6 +101,7 @@ bool TOrvWs::Auth(const std::string& KeyValue, const std::string& UserName) {
       const data::PoolGestao::Emprestimo gestao = dm_.Conexoes().EmprestarGestao();
       data::SqlQuery q(*gestao);
       q.SetKeepPrepared(true);
+      q.SetReadOnly(true);
       q.SetSql({"SELECT COD_USUARIO, COD_LOJA, FLG_MULT_LOJA FROM TAB_USUARIO WHERE DES_USUARIO = "
                 ":DES_USUARIO"});
       q.ParamAsString("DES_USUARIO", UserName);
@@ -264,6 +265,7 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
   {
     data::SqlQuery q(*conexao);
     q.SetKeepPrepared(true);   // the same four statements for every price collected
+    q.SetReadOnly(true);       // but for the insert
     try {
       // Product of the bar code.
       q.SetSql({"SELECT TAB_PRODUTO.COD_PRODUTO, TAB_PRODUTO.DES_PRODUTO FROM TAB_CODIGO_BARRA "
@@ -299,6 +301,7 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
       // would be stored as whatever the client layer's conversion makes of them.
       if (!ValorPesquisaValido(ValPesquisa))
         throw std::runtime_error("Valor de pesquisa inválido: " + TextoValor(ValPesquisa));
+      q.SetReadOnly(false);
       q.SetSql({"INSERT INTO TAB_PRODUTO_PESQUISA (COD_PESQUISA_HEADER, COD_PESQUISA, COD_LOJA, "
                 "COD_PRODUTO, VAL_PESQUISA) VALUES (:COD_PESQUISA, :COD_CONCORRENTE, :COD_LOJA, "
                 ":COD_PRODUTO, :VAL_PESQUISA)"});
@@ -309,6 +312,7 @@ std::string TOrvWs::AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodCo
       q.ParamAsFloat("VAL_PESQUISA", ValPesquisa);
       q.ExecSQL();
       q.ClearSql();
+      q.SetReadOnly(true);
 
       // Every bar code of the product.
       q.SetSql({"SELECT COD_PRODUTO, COD_EAN FROM TAB_CODIGO_BARRA WHERE COD_PRODUTO = "

@@ -342,6 +342,42 @@ TEST_F(SqlTest, KeptStatementsRunAgainWithNewValues) {
   EXPECT_LE(statements, static_cast<int>(kMaxKeptStatements) + 1);
 }
 
+// A query marked read-only runs in a read-only transaction, kept prepared or not, sees what
+// others committed, and cannot write; the next statement on the connection writes again.
+TEST_F(SqlTest, ReadOnlyQueriesRunInReadOnlyTransactions) {
+  auto a = Connect();
+  auto b = Connect();
+  Exec(*b, "CREATE TABLE RO_T (ID INTEGER NOT NULL PRIMARY KEY)");
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "kept prepared" : "prepared each time");
+    auto read_only_flag = [&](bool read_only) {
+      SqlQuery q(*a);
+      q.SetKeepPrepared(keep);
+      q.SetReadOnly(read_only);
+      q.SetSql({"SELECT MON$READ_ONLY AS R FROM MON$TRANSACTIONS "
+                "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION"});
+      q.Open();
+      return q.FieldAsInteger("R");
+    };
+    EXPECT_EQ(read_only_flag(true), 1);
+    EXPECT_EQ(read_only_flag(false), 0);
+    SqlQuery w(*a);
+    w.SetKeepPrepared(keep);
+    w.SetReadOnly(true);
+    w.SetSql({"INSERT INTO RO_T (ID) VALUES (:ID)"});
+    w.ParamAsInteger("ID", keep ? 1 : 2);
+    EXPECT_THROW(w.ExecSQL(), SqlError);
+    w.SetReadOnly(false);
+    w.ExecSQL();
+    EXPECT_EQ(One(*a, kOpenTransactions, "N"), "1");
+  }
+  SqlQuery count(*a);
+  count.SetReadOnly(true);
+  count.SetSql({"SELECT COUNT(*) AS N FROM RO_T"});
+  count.Open();
+  EXPECT_EQ(count.FieldAsInteger("N"), 2);
+}
+
 TEST_F(SqlTest, OpensOnFirstUseAndOpenCloseAreIdempotent) {
   auto c = Connect();
   EXPECT_FALSE(c->IsOpen());
