@@ -1,5 +1,5 @@
 // The floor of Auth over a Firebird server: the user lookup that Auth runs (the same statement,
-// kept prepared, each run committed on its own) straight from N connections of the management
+// kept prepared and read-only, each run committed on its own) straight from N connections of the management
 // profile, one thread each, for a fixed time. A plain program: bench/auth_server.sh runs it
 // beside Auth through the service and compares the rates.
 //
@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
         try {
           orv::data::SqlQuery q(*cs[static_cast<std::size_t>(i)]);
           q.SetKeepPrepared(true);
+          q.SetReadOnly(true);   // as the service's lookup
           q.SetSql({"SELECT COD_USUARIO, COD_LOJA, FLG_MULT_LOJA FROM TAB_USUARIO WHERE DES_USUARIO = "
                     ":DES_USUARIO"});
           q.ParamAsString("DES_USUARIO", usuarios[u++ % usuarios.size()]);
