@@ -45,6 +45,9 @@ std::error_code CError(int err) { return {err != 0 ? err : EIO, std::system_cate
 struct FileId {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
+  // Linux: the mount it is reached through, so that a mount put over its folder (a read-only
+  // one, say) is seen as another place even when it shows the same file.
+  std::uint64_t mount = 0;
   bool operator==(const FileId&) const = default;
 };
 
@@ -68,6 +71,15 @@ std::optional<FileId> IdAt(const std::string& path) {
   CloseHandle(h);
   return id;
 }
+#elif defined(__linux__) && defined(STATX_MNT_ID)
+std::optional<FileId> IdOf(int dirfd, const char* path, int flags) {
+  struct statx st {};
+  if (::statx(dirfd, path, flags, STATX_INO | STATX_MNT_ID, &st) != 0) return std::nullopt;
+  return FileId{(std::uint64_t{st.stx_dev_major} << 32) | st.stx_dev_minor, st.stx_ino,
+                (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0};
+}
+std::optional<FileId> IdOfOpen(std::FILE* f) { return IdOf(::fileno(f), "", AT_EMPTY_PATH); }
+std::optional<FileId> IdAt(const std::string& path) { return IdOf(AT_FDCWD, path.c_str(), 0); }
 #else
 FileId IdOf(const struct stat& st) {
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};

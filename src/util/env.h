@@ -52,8 +52,10 @@ class IAppendFile {
   // Writes the bytes after the file's end and hands them to the system before returning.
   virtual std::error_code Append(std::string_view bytes) = 0;
   // Whether `path` (links followed) still names this very file: false once it was moved away
-  // or deleted, when another file took its place, or when the path cannot be looked at. Looks
-  // only, and costs one look at the path.
+  // or deleted, when another file took its place, or when the path cannot be looked at. On
+  // Linux the file must also be reached through the same mount: a mount laid over its folder
+  // (a read-only one, say) counts as another place, so the file is opened there again and the
+  // mount's rules apply. Looks only, and costs one look at the path.
   virtual bool StillAt(const std::string& path) = 0;
   virtual std::error_code Close() = 0;
 };
