@@ -117,6 +117,9 @@ inline constexpr std::chrono::milliseconds kDispatchThreadIdleEnd{30000};
 // small requests get the cores first. They still take web modules like any other request.
 inline constexpr std::size_t kLargeRequestThreads = 4;
 inline constexpr int kLargeRequestNiceness = 10;
+// Pieces of an answer handed to one write: a few of GetSQL's 1 MiB pieces already fill a
+// socket's send buffer, and the system takes at most IOV_MAX (1024) at once.
+inline constexpr std::size_t kMaxWriteBuffers = 16;
 // Bytes read from a socket at a time.
 inline constexpr std::size_t kReadChunk = 8192;
 // After an answer sent before the whole request was read, unread bytes are drained for at most

@@ -69,11 +69,30 @@ std::string RenderHeader(const TWebResponse& r, std::size_t body_size) {
   return h;
 }
 
+std::vector<std::string> RenderResponseParts(TWebResponse& response) {
+  std::vector<std::string> body = response.TakeBodyParts();
+  std::size_t size = 0;
+  for (const std::string& p : body) size += p.size();
+  std::string head = RenderHeader(response, size);
+  std::vector<std::string> parts;
+  if (body.size() == 1) {
+    // One piece: header and body go out in one buffer.
+    if (head.capacity() < head.size() + size) head.reserve(head.size() + size);
+    head += body.front();
+    parts.push_back(std::move(head));
+    return parts;
+  }
+  parts.reserve(body.size() + 1);
+  parts.push_back(std::move(head));
+  for (std::string& p : body) parts.push_back(std::move(p));
+  return parts;
+}
+
 std::string RenderResponse(TWebResponse& response) {
-  std::string body = response.TakeBodyBytes();
-  std::string bytes = RenderHeader(response, body.size());
-  if (bytes.capacity() < bytes.size() + body.size()) bytes.reserve(bytes.size() + body.size());
-  bytes += body;
+  std::vector<std::string> parts = RenderResponseParts(response);
+  if (parts.size() == 1) return std::move(parts.front());
+  std::string bytes;
+  for (const std::string& p : parts) bytes += p;
   return bytes;
 }
 

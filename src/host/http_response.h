@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "host/web.h"
 
@@ -17,7 +18,11 @@ namespace orv::host {
 // The status line is always HTTP/1.1; a Realm makes it 401 with its Basic challenge.
 std::string RenderHeader(const TWebResponse& response, std::size_t body_size);
 
-// The whole answer: header and body, the body moved out of `response`.
+// The whole answer as it goes on the wire, the body moved out of `response`: header and a body
+// of one piece in one buffer; a body set in pieces follows the header as those pieces, never
+// joined.
+std::vector<std::string> RenderResponseParts(TWebResponse& response);
+// The same in one buffer.
 std::string RenderResponse(TWebResponse& response);
 
 }  // namespace orv::host

@@ -138,6 +138,69 @@ struct THttpServer::Impl {
   std::thread loop;
 };
 
+namespace {
+
+// An answer on its way out, in the pieces it was rendered in; each piece is freed as soon as
+// it has been sent, so a long answer's memory goes back as the client reads it.
+class OutParts {
+ public:
+  OutParts() = default;
+  explicit OutParts(std::vector<std::string> parts) : parts_(std::move(parts)) { Skip(); }
+  bool Done() const { return part_ >= parts_.size(); }
+  // Writes what it can without blocking; the socket's error, if any.
+  std::size_t WriteSome(tcp::socket& socket, error_code& ec) {
+    const std::size_t n = parts_.size() - part_ == 1 ? socket.write_some(Current(), ec)
+                                                     : socket.write_some(Buffers(), ec);
+    Consume(n);
+    return n;
+  }
+  template <class Handler>
+  void AsyncWriteSome(tcp::socket& socket, Handler&& handler) {
+    if (parts_.size() - part_ == 1) socket.async_write_some(Current(), std::forward<Handler>(handler));
+    else socket.async_write_some(Buffers(), std::forward<Handler>(handler));
+  }
+  void Consume(std::size_t n) {
+    while (n > 0 && !Done()) {
+      const std::size_t take = std::min(n, parts_[part_].size() - offset_);
+      offset_ += take;
+      n -= take;
+      Skip();
+    }
+  }
+ private:
+  asio::const_buffer Current() const {
+    return asio::buffer(parts_[part_].data() + offset_, parts_[part_].size() - offset_);
+  }
+  std::vector<asio::const_buffer> Buffers() const {
+    std::vector<asio::const_buffer> b;
+    const std::size_t end = std::min(parts_.size(), part_ + kMaxWriteBuffers);
+    b.reserve(end - part_);
+    b.push_back(Current());
+    for (std::size_t i = part_ + 1; i < end; ++i) b.push_back(asio::buffer(parts_[i]));
+    return b;
+  }
+  // Past the pieces sent whole, freeing them.
+  void Skip() {
+    while (!Done() && offset_ == parts_[part_].size()) {
+      std::string().swap(parts_[part_]);
+      ++part_;
+      offset_ = 0;
+    }
+  }
+
+  std::vector<std::string> parts_;
+  std::size_t part_ = 0;     // the piece being sent
+  std::size_t offset_ = 0;   // bytes of it sent
+};
+
+std::vector<std::string> OnePart(std::string bytes) {
+  std::vector<std::string> parts;
+  parts.push_back(std::move(bytes));
+  return parts;
+}
+
+}  // namespace
+
 // One client connection: reads one request, has it dispatched, writes the response, closes.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
@@ -186,20 +249,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // cost a wake-up of the loop's thread per request. The event loop writes whatever the
   // socket does not take at once, and lingers when the client sent more than was read.
   // During a dispatch nothing else uses the socket but a stop, which takes io_mutex_ too.
-  void QueueResponse(std::string bytes) {
+  void QueueResponse(std::vector<std::string> parts) {
     std::unique_lock<std::mutex> lock(io_mutex_);
     if (finished_) return;   // closed by a stop meanwhile
     error_code ec;
-    std::size_t sent = 0;
-    while (sent < bytes.size() && !ec) {
-      sent += socket_.write_some(asio::buffer(bytes.data() + sent, bytes.size() - sent), ec);
-    }
+    OutParts out(std::move(parts));
+    while (!out.Done() && !ec) out.WriteSome(socket_, ec);
     auto self = shared_from_this();
     if (ec == asio::error::would_block || ec == asio::error::try_again) {
       lock.unlock();
-      bytes.erase(0, sent);
-      asio::post(server_.io, [self, b = std::move(bytes)]() mutable {
-        self->WriteAndClose(std::move(b), true);
+      asio::post(server_.io, [self, rest = std::move(out)]() mutable {
+        self->WriteAndClose(std::move(rest), true);
       });
       return;
     }
@@ -276,7 +336,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (!server_.AdmitPeer(peer_)) {
       peer_.clear();   // nothing to give back
       reading_ = false;
-      WriteAndClose(RenderHeader(TWebResponse::Error(503), 0), false);
+      WriteAndClose(OutParts(OnePart(RenderHeader(TWebResponse::Error(503), 0))), false);
       return false;
     }
     admitted_ = true;
@@ -322,8 +382,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       Handle(status);
       return;
     }
-    out_ = std::move(interim);
-    asio::async_write(socket_, asio::buffer(out_),
+    interim_ = std::move(interim);
+    asio::async_write(socket_, asio::buffer(interim_),
                       [self = shared_from_this(), status](const error_code& wec, std::size_t) {
                         if (self->finished_) return;
                         if (wec) {
@@ -371,7 +431,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
         break;
       case S::Reject: {
         reading_ = false;
-        WriteAndClose(RenderHeader(TWebResponse::Error(reader_.reject_status()), 0), false);
+        WriteAndClose(
+            OutParts(OnePart(RenderHeader(TWebResponse::Error(reader_.reject_status()), 0))),
+            false);
         break;
       }
       case S::Close:
@@ -426,10 +488,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // Writes bytes and closes; a failure is reported only for a dispatched response. The deadline
   // measures progress: it is set again each time the socket takes bytes.
-  void WriteAndClose(std::string bytes, bool report_errors) {
+  void WriteAndClose(OutParts out, bool report_errors) {
     if (finished_) return;   // closed by a stop meanwhile
-    out_ = std::move(bytes);
-    out_sent_ = 0;
+    out_ = std::move(out);
     report_send_errors_ = report_errors;
     WriteMore();
   }
@@ -445,28 +506,30 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void WriteMore() {
     writing_ = true;
+    if (out_.Done()) {
+      WriteDone();
+      return;
+    }
     SetDeadline(server_.options.send_progress_timeout);
-    socket_.async_write_some(
-        asio::buffer(out_.data() + out_sent_, out_.size() - out_sent_),
-        [self = shared_from_this()](const error_code& ec, std::size_t n) {
-          if (ec) {
-            if (self->report_send_errors_) self->ReportSendError(ec);
-            self->Finish(false);
-            return;
-          }
-          self->out_sent_ += n;
-          if (self->out_sent_ < self->out_.size()) {
-            self->WriteMore();
-            return;
-          }
-          // Bytes the client sent beyond what was read would turn the close into a reset
-          // that can destroy the answer on its way: drain them first.
-          error_code aec;
-          const bool unread = self->reader_.pending_bytes() > 0 ||
-                              self->reader_.status() != HttpRequestReader::Status::Complete ||
-                              self->socket_.available(aec) > 0;
-          self->Finish(unread);
-        });
+    out_.AsyncWriteSome(socket_, [self = shared_from_this()](const error_code& ec, std::size_t n) {
+      if (ec) {
+        if (self->report_send_errors_) self->ReportSendError(ec);
+        self->Finish(false);
+        return;
+      }
+      self->out_.Consume(n);
+      self->WriteMore();
+    });
+  }
+
+  void WriteDone() {
+    // Bytes the client sent beyond what was read would turn the close into a reset that can
+    // destroy the answer on its way: drain them first.
+    error_code aec;
+    const bool unread = reader_.pending_bytes() > 0 ||
+                        reader_.status() != HttpRequestReader::Status::Complete ||
+                        socket_.available(aec) > 0;
+    Finish(unread);
   }
 
   void Finish(bool linger) {
@@ -529,8 +592,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::chrono::steady_clock::time_point deadline_ = kNoDeadline;   // idle or header deadline
   bool timer_armed_ = false;   // the own timer (length check, linger) has a wait pending
   std::array<char, kReadChunk> buffer_{};
-  std::string out_;
-  std::size_t out_sent_ = 0;
+  std::string interim_;   // a 100 Continue on its way
+  OutParts out_;
   bool report_send_errors_ = false;
   bool writing_ = false;          // WriteMore is under way (event loop only)
   long long last_unsent_ = -1;
@@ -549,7 +612,7 @@ void HttpExchange::Write() {
   if (written_) return;
   written_ = true;
   // The body bytes are moved into the buffer that goes out, never copied twice.
-  connection_->QueueResponse(RenderResponse(response_));
+  connection_->QueueResponse(RenderResponseParts(response_));
 }
 
 void THttpServer::Impl::Accept(Listener& l) {

@@ -242,10 +242,18 @@ void TWebResponse::SetStatusCode(int code) {
 void TWebResponse::SetContent(std::string utf8_text) {
   content_ = std::move(utf8_text);
   stream_.reset();
+  parts_.clear();
 }
 
 void TWebResponse::SetContentStream(std::string bytes) {
   stream_ = std::move(bytes);
+  content_.clear();
+  parts_.clear();
+}
+
+void TWebResponse::SetContentParts(std::vector<std::string> parts) {
+  parts_ = std::move(parts);
+  stream_.reset();
   content_.clear();
 }
 
@@ -260,17 +268,40 @@ std::string TWebResponse::TakeBodyBytes() {
   std::string out = stream_ ? std::move(*stream_) : BodyBytes();
   stream_.reset();
   content_.clear();
+  parts_.clear();
+  return out;
+}
+
+std::vector<std::string> TWebResponse::TakeBodyParts() {
+  if (parts_.empty()) {
+    std::vector<std::string> one;
+    one.push_back(TakeBodyBytes());
+    return one;
+  }
+  std::vector<std::string> out = std::move(parts_);
+  parts_.clear();
   return out;
 }
 
 std::string TWebResponse::BodyBytes() const {
   if (stream_) return *stream_;
+  if (!parts_.empty()) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(ContentLength()));
+    for (const std::string& p : parts_) out += p;
+    return out;
+  }
   if (content_.empty()) return {};
   return EncodeBodyText(content_, ContentType);
 }
 
 std::int64_t TWebResponse::ContentLength() const {
   if (stream_) return static_cast<std::int64_t>(stream_->size());
+  if (!parts_.empty()) {
+    std::size_t n = 0;
+    for (const std::string& p : parts_) n += p.size();
+    return static_cast<std::int64_t>(n);
+  }
   return static_cast<std::int64_t>(BodyBytes().size());
 }
 

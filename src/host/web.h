@@ -221,7 +221,10 @@ class TWebResponse {
   // Body bytes, sent unchanged. Setting it drops body text.
   const std::optional<std::string>& ContentStream() const { return stream_; }
   void SetContentStream(std::string bytes);
-  bool HasBody() const { return stream_.has_value() || !content_.empty(); }
+  // Body bytes in pieces, sent unchanged one after the other: a long answer made piece by piece
+  // (GetSQL's script) is never joined in memory. Setting it drops body text and stream.
+  void SetContentParts(std::vector<std::string> parts);
+  bool HasBody() const { return stream_.has_value() || !content_.empty() || !parts_.empty(); }
 
   // The bytes that go on the wire as the body: the stream, or the text converted to UTF-8 when
   // the content type names the UTF-8 character set, else to the host's ANSI code page.
@@ -229,6 +232,8 @@ class TWebResponse {
   // The same, moved out of the response (the writer needs them once; they can be tens of
   // megabytes).
   std::string TakeBodyBytes();
+  // Moved out as the pieces it was set in (text or a stream: one piece).
+  std::vector<std::string> TakeBodyParts();
   // Byte count of BodyBytes().
   std::int64_t ContentLength() const;
 
@@ -252,6 +257,7 @@ class TWebResponse {
   std::string version_;
   std::string content_;
   std::optional<std::string> stream_;
+  std::vector<std::string> parts_;
   Sender sender_;
   bool sent_ = false;
 };

@@ -157,6 +157,10 @@ bool TOrvWs::AcessoNegado(std::string_view motivo) {
 }
 
 std::string TOrvWs::GetSQL(const std::string& Value) {
+  return JuntarPartes(GetSQLEmPartes(Value));
+}
+
+std::vector<std::string> TOrvWs::GetSQLEmPartes(const std::string& Value) {
   marcas_.SetDtaInicio();
   if (AcessoNegado("ao processo de baixar as pesquisas, cliente não autenticado!")) return {};
 
@@ -189,7 +193,7 @@ std::string TOrvWs::GetSQL(const std::string& Value) {
   marcas_.WriteLog("Coletor(" + IpCliente() + " como " + TextoNoLog(conexao->Param("User_Name")) +
                        ") executou processo de baixar as pesquisas!",
                    true);
-  return script.Take();
+  return script.TakeParts();
 }
 
 std::string TOrvWs::Exec(const std::string& Value) {

@@ -47,6 +47,7 @@ class TOrvWs final : public soap::IOrvWs {
 
   bool Auth(const std::string& KeyValue, const std::string& UserName) override;
   std::string GetSQL(const std::string& Value) override;
+  std::vector<std::string> GetSQLEmPartes(const std::string& Value) override;
   std::string Exec(const std::string& Value) override;
   std::string AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
                               const std::string& CodEan, float ValPesquisa) override;

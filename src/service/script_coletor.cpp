@@ -143,15 +143,24 @@ void TScriptBuilder::Append(std::string_view text) {
   size_ += text.size();
 }
 
-std::string TScriptBuilder::Take() {
-  std::string out;
-  out.reserve(size_);
-  for (std::string& b : blocos_) {
-    out += b;
-    std::string().swap(b);  // give the block's memory back at once
-  }
+std::vector<std::string> TScriptBuilder::TakeParts() {
+  std::vector<std::string> parts = std::move(blocos_);
   blocos_.clear();
   size_ = 0;
+  return parts;
+}
+
+std::string TScriptBuilder::Take() { return JuntarPartes(TakeParts()); }
+
+std::string JuntarPartes(std::vector<std::string> partes) {
+  std::size_t tamanho = 0;
+  for (const std::string& p : partes) tamanho += p.size();
+  std::string out;
+  out.reserve(tamanho);
+  for (std::string& p : partes) {
+    out += p;
+    std::string().swap(p);  // give the piece's memory back at once
+  }
   return out;
 }
 

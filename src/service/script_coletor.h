@@ -57,11 +57,17 @@ class TScriptBuilder {
   std::size_t Size() const { return size_; }
   // The whole script; the builder is empty afterwards.
   std::string Take();
+  // The script in the pieces it was made in (each holds whole statements); the builder is
+  // empty afterwards. Joining them costs a second copy of the script for a moment.
+  std::vector<std::string> TakeParts();
 
  private:
   std::vector<std::string> blocos_;
   std::size_t size_ = 0;
 };
+
+// The pieces of a script joined into one text, each released once copied.
+std::string JuntarPartes(std::vector<std::string> partes);
 
 // Appends the collector statement(s) of the current row of an open section query. The users
 // section writes its "DELETE FROM TAB_USUARIO_COLETOR;" through AppendInicioSecao.

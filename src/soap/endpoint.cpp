@@ -169,8 +169,13 @@ void OpenEnvelope(XmlWriter& w) {
       .Attr("xmlns:SOAP-ENC", kSoapEncNamespace);
 }
 
-std::string EncodeResponse(const InterfaceInfo& intf, const OperationInfo& op,
-                           const CallValue& r) {
+}  // namespace
+
+// The answer's envelope; a text result made in pieces gives the envelope in pieces too, each
+// piece of text escaped and released as soon as it is written.
+std::vector<std::string> EncodeCallResponse(const InterfaceInfo& intf, const OperationInfo& op,
+                                            CallValue& r) {
+  std::vector<std::string> pieces;
   const ValueKind kind = op.result;
   XmlWriter w;
   OpenEnvelope(w);
@@ -190,14 +195,25 @@ std::string EncodeResponse(const InterfaceInfo& intf, const OperationInfo& op,
       case ValueKind::Boolean: w.Text(FormatBoolean(r.b)); break;
       case ValueKind::Int32: w.Text(FormatInt32(r.i)); break;
       case ValueKind::Float32: w.Text(FormatFloat32(r.f)); break;
-      default: w.Text(r.text); break;
+      default:
+        if (r.parts.empty()) {
+          w.Text(r.text);
+          break;
+        }
+        for (std::size_t i = 0; i < r.parts.size(); ++i) {
+          w.Text(r.parts[i]);
+          std::string().swap(r.parts[i]);
+          // The first piece goes with the envelope's start; the last with its end.
+          if (i + 1 < r.parts.size()) pieces.push_back(w.TakeWritten());
+        }
+        break;
     }
     w.Close();
   }
-  return w.Take();
+  pieces.push_back(w.Take());
+  return pieces;
 }
 
-}  // namespace
 
 std::string EncodeEndpointFault(std::string_view message) {
   std::string out =
@@ -234,6 +250,7 @@ bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
                        const InterfaceRegistry& registry) {
   int status = 200;
   std::string answer;
+  std::vector<std::string> pieces;   // a successful call's envelope
   bool fault = true;
   try {
     // Intake: the body is taken out of the request (read once, never held twice); a
@@ -284,8 +301,8 @@ bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
         if (instance.empty()) {
           throw SoapFault("No invokable class registered for interface '" + intf->name + "'");
         }
-        const CallValue result = Invoke(*intf, instance, call);
-        answer = EncodeResponse(*intf, intf->operations[call.op], result);
+        CallValue result = Invoke(*intf, instance, call);
+        pieces = EncodeCallResponse(*intf, intf->operations[call.op], result);
         fault = false;
         // `instance` is released here, after the response has been built.
       } catch (const SoapFault& f) {
@@ -300,11 +317,14 @@ bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
     // Only an allocation failure while building a fault can get here.
     status = 500;
     answer.clear();
+    pieces.clear();
   }
   response.SetStatusCode(status);
   response.ContentType = std::string(kSoapContentType);
-  if (status == 200) {
-    response.SetContentStream(std::move(answer));
+  if (pieces.size() > 1) {
+    response.SetContentParts(std::move(pieces));
+  } else if (status == 200) {
+    response.SetContentStream(pieces.empty() ? std::move(answer) : std::move(pieces.front()));
   } else {
     // Endpoint-level faults are set as text; the UTF-8 content type sends them as UTF-8.
     response.SetContent(std::move(answer));

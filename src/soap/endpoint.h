@@ -13,6 +13,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/web.h"
 #include "soap/registry.h"
@@ -36,5 +37,10 @@ bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
 std::string EncodeEndpointFault(std::string_view message);
 // Call-level fault envelope.
 std::string EncodeCallFault(std::string_view fault_code, std::string_view message);
+// A call's answer: `op`'s response element with the result `r` (a text made in pieces is
+// written piece by piece and its pieces released as it goes: the envelope then comes in pieces
+// too, to be sent one after the other; otherwise in one).
+std::vector<std::string> EncodeCallResponse(const InterfaceInfo& intf, const OperationInfo& op,
+                                            CallValue& r);
 
 }  // namespace orv::soap

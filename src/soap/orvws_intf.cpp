@@ -16,7 +16,9 @@ InterfaceInfo OrvWsInterface() {
       {"Exec", {{"Value", K::Text}}, K::Text,
        [as](void* o, const CallArgs& a) { return CallValue::Text(as(o)->Exec(a[0].text)); }},
       {"GetSQL", {{"Value", K::Text}}, K::Text,
-       [as](void* o, const CallArgs& a) { return CallValue::Text(as(o)->GetSQL(a[0].text)); }},
+       [as](void* o, const CallArgs& a) {
+         return CallValue::TextParts(as(o)->GetSQLEmPartes(a[0].text));
+       }},
       {"AddItemPesquisa",
        {{"CodPesquisa", K::Int32}, {"CodConcorrente", K::Int32}, {"CodEan", K::Text},
         {"ValPesquisa", K::Float32}},

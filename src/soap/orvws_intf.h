@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "soap/registry.h"
 
@@ -27,6 +28,14 @@ class IOrvWs {
   virtual bool Auth(const std::string& KeyValue, const std::string& UserName) = 0;
   virtual std::string Exec(const std::string& Value) = 0;
   virtual std::string GetSQL(const std::string& Value) = 0;
+  // The same script in the pieces it was made in, for an answer written piece by piece (a
+  // large store's script is tens of megabytes); by default GetSQL's text as one piece. The
+  // endpoint calls this one.
+  virtual std::vector<std::string> GetSQLEmPartes(const std::string& Value) {
+    std::vector<std::string> one;
+    one.push_back(GetSQL(Value));
+    return one;
+  }
   virtual std::string AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
                                       const std::string& CodEan, float ValPesquisa) = 0;
 };

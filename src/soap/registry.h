@@ -90,10 +90,18 @@ struct CallValue {
   float f = 0;
   bool b = false;
   std::vector<std::string> list;
+  // A long text result made in pieces (GetSQL's script): the text is these, in order. Each
+  // piece holds whole characters; the answer is written piece by piece and never joined.
+  std::vector<std::string> parts;
 
   static CallValue Text(std::string t) {
     CallValue v;
     v.text = std::move(t);
+    return v;
+  }
+  static CallValue TextParts(std::vector<std::string> p) {
+    CallValue v;
+    v.parts = std::move(p);
     return v;
   }
   static CallValue Boolean(bool value) {

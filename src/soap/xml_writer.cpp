@@ -195,6 +195,12 @@ XmlWriter& XmlWriter::CloseAll() {
   return *this;
 }
 
+std::string XmlWriter::TakeWritten() {
+  std::string result = std::move(out_);
+  out_.clear();
+  return result;
+}
+
 std::string XmlWriter::Take() {
   CloseAll();
   std::string result = std::move(out_);

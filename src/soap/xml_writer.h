@@ -44,6 +44,9 @@ class XmlWriter {
 
   const std::string& str() const { return out_; }
   std::string Take();
+  // What has been written so far, moved out; the open elements stay open and the next writes
+  // go on from there (a long document handed on in pieces).
+  std::string TakeWritten();
   std::size_t depth() const { return open_.size(); }
 
   // Appends `text` escaped as character data / as an attribute value.

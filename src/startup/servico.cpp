@@ -46,6 +46,9 @@ class TOrvWsContado final : public soap::IOrvWs {
     return r;
   }
   std::string GetSQL(const std::string& Value) override { return orvws_.GetSQL(Value); }
+  std::vector<std::string> GetSQLEmPartes(const std::string& Value) override {
+    return orvws_.GetSQLEmPartes(Value);
+  }
   std::string AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
                               const std::string& CodEan, float ValPesquisa) override {
     std::string r = orvws_.AddItemPesquisa(CodPesquisa, CodConcorrente, CodEan, ValPesquisa);

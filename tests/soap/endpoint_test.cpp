@@ -1,4 +1,5 @@
 #include "soap/endpoint.h"
+#include "soap/xml_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -294,6 +295,31 @@ TEST_F(EndpointTest, OperationErrorsBecomeFaultsWithTheirMessage) {
   log.throw_message = "erro \xE9 \x01 fim";
   EXPECT_EQ(Post(Envelope("Exec", "")).body,
             CallFault("erro \xEF\xBF\xBD \xEF\xBF\xBD fim"));
+}
+
+// A script made in pieces is answered in pieces, byte for byte the envelope of the same script
+// in one text: escapes and multi-byte characters at the pieces' edges, empty pieces.
+TEST_F(EndpointTest, AScriptInPiecesGivesTheSameEnvelope) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"DELETE FROM A;", "INSERT INTO A VALUES ('a<b');", "UPDATE A SET B = 'c&d';"},
+      {"'\xc3\xa7'", "\xe2\x82\xac", ">"},
+      {"", "x", "", "y;"},
+  };
+  for (const auto& parts : cases) {
+    std::string joined;
+    for (const auto& p : parts) joined += p;
+    log.sql_parts = parts;
+    host::TWebRequest request = testing::SoapPost("/soap/IOrvWs", Envelope("GetSQL", "<Value>1</Value>"));
+    host::TWebResponse response;
+    EXPECT_FALSE(HandleSoapRequest(request, response, registry));
+    EXPECT_FALSE(response.ContentStream().has_value()) << "answered in one piece";
+    const std::string pieces = response.BodyBytes();
+    log.sql_parts.clear();
+    log.text_result = joined;
+    const testing::SoapAnswer one = Post(Envelope("GetSQL", "<Value>1</Value>"));
+    EXPECT_EQ(pieces, one.body);
+    EXPECT_NE(one.body.find(XmlWriter::EscapeText(joined) + "</return>"), std::string::npos);
+  }
 }
 
 TEST_F(EndpointTest, ResultTextIsEscapedAndEmptyTextIsAnEmptyElement) {

@@ -27,6 +27,7 @@ struct StubLog {
   std::atomic<int> made{0};     // instances made
   bool auth_result = true;
   std::string text_result = "ok";
+  std::vector<std::string> sql_parts;   // non-empty: GetSQL's script in these pieces
   std::string throw_message;    // non-empty: every operation throws this
 };
 
@@ -50,6 +51,11 @@ class StubOrvWs : public IOrvWs {
   std::string GetSQL(const std::string& Value) override {
     Record("GetSQL", {Value});
     return log_.text_result;
+  }
+  std::vector<std::string> GetSQLEmPartes(const std::string& Value) override {
+    if (log_.sql_parts.empty()) return IOrvWs::GetSQLEmPartes(Value);
+    Record("GetSQL", {Value});
+    return log_.sql_parts;
   }
   std::string AddItemPesquisa(std::int32_t CodPesquisa, std::int32_t CodConcorrente,
                               const std::string& CodEan, float ValPesquisa) override {
