@@ -4,10 +4,13 @@
 // the HTTP answer's pieces, as the endpoint and the listener's writer make them), against the
 // size of the script.
 //
-//   bench_getsql [--db PATH] [--runs N] [--produtos N] [--barras N] [--precos N] [--check]
+//   bench_getsql [--db PATH] [--servidor] [--runs N] [--produtos N] [--barras N] [--precos N]
+//                [--check]
 //
 // Without --db a fresh embedded database is created in a temporary folder (on tmpfs when
-// there is one) and filled with a generated catalog of the given size. --check makes the exit
+// there is one) and filled with a generated catalog of the given size; with --servidor it is
+// made on the test server of scripts/fbserver.sh instead (which must be running), and the
+// collector's login is created there, so that every row crosses the server's protocol. --check makes the exit
 // status non-zero when a target is missed (GetSQL <= 1.15 x the fetch, peak <= 2 x the script).
 #include <malloc.h>
 
@@ -78,6 +81,7 @@ struct Opcoes {
   int barras = 100000;
   int precos = 50000;
   bool check = false;
+  bool servidor = false;
 };
 
 // The catalog of tools/catalog (orvws-catalog) with the sizes asked for.
@@ -113,9 +117,10 @@ int main(int argc, char** argv) {
     else if (a == "--barras") o.barras = std::max(1, std::atoi(next().c_str()));
     else if (a == "--precos") o.precos = std::max(1, std::atoi(next().c_str()));
     else if (a == "--check") o.check = true;
+    else if (a == "--servidor") o.servidor = true;
     else {
-      std::fprintf(stderr, "uso: %s [--db PATH] [--runs N] [--produtos N] [--barras N] "
-                           "[--precos N] [--check]\n", argv[0]);
+      std::fprintf(stderr, "uso: %s [--db PATH] [--servidor] [--runs N] [--produtos N] "
+                           "[--barras N] [--precos N] [--check]\n", argv[0]);
       return 2;
     }
   }
@@ -125,10 +130,25 @@ int main(int argc, char** argv) {
   const fs::path pasta = base / ("orv_bench_getsql_" + std::to_string(std::random_device{}()));
   fs::create_directories(pasta);
   std::string caminho = o.db;
+  fs::path no_servidor;   // the database's folder on the server, when made there
   try {
     if (caminho.empty()) {
       const auto t0 = Clock::now();
-      caminho = orv::data::testdb::CreateTestDatabase(pasta, false);
+      if (o.servidor) {
+        no_servidor = fs::temp_directory_path() / pasta.filename();
+        orv::data::testdb::PrepareServerFolder(no_servidor);
+        caminho = orv::data::testdb::ServerLocation(no_servidor / "gestao.fdb");
+        orv::data::testdb::CreateSchemaDatabase(caminho);
+        // The collector's own login, with the password the service gives it.
+        auto sysdba = orv::data::testdb::FirebirdConnection(caminho);
+        orv::data::SqlQuery q(*sysdba);
+        q.SetSql({"CREATE OR ALTER USER BENCHMARK PASSWORD '" +
+                  orv::service::SenhaDoUsuario("BENCHMARK") + "' USING PLUGIN Srp"});
+        q.ExecSQL();
+        sysdba->Close();
+      } else {
+        caminho = orv::data::testdb::CreateTestDatabase(pasta, false);
+      }
       GerarCatalogo(caminho, o);
       std::printf("catalog: %d products, %d bar codes, %d prices generated in %.1f s\n",
                   o.produtos, o.barras, o.precos, Ms(Clock::now() - t0) / 1000);
@@ -220,11 +240,13 @@ int main(int argc, char** argv) {
                 kAlvoMemoria, razao_memoria <= kAlvoMemoria ? "ok" : "MISSED");
     std::error_code ec;
     fs::remove_all(pasta, ec);
+    if (!no_servidor.empty()) fs::remove_all(no_servidor, ec);
     if (o.check && (razao_tempo > kAlvoTempo || razao_memoria > kAlvoMemoria)) return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
     std::error_code ec;
     fs::remove_all(pasta, ec);
+    if (!no_servidor.empty()) fs::remove_all(no_servidor, ec);
     return 1;
   }
   return 0;
