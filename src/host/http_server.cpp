@@ -146,6 +146,7 @@ class OutParts {
  public:
   OutParts() = default;
   explicit OutParts(std::vector<std::string> parts) : parts_(std::move(parts)) { Skip(); }
+  explicit OutParts(std::string bytes) { parts_.push_back(std::move(bytes)); }
   bool Done() const { return part_ >= parts_.size(); }
   // Writes what it can without blocking; the socket's error, if any.
   std::size_t WriteSome(tcp::socket& socket, error_code& ec) {
@@ -192,12 +193,6 @@ class OutParts {
   std::size_t part_ = 0;     // the piece being sent
   std::size_t offset_ = 0;   // bytes of it sent
 };
-
-std::vector<std::string> OnePart(std::string bytes) {
-  std::vector<std::string> parts;
-  parts.push_back(std::move(bytes));
-  return parts;
-}
 
 }  // namespace
 
@@ -336,7 +331,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (!server_.AdmitPeer(peer_)) {
       peer_.clear();   // nothing to give back
       reading_ = false;
-      WriteAndClose(OutParts(OnePart(RenderHeader(TWebResponse::Error(503), 0))), false);
+      WriteAndClose(OutParts(RenderHeader(TWebResponse::Error(503), 0)), false);
       return false;
     }
     admitted_ = true;
@@ -431,9 +426,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         break;
       case S::Reject: {
         reading_ = false;
-        WriteAndClose(
-            OutParts(OnePart(RenderHeader(TWebResponse::Error(reader_.reject_status()), 0))),
-            false);
+        WriteAndClose(OutParts(RenderHeader(TWebResponse::Error(reader_.reject_status()), 0)),
+                      false);
         break;
       }
       case S::Close:

@@ -53,17 +53,14 @@ std::size_t WorkerPool::FreshLocked(Clock::time_point now, Clock::time_point* fi
   return n;
 }
 
-bool WorkerPool::StartLocked(std::function<void()>& task, Clock::time_point now,
-                             std::unique_lock<std::mutex>& lock) {
+bool WorkerPool::StartLocked(std::function<void()>& task, Clock::time_point now, Worker** wake) {
+  *wake = nullptr;
   if (!idle_.empty()) {
     Worker* w = idle_.back();   // the newest: its stack and caches are still warm
     idle_.pop_back();
     w->task = std::move(task);
     w->started = now;
-    // Woken once the lock is free, so that it does not wake only to wait for it.
-    lock.unlock();
-    w->wake.notify_one();
-    lock.lock();
+    *wake = w;
     return true;
   }
   if (live_ >= options_.max_threads) return false;
@@ -82,9 +79,13 @@ void WorkerPool::Post(std::function<void()> task) {
   std::unique_lock<std::mutex> lock(mutex_);
   const Clock::time_point now = Clock::now();
   // Behind tasks already waiting, or past the tasks that may run at once, it waits its turn.
+  Worker* wake = nullptr;
   if (tasks_.empty() && FreshLocked(now, nullptr) < options_.threads_at_once &&
-      StartLocked(task, now, lock))
+      StartLocked(task, now, &wake)) {
+    lock.unlock();
+    if (wake) wake->wake.notify_one();
     return;
+  }
   tasks_.push_back({std::move(task)});
   if (monitor_waits_) {
     monitor_waits_ = false;
@@ -169,9 +170,15 @@ void WorkerPool::Monitor() {
     while (!tasks_.empty() && fresh < options_.threads_at_once) {
       std::function<void()> task = std::move(tasks_.front().task);
       tasks_.pop_front();
-      if (!StartLocked(task, now, lock)) {
+      Worker* wake = nullptr;
+      if (!StartLocked(task, now, &wake)) {
         tasks_.push_front({std::move(task)});   // every thread busy: the first to finish takes it
         break;
+      }
+      if (wake) {
+        lock.unlock();
+        wake->wake.notify_one();
+        lock.lock();
       }
       ++fresh;
       first_stale = std::min(first_stale, now + options_.stall_delay);

@@ -66,9 +66,10 @@ class WorkerPool {
   // Tasks started less than stall_delay ago; `first_stale` gets the earliest time one of them
   // turns stale (unchanged when there is none).
   std::size_t FreshLocked(Clock::time_point now, Clock::time_point* first_stale) const;
-  // Gives `task` to the newest idle thread or a new one; false when the maximum is reached.
-  bool StartLocked(std::function<void()>& task, Clock::time_point now,
-                   std::unique_lock<std::mutex>& lock);
+  // Gives `task` to the newest idle thread or a new one; false when the maximum is reached. An
+  // idle thread given it is left in `*wake`, for the caller to wake once it has let the lock go
+  // (so that it does not wake only to wait for the lock).
+  bool StartLocked(std::function<void()>& task, Clock::time_point now, Worker** wake);
   void JoinEnded(std::unique_lock<std::mutex>& lock);
 
   const WorkerPoolOptions options_;

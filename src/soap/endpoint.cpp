@@ -322,9 +322,11 @@ bool HandleSoapRequest(host::TWebRequest& request, host::TWebResponse& response,
   response.SetStatusCode(status);
   response.ContentType = std::string(kSoapContentType);
   if (pieces.size() > 1) {
-    response.SetContentParts(std::move(pieces));
+    response.SetContentParts(std::move(pieces));   // a long answer made in pieces
+  } else if (pieces.size() == 1) {
+    response.SetContentStream(std::move(pieces.front()));
   } else if (status == 200) {
-    response.SetContentStream(pieces.empty() ? std::move(answer) : std::move(pieces.front()));
+    response.SetContentStream(std::move(answer));   // a call-level fault
   } else {
     // Endpoint-level faults are set as text; the UTF-8 content type sends them as UTF-8.
     response.SetContent(std::move(answer));
