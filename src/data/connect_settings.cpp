@@ -3,6 +3,7 @@
 #include <ibase.h>
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "data/data_limits.h"
@@ -109,6 +110,41 @@ std::string BuildConnectString(const Settings& s) {
              ";PWD=" + OdbcValue(s.Param("Password")) + ";";
   }
   return {};
+}
+
+// A server is named as "host:path", "host/port:path" or "protocol://host/path", and on Windows
+// also as "\\host\path"; a drive letter's colon ("C:\...") names none.
+static bool NamesServer(const std::string& database) {
+  if (database.find("://") != std::string::npos) return true;
+  const std::size_t colon = database.find(':');
+#ifdef _WIN32
+  if (database.rfind("\\\\", 0) == 0) return true;
+  const bool drive = colon == 1 && std::isalpha(static_cast<unsigned char>(database[0]));
+  if (drive) return database.find(':', 2) != std::string::npos;
+#endif
+  return colon != std::string::npos;
+}
+
+std::optional<EngineOpening> BuildEngineOpening(const Settings& s) {
+  if (BackendOf(s.driver) != BackendKind::kFirebird) return std::nullopt;
+  const std::string database = ForFirebirdClient(s.Param("DataBase"));
+  if (database.empty() || database.size() > kMaxFirebirdDatabaseName || NamesServer(database))
+    return std::nullopt;
+  EngineOpening out{database, std::string(1, static_cast<char>(isc_dpb_version1))};
+  const auto add = [&out](int item, std::string_view value) {
+    if (value.size() > 255) return false;   // one length byte per item
+    out.parameters += static_cast<char>(item);
+    out.parameters += static_cast<char>(value.size());
+    out.parameters += value;
+    return true;
+  };
+  const std::string user = ForFirebirdClient(s.Param("User_Name"));
+  const std::string password = ForFirebirdClient(s.Param("Password"));
+  if ((!user.empty() && !add(isc_dpb_user_name, user)) ||
+      (!password.empty() && !add(isc_dpb_password, password)) ||
+      !add(isc_dpb_config, kEmbeddedEngineConfig))
+    return std::nullopt;
+  return out;
 }
 
 int QueryTimeoutOf(const Settings& s) {

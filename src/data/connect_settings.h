@@ -6,6 +6,7 @@
 // Thread safety: pure functions of their arguments.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,14 @@ int QueryTimeoutOf(const Settings& s);
 // The transaction parameter block of the Firebird kinds, from the profile; with read_only, for
 // a transaction that only reads.
 std::string BuildTransactionParameters(const Settings& s, bool read_only = false);
+// How a Firebird database on this machine (a path or an alias, no server named: the engine
+// runs in this process) is opened first: the attach call's database name and parameter block,
+// which carries kEmbeddedEngineConfig. Nothing for a server's database or the ODBC kinds.
+struct EngineOpening {
+  std::string database;
+  std::string parameters;
+};
+std::optional<EngineOpening> BuildEngineOpening(const Settings& s);
 // The statements a new session runs first (SQL Server: its lock time-out).
 std::vector<std::string> BuildSetupStatements(const Settings& s);
 

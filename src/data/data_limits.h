@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string_view>
 
 namespace orv::data {
 
@@ -53,6 +54,14 @@ inline constexpr std::chrono::milliseconds kClientShutdownTimeout{5000};
 // database serve lookups side by side on the 2-4 cores a store chain's server has; more would
 // only add attachments that wait for the same cores.
 inline constexpr std::size_t kConexoesConsultaGestao = 4;
+
+// The engine's settings for an embedded database, given by the attachment that opens it in
+// this process (they hold while it stays open; a server's own configuration is left alone).
+// Statements clean up the old row versions they meet ("cooperative"), as the engine does in
+// its classic modes, instead of a collector thread of its own: that thread is woken at every
+// transaction's start, and every statement here has a transaction of its own, so it cost a
+// wake-up and a switch between threads per statement.
+inline constexpr std::string_view kEmbeddedEngineConfig = "GCPolicy = cooperative";
 
 // Firebird names a database by at most 255 bytes in the attach call (a short length field).
 inline constexpr std::size_t kMaxFirebirdDatabaseName = 255;

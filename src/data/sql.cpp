@@ -30,6 +30,38 @@
 
 namespace orv::data {
 
+namespace {
+
+// An attachment made just before a session's own, to a database the engine runs in this
+// process, so that the engine opens the database with kEmbeddedEngineConfig when no other
+// attachment of this process holds it yet; ended once the session's attachment is made, which
+// then keeps the database open with those settings. Any failure here is left to the session's
+// own attach to report.
+class EngineOpener {
+ public:
+  explicit EngineOpener(const Settings& s) {
+    const std::optional<EngineOpening> opening = BuildEngineOpening(s);
+    if (!opening) return;
+    ISC_STATUS_ARRAY status;
+    if (isc_attach_database(status, 0, opening->database.c_str(), &db_,
+                            static_cast<short>(opening->parameters.size()),
+                            opening->parameters.data()) != 0)
+      db_ = 0;
+  }
+  ~EngineOpener() {
+    if (!db_) return;
+    ISC_STATUS_ARRAY status;
+    isc_detach_database(status, &db_);
+  }
+  EngineOpener(const EngineOpener&) = delete;
+  EngineOpener& operator=(const EngineOpener&) = delete;
+
+ private:
+  isc_db_handle db_ = 0;
+};
+
+}  // namespace
+
 class SqlConnectionImpl {
  public:
   ~SqlConnectionImpl() {
@@ -121,6 +153,7 @@ class SqlConnectionImpl {
     query_timeout_ = QueryTimeoutOf(s);
     try {
       if (firebird_) {
+        const EngineOpener opener(s);
         session_ = std::make_unique<soci::session>(*soci::factory_firebird(), connect);
         // The client layer starts a transaction with the client's defaults (snapshot, wait for
         // ever) whenever a statement finds none; ours is started into the same handle first.
@@ -501,6 +534,10 @@ std::string SqlConnection::TransactionParameters() const {
   const Settings s = impl_->GetSettings();
   return BackendOf(s.driver) == BackendKind::kFirebird ? BuildTransactionParameters(s)
                                                        : std::string();
+}
+std::string SqlConnection::EngineParameters() const {
+  const std::optional<EngineOpening> opening = BuildEngineOpening(impl_->GetSettings());
+  return opening ? opening->parameters : std::string();
 }
 SqlConnectionImpl& SqlConnection::impl() { return *impl_; }
 

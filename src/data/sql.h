@@ -89,6 +89,9 @@ class SqlConnection {
   // seconds or kOdbcStatementTimeoutSeconds (SQL Server's lock wait likewise).
   std::vector<std::string> SetupStatements() const;
   std::string TransactionParameters() const;
+  // For a Firebird database the engine runs in this process, the attach parameters that open
+  // it with kEmbeddedEngineConfig; empty for a server's database and the ODBC kinds.
+  std::string EngineParameters() const;
 
   SqlConnectionImpl& impl();
 

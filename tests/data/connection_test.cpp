@@ -130,6 +130,38 @@ TEST(SqlConnection, SessionSetupPerBackend) {
   EXPECT_THROW(bad.TransactionParameters(), SqlError);
 }
 
+// A Firebird database on this machine is first opened with the engine's settings; a server's
+// database and the ODBC kinds are not.
+TEST(SqlConnection, EngineSettingsOnlyForADatabaseOnThisMachine) {
+  const std::string config = "\x57" + std::string(1, static_cast<char>(kEmbeddedEngineConfig.size())) +
+                             std::string(kEmbeddedEngineConfig);
+  const struct {
+    const char* driver;
+    const char* database;
+    const char* user;
+    std::string expected;
+  } cases[] = {
+      {"Firebird", "/srv/db/gestao.fdb", "SYSDBA", "\x01\x1c\x06SYSDBA" + config},
+      {"Interbase", "gestao", "", "\x01" + config},
+      {"Firebird", "srv01:/srv/db/gestao.fdb", "SYSDBA", ""},
+      {"Firebird", "127.0.0.1/3050:/srv/db/gestao.fdb", "SYSDBA", ""},
+      {"Firebird", "inet://srv01/gestao", "SYSDBA", ""},
+      {"Firebird", "", "SYSDBA", ""},
+      {"MSSQL", "GESTAO", "sa", ""},
+  };
+  for (const auto& c : cases) {
+    SqlConnection scn;
+    scn.SetDriver(c.driver, "");
+    scn.SetParam("DataBase", c.database);
+    scn.SetParam("User_Name", c.user);
+    EXPECT_EQ(scn.EngineParameters(), c.expected) << c.database;
+  }
+  SqlConnection long_user;
+  long_user.SetParam("DataBase", "/srv/db/gestao.fdb");
+  long_user.SetParam("User_Name", std::string(300, 'a'));
+  EXPECT_EQ(long_user.EngineParameters(), "");
+}
+
 // FreeTDS waits for ever on a server that accepts and never answers unless told otherwise;
 // the login must fail within the configured time with the client's own message.
 TEST(SqlConnection, SqlServerLoginToASilentListenerEndsInBoundedTime) {

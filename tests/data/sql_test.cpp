@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <thread>
 
@@ -389,6 +390,44 @@ TEST_F(SqlTest, OpensOnFirstUseAndOpenCloseAreIdempotent) {
   EXPECT_FALSE(c->IsOpen());
   c->Open();
   EXPECT_TRUE(c->IsOpen());
+}
+
+// Threads of this process, once their number has stayed the same for a moment (an engine's
+// threads may still be ending after a detach).
+int SettledThreads() {
+  const auto count = [] {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
+      ++n;
+    return n;
+  };
+  int last = count();
+  for (int steady = 0, round = 0; steady < 5 && round < 200; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int now = count();
+    steady = now == last ? steady + 1 : 0;
+    last = now;
+  }
+  return last;
+}
+
+// The embedded engine opens a database with a collector thread of its own unless told
+// otherwise; a connection opens it without one (statements clean up after themselves), and
+// still works with another attachment of the process holding the database already.
+TEST_F(SqlTest, AnEmbeddedDatabaseOpensWithoutTheCollectorThread) {
+  const std::string plain_db = testdb::CreateTestDatabase(folder_->path(), false, "plain.fdb");
+  const std::string ours_db = testdb::CreateTestDatabase(folder_->path(), false, "ours.fdb");
+  auto plain = testdb::FirebirdConnection(plain_db);
+  auto ours = testdb::FirebirdConnection(ours_db);
+
+  const int before = SettledThreads();
+  soci::session by_hand(*soci::factory_firebird(), plain->ConnectString());
+  const int with_plain = SettledThreads();
+  EXPECT_EQ(One(*ours, "SELECT COUNT(*) AS N FROM RDB$DATABASE", "N"), "1");
+  const int with_ours = SettledThreads();
+  EXPECT_EQ(with_ours - with_plain, with_plain - before - 1);
+
+  EXPECT_EQ(One(*plain, "SELECT COUNT(*) AS N FROM RDB$DATABASE", "N"), "1");
 }
 
 TEST_F(SqlTest, AMissingDatabaseFailsWithTheClientMessage) {
