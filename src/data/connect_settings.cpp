@@ -112,6 +112,14 @@ std::string BuildConnectString(const Settings& s) {
   return {};
 }
 
+bool AddParameterText(std::string& block, int item, std::string_view value) {
+  if (value.size() > 255) return false;
+  block += static_cast<char>(item);
+  block += static_cast<char>(value.size());
+  block += value;
+  return true;
+}
+
 // A server is named as "host:path", "host/port:path" or "protocol://host/path", and on Windows
 // also as "\\host\path"; a drive letter's colon ("C:\...") names none.
 static bool NamesServer(const std::string& database) {
@@ -131,18 +139,11 @@ std::optional<EngineOpening> BuildEngineOpening(const Settings& s) {
   if (database.empty() || database.size() > kMaxFirebirdDatabaseName || NamesServer(database))
     return std::nullopt;
   EngineOpening out{database, std::string(1, static_cast<char>(isc_dpb_version1))};
-  const auto add = [&out](int item, std::string_view value) {
-    if (value.size() > 255) return false;   // one length byte per item
-    out.parameters += static_cast<char>(item);
-    out.parameters += static_cast<char>(value.size());
-    out.parameters += value;
-    return true;
-  };
   const std::string user = ForFirebirdClient(s.Param("User_Name"));
   const std::string password = ForFirebirdClient(s.Param("Password"));
-  if ((!user.empty() && !add(isc_dpb_user_name, user)) ||
-      (!password.empty() && !add(isc_dpb_password, password)) ||
-      !add(isc_dpb_config, kEmbeddedEngineConfig))
+  if ((!user.empty() && !AddParameterText(out.parameters, isc_dpb_user_name, user)) ||
+      (!password.empty() && !AddParameterText(out.parameters, isc_dpb_password, password)) ||
+      !AddParameterText(out.parameters, isc_dpb_config, kEmbeddedEngineConfig))
     return std::nullopt;
   return out;
 }

@@ -42,6 +42,9 @@ int QueryTimeoutOf(const Settings& s);
 // The transaction parameter block of the Firebird kinds, from the profile; with read_only, for
 // a transaction that only reads.
 std::string BuildTransactionParameters(const Settings& s, bool read_only = false);
+// Appends a text item to a Firebird parameter block, whose items give their length in one
+// byte; false, appending nothing, for a value longer than 255 bytes.
+bool AddParameterText(std::string& block, int item, std::string_view value);
 // How a Firebird database on this machine (a path or an alias, no server named: the engine
 // runs in this process) is opened first: the attach call's database name and parameter block,
 // which carries kEmbeddedEngineConfig. Nothing for a server's database or the ODBC kinds.

@@ -5,6 +5,7 @@
 #include <regex>
 #include <vector>
 
+#include "data/connect_settings.h"
 #include "data/sql_text.h"
 #include "util/text.h"
 
@@ -36,9 +37,8 @@ bool IsIsqlOnly(std::string_view statement) {
 
 // Appends a DPB item of text.
 void AddDpb(std::string& dpb, char item, const std::string& value) {
-  dpb.push_back(item);
-  dpb.push_back(static_cast<char>(value.size()));
-  dpb += value;
+  if (!AddParameterText(dpb, item, value))
+    throw SqlError("A database parameter is longer than 255 bytes");
 }
 
 void AddDpbInt(std::string& dpb, char item, int value) {

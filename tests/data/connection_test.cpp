@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "data/data_limits.h"
+#include "data/firebird_admin.h"
 #include "data/sql.h"
 #include "support/raw_client.h"
 
@@ -160,6 +161,14 @@ TEST(SqlConnection, EngineSettingsOnlyForADatabaseOnThisMachine) {
   long_user.SetParam("DataBase", "/srv/db/gestao.fdb");
   long_user.SetParam("User_Name", std::string(300, 'a'));
   EXPECT_EQ(long_user.EngineParameters(), "");
+  // The same bound where a database is dropped: a clear error, not a block the length byte
+  // no longer describes.
+  try {
+    DropFirebirdDatabase("/nonexistent/gestao.fdb", std::string(300, 'a'), "x");
+    ADD_FAILURE() << "a 300-byte user was accepted";
+  } catch (const SqlError& e) {
+    EXPECT_STREQ(e.what(), "A database parameter is longer than 255 bytes");
+  }
 }
 
 // FreeTDS waits for ever on a server that accepts and never answers unless told otherwise;
